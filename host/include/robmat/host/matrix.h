@@ -1,0 +1,43 @@
+// Host values: numeric matrices (row-major doubles with optional column names) and
+// character values. The missing value is the module's bit pattern 0xFFFFFE0000000000.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace robmat::host {
+
+inline constexpr uint64_t kMissingBits = 0xFFFFFE0000000000ull;
+
+inline double missing() {
+  double v;
+  std::memcpy(&v, &kMissingBits, sizeof v);
+  return v;
+}
+// Any double whose top 16 bits are all ones is missing (NaNs from arithmetic are not).
+inline bool is_missing(double v) {
+  uint64_t b;
+  std::memcpy(&b, &v, sizeof b);
+  return (b >> 48) == 0xFFFF;
+}
+
+struct Matrix {
+  int64_t rows = 0;
+  int64_t cols = 0;
+  std::vector<double> data;           // row-major, rows * cols
+  std::vector<std::string> colnames;  // empty, or one per column
+
+  Matrix() = default;
+  Matrix(int64_t r, int64_t c, double fill = 0.0)
+      : rows(r), cols(c), data(static_cast<size_t>(r * c), fill) {}
+  double& at(int64_t i, int64_t j) { return data[static_cast<size_t>(i * cols + j)]; }
+  double at(int64_t i, int64_t j) const { return data[static_cast<size_t>(i * cols + j)]; }
+  bool empty() const { return rows == 0 || cols == 0; }
+};
+
+using Value = std::variant<Matrix, std::string>;
+
+}  // namespace robmat::host

@@ -1,0 +1,174 @@
+// A module for host tests: the same exported records as robmat's, with routines that
+// behave well and routines that break the host's rules on purpose (a leak, a write through
+// a stale result address, an exit), so that each host check can be seen to fire.
+#include <cstring>
+
+#include "robmat/module_records.h"
+#include "robmat/services.h"
+
+extern "C" {
+RZGCB* v_global_gcb_anchor = nullptr;
+void* v_global_pidb_anchor = nullptr;
+void* Exported_RZHandle = nullptr;
+}
+
+using namespace robmat;
+
+namespace {
+
+// ECHO(x [, text]): returns x; logs the text as a note when given.
+int32_t echo(DULSYM** arg, int32_t* n) {
+  int32_t r, c;
+  int64_t len;
+  void* p;
+  duwarg2(arg[0], &r, &c, &len, &p);
+  if (*n > 1 && arg[1] != nullptr) {
+    int32_t r2, c2;
+    int64_t l2;
+    void* t;
+    duwarg2(arg[1], &r2, &c2, &l2, &t);
+    xpslog("%3zecho %.*s", static_cast<int>(l2), static_cast<const char*>(t));
+  }
+  if (duwres(1, r, c) == nullptr) return 1;
+  std::memcpy(duwresp(1), p, sizeof(double) * static_cast<size_t>(r) * c);
+  return 0;
+}
+
+// THREE(x): results 1..3 are x, 2x and 3x, addresses taken after all are created.
+int32_t three(DULSYM** arg, int32_t*) {
+  const double* x = static_cast<const double*>(arg[0]->addr);
+  int32_t r = arg[0]->rows, c = arg[0]->cols;
+  for (int k = 1; k <= 3; ++k)
+    if (duwres(k, r, c) == nullptr) return 1;
+  for (int k = 1; k <= 3; ++k) {
+    double* d = duwresp(k);
+    for (int i = 0; i < r * c; ++i) d[i] = k * x[i];
+  }
+  return 0;
+}
+
+// LEAK(x): keeps a block of work space.
+int32_t leak(DULSYM**, int32_t*) {
+  void* p;
+  duwalo2(&p, 64);
+  return 0;
+}
+
+// STALE(x): writes to result 1 through the address it had before result 2 was created.
+int32_t stale(DULSYM**, int32_t*) {
+  duwres(1, 1, 2);
+  double* r1 = duwresp(1);
+  duwres(2, 1, 1);
+  r1[0] = 42.0;
+  return 0;
+}
+
+// BYE(x): takes work space, logs an error, and ends the run.
+int32_t bye(DULSYM**, int32_t*) {
+  void* p;
+  duwalo2(&p, 128);
+  xpslog("%1zbye is leaving with %i", 9999);
+  xexit(9999, 0);
+}
+
+// ALLOC(x): three blocks and a result, freeing what it holds at the first refusal.
+int32_t alloc(DULSYM**, int32_t*) {
+  void* b[3] = {nullptr, nullptr, nullptr};
+  int32_t rc = 0;
+  for (auto& blk : b)
+    if (duwalo2(&blk, 256) == nullptr) rc = 1;
+  if (rc == 0 && duwres(1, 1, 1) == nullptr) rc = 1;
+  if (rc == 0) duwresp(1)[0] = 7.0;
+  for (auto& blk : b)
+    if (blk) duwfre2(&blk);
+  return rc;
+}
+
+WOB_PARM_BLK_STR arr(int16_t tag, const char* s) {
+  WOB_PARM_BLK_STR p{};
+  p.tag = tag;
+  p.type = 20;
+  WOB_ARRAY_PARM_STR a{static_cast<int64_t>(std::strlen(s)), static_cast<int64_t>(std::strlen(s)), s};
+  std::memcpy(p.value.raw, &a, sizeof a);
+  return p;
+}
+WOB_PARM_BLK_STR obj(int16_t tag, void* o) {
+  WOB_PARM_BLK_STR p{};
+  p.tag = tag;
+  p.type = 12;
+  p.value.p = o;
+  return p;
+}
+
+// MGR(x): creates the output manager as the call routines do, writes a note, and releases it.
+int32_t mgr(DULSYM**, int32_t*) {
+  void* root = nullptr;
+  xobinit(&root, nullptr);
+  WOB_PARM_BLK_STR p[4] = {arr(0x8F, "rpx"), arr(0x92, "manager"), obj(0x90, nullptr), {}};
+  p[3].tag = 0x17F;
+  p[3].type = 3;
+  p[3].value.i = 549;
+  int32_t rc = wobmth(nullptr, root, 0x93, 4, p);
+  if (rc < 0) xexit(rc, 0);
+  void* rpx = p[2].value.p;
+  if (rpx == nullptr) {
+    xprrlog(nullptr, rc);
+    return 100;
+  }
+  WOB_PARM_BLK_STR t[2] = {};
+  t[0].tag = 577;
+  t[0].type = 66;
+  t[0].value.p = rpxtxt("hello", 5);
+  t[1].tag = 273;
+  t[1].type = 1;
+  t[1].value.c = 'c';
+  wobmth(rpx, nullptr, 0x166, 2, t);
+  WOB_PARM_BLK_STR close{};
+  close.tag = 0x1B3;
+  close.type = 13;
+  if (wobmth(rpx, nullptr, 0x1B6, 1, &close) < 0) xprrlog(nullptr, -1);
+  wobrel(rpx);
+  if (duwres(1, 1, 1) == nullptr) return 1;
+  duwresp(1)[0] = 1.0;
+  return 0;
+}
+
+constexpr int64_t kN = kFargNumeric, kC = kFargCharacter;
+FNCITEM g_items[] = {
+    {"ECHO*", {0, 0, 1, 2, 'T', 0, kN | (kC << 3)}},
+    {"THREE", {0, 0, 1, 1, 'T', 1, kN}},
+    {"LEAK", {0, 0, 1, 1, 'T', 1, kN}},
+    {"STALE", {0, 0, 1, 1, 'T', 1, kN}},
+    {"BYE", {0, 0, 1, 1, 'T', 1, kN}},
+    {"ALLOC", {0, 0, 1, 1, 'T', 0, kN}},
+    {"MGR", {0, 0, 1, 1, 'T', 0, kN}},
+};
+constexpr int kCount = sizeof g_items / sizeof g_items[0];
+RobmatFrontEnd g_entries[kCount + 1] = {nullptr, echo, three, leak, stale, bye, alloc, mgr};
+
+}  // namespace
+
+extern "C" {
+void* vorilmts(int64_t request);
+WIPGMCON pcn_VORILMTS = {
+    -65536, 1024, 1024, {'v', 'o', 'r', 'i', 'l', 'm', 't', 's'}, 0, vorilmts, 1, 9683, 1, 15};
+WIPGMCON* mcn_pcns[2] = {&pcn_VORILMTS, nullptr};
+#ifdef ROBMAT_TEST_BAD_MAGIC
+VIMODCON vi_mcn = {"test", 0xDEADBEEF, 8, "0.00", "test", "Jan 01 2026", mcn_pcns, "test", "000"};
+#else
+VIMODCON vi_mcn = {"test", kModconMagic, 8, "0.00", "test", "Jan 01 2026", mcn_pcns, "test", "000"};
+#endif
+
+VIMODCON* mcn_main(RZGCB* gcb, void* pidb) {
+  v_global_gcb_anchor = gcb;
+  v_global_pidb_anchor = pidb;
+  return &vi_mcn;
+}
+
+void* vorilmts(int64_t request) {
+  static FNCUSR usr{kCount, g_items};
+  if (request == 1) return &usr;
+  if (request == 2) return g_entries;
+  return nullptr;
+}
+}

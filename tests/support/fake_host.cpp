@@ -1,0 +1,102 @@
+// Fake host services for module-level tests; see fake_host.h.
+#include "support/fake_host.h"
+
+#include <cctype>
+#include <chrono>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "robmat/services.h"
+
+namespace robmat::testing {
+namespace {
+
+FakeHost g_host;
+
+std::string vformat(const char* fmt, va_list ap) {
+  char buf[4096];
+  std::vsnprintf(buf, sizeof buf, fmt, ap);
+  return buf;
+}
+
+void f_xpslog(const char* fmt, ...) {
+  va_list ap;
+  va_start(ap, fmt);
+  g_host.log.push_back(vformat(fmt, ap));
+  va_end(ap);
+}
+int32_t f_xpsstr(char* b, int32_t cap, const char* fmt, ...) {
+  va_list ap;
+  va_start(ap, fmt);
+  int n = std::vsnprintf(b, static_cast<size_t>(cap), fmt, ap);
+  va_end(ap);
+  return n;
+}
+void f_xpmlog(int32_t set, int32_t number, ...) {
+  g_host.log.push_back(std::to_string(set) + "/" + std::to_string(number));
+}
+void f_xprrlog(void*, int32_t status) { g_host.log.push_back("status " + std::to_string(status)); }
+int32_t f_xpselec(void*, int32_t what) { return what; }
+void f_xpoflsh(void*) {}
+[[noreturn]] void f_xexit(int32_t code, int32_t) {
+  g_host.exit_code = code;
+  throw FakeExit{code};
+}
+void f_xebug(const char* fmt, ...) {
+  va_list ap;
+  va_start(ap, fmt);
+  g_host.log.push_back("debug: " + vformat(fmt, ap));
+  va_end(ap);
+}
+
+void f_znamfix(
+    int32_t, const char* prefix, int32_t plen, int64_t number, int32_t, char* buf, int32_t buflen) {
+  std::snprintf(buf, static_cast<size_t>(buflen), "%.*s%lld", plen, prefix, static_cast<long long>(number));
+}
+void f_wzstrup(char* t, int32_t n) {
+  for (int32_t i = 0; i < n; ++i) t[i] = static_cast<char>(std::toupper(static_cast<unsigned char>(t[i])));
+}
+int64_t f_ztime() { return std::chrono::system_clock::now().time_since_epoch().count(); }
+double f_zdattim() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+void* f_xmalloc(int64_t bytes, uint64_t) { return std::malloc(static_cast<size_t>(bytes)); }
+
+void* f_duwalo2(void** p, int64_t bytes) { return *p = std::malloc(static_cast<size_t>(bytes)); }
+void f_duwfre2(void** p) {
+  std::free(*p);
+  *p = nullptr;
+}
+
+RzDulVector g_dul{};
+RzLogVector g_log{f_xpslog, f_xpsstr, f_xpmlog, f_xprrlog, f_xpselec, f_xpoflsh, f_xexit, f_xebug};
+RzSysVector g_sys{};
+RzObjVector g_obj{};
+RzThrVector g_thr{};
+RZGCB g_gcb{};
+
+}  // namespace
+
+FakeHost& install_fake_host() {
+  g_dul.duwalo2 = f_duwalo2;
+  g_dul.duwfre2 = f_duwfre2;
+  g_sys.znamfix = f_znamfix;
+  g_sys.wzstrup = f_wzstrup;
+  g_sys.ztime = f_ztime;
+  g_sys.zdattim = f_zdattim;
+  g_sys.xmalloc = f_xmalloc;
+  g_gcb.magic = kGcbMagic;
+  g_gcb.vec[kVecDul] = &g_dul;
+  g_gcb.vec[kVecLog] = &g_log;
+  g_gcb.vec[kVecSys] = &g_sys;
+  g_gcb.vec[kVecObj] = &g_obj;
+  g_gcb.vec[kVecThr] = &g_thr;
+  v_global_gcb_anchor = &g_gcb;
+  g_host.log.clear();
+  g_host.exit_code = 0;
+  return g_host;
+}
+
+}  // namespace robmat::testing

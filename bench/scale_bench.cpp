@@ -1,0 +1,145 @@
+// Time per call of the scale estimators (normalized MAD, Sn, Qn) at n = 1e4, 1e5, 1e6, and
+// the growth ratio time(10n)/time(n) that shows the O(n log n) behaviour. The samples are
+// standard normal, generated from the module's own seeded uniform stream, so they are the
+// same on every machine; --write-data=PREFIX writes them (PREFIX_<n>.bin, little-endian
+// doubles) for a peer program to time on the same numbers.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "kernels/distrib.h"
+#include "kernels/random.h"
+#include "scale/scale.h"
+
+namespace {
+
+const long kSizes[] = {10000, 100000, 1000000};
+
+std::vector<double> make_sample(long n) {
+  std::vector<double> x(static_cast<size_t>(n));
+  long seed = 19;
+  for (long i = 0; i < n; ++i) {
+    double u = robmat::zranuni(&seed);
+    if (u <= 0.0) u = 0.5 / 2147483647.0;  // keep the quantile finite
+    x[static_cast<size_t>(i)] = robmat::zprobit(u);
+  }
+  return x;
+}
+
+const std::vector<double>& sample(long n) {
+  static std::map<long, std::vector<double>> cache;
+  auto it = cache.find(n);
+  if (it == cache.end()) it = cache.emplace(n, make_sample(n)).first;
+  return it->second;
+}
+
+// The estimators overwrite their sample, so each call gets a fresh copy, as the MAD front
+// end makes one from the column.
+void BM_MAD(benchmark::State& state) {
+  const long n = state.range(0);
+  const std::vector<double>& x = sample(n);
+  std::vector<double> a(x.size());
+  for (auto _ : state) {
+    std::memcpy(a.data(), x.data(), x.size() * sizeof(double));
+    benchmark::DoNotOptimize(robmat::zmad(1, n, a.data()));
+  }
+}
+
+void BM_Sn(benchmark::State& state) {
+  const long n = state.range(0);
+  const std::vector<double>& x = sample(n);
+  std::vector<double> a(x.size()), w(x.size());
+  for (auto _ : state) {
+    std::memcpy(a.data(), x.data(), x.size() * sizeof(double));
+    benchmark::DoNotOptimize(robmat::zs_n(n, a.data(), w.data()));
+  }
+}
+
+void BM_Qn(benchmark::State& state) {
+  const long n = state.range(0);
+  const std::vector<double>& x = sample(n);
+  std::vector<double> a(x.size()), w(2 * x.size());
+  std::vector<long> iw(6 * x.size());
+  for (auto _ : state) {
+    std::memcpy(a.data(), x.data(), x.size() * sizeof(double));
+    benchmark::DoNotOptimize(robmat::zq_n(n, a.data(), w.data(), iw.data()));
+  }
+}
+
+BENCHMARK(BM_MAD)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Sn)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Qn)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+
+// Keeps seconds per call of every run for the summary printed after the console table.
+class SummaryReporter : public benchmark::ConsoleReporter {
+ public:
+  std::map<std::string, double> seconds;
+  void ReportRuns(const std::vector<Run>& runs) override {
+    for (const Run& r : runs)
+      if (r.run_type == Run::RT_Iteration && r.iterations > 0)
+        seconds[r.benchmark_name()] = r.real_accumulated_time / static_cast<double>(r.iterations);
+    ConsoleReporter::ReportRuns(runs);
+  }
+};
+
+int write_data(const char* prefix) {
+  for (long n : kSizes) {
+    const std::string name = std::string(prefix) + "_" + std::to_string(n) + ".bin";
+    FILE* f = std::fopen(name.c_str(), "wb");
+    if (f == nullptr) {
+      std::perror(name.c_str());
+      return 1;
+    }
+    const std::vector<double>& x = sample(n);
+    const bool ok = std::fwrite(x.data(), sizeof(double), x.size(), f) == x.size();
+    std::fclose(f);
+    if (!ok) return 1;
+    // The values on this exact sample, for checking that a peer computes the same thing.
+    std::vector<double> a(x), w(2 * x.size());
+    std::vector<long> iw(6 * x.size());
+    const double sn = robmat::zs_n(n, a.data(), w.data());
+    a = x;
+    const double qn = robmat::zq_n(n, a.data(), w.data(), iw.data());
+    std::printf("value %ld Sn %.17g Qn %.17g\n", n, sn, qn);
+  }
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i)
+    if (std::strncmp(argv[i], "--write-data=", 13) == 0) return write_data(argv[i] + 13);
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  SummaryReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  // Machine-readable lines ("time EST N SECONDS", "growth EST N RATIO") for run_scale.sh.
+  std::printf("\n%-4s %10s %14s %14s\n", "est", "n", "ms/call", "t(n)/t(n/10)");
+  for (const char* est : {"MAD", "Sn", "Qn"}) {
+    double prev = 0.0;
+    for (long n : kSizes) {
+      const std::string key = std::string("BM_") + est + "/" + std::to_string(n);
+      auto it = reporter.seconds.find(key);
+      if (it == reporter.seconds.end()) continue;
+      const double s = it->second;
+      if (prev > 0.0)
+        std::printf("%-4s %10ld %14.3f %14.2f\n", est, n, s * 1e3, s / prev);
+      else
+        std::printf("%-4s %10ld %14.3f %14s\n", est, n, s * 1e3, "-");
+
+      prev = s;
+    }
+  }
+  std::printf("\n");
+  for (const auto& [name, s] : reporter.seconds) {
+    const size_t slash = name.find('/');
+    std::printf("time %s %s %.6e\n", name.substr(3, slash - 3).c_str(), name.substr(slash + 1).c_str(), s);
+  }
+  benchmark::Shutdown();
+  return 0;
+}

@@ -1,0 +1,182 @@
+// Selection and sorting shared by every engine. The sorts are defined by a Shell sort with
+// halving gaps, which is quadratic on unlucky inputs; they reach the same array in
+// O(n log n) (or linear time with a work area) whenever the outcome cannot depend on the
+// algorithm, and run the Shell sort itself only when it can.
+#include "kernels/select.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <functional>
+
+namespace robmat {
+
+double pull(long k, long m, double* aw) {
+  long l = 0;
+  long r = m - 1;
+  while (l < r) {
+    const double x = aw[k];
+    long i = l;
+    long j = r;
+    do {
+      // Strict comparisons: elements equal to the pivot stop both scans, which keeps the
+      // scans inside [l, r] without bounds checks and splits runs of ties evenly.
+      while (aw[i] < x) ++i;
+      while (x < aw[j]) --j;
+      if (i <= j) {
+        const double t = aw[i];
+        aw[i] = aw[j];
+        aw[j] = t;
+        ++i;
+        --j;
+      }
+    } while (i <= j);
+    if (j < k) l = i;
+    if (k < i) r = j;
+  }
+  return aw[k];
+}
+
+void medqua(int /*job*/, int imq, long m, double* aw, double* rqn) {
+  if (m < 1) {
+    rqn[0] = 0.0;
+    if (imq != 0) rqn[1] = rqn[2] = 0.0;
+    return;
+  }
+  // One value has no quartiles by the rule below (it would read before the array); every
+  // statistic of a single value is that value.
+  if (m == 1) {
+    rqn[0] = aw[0];
+    if (imq != 0) rqn[1] = rqn[2] = aw[0];
+    return;
+  }
+  const long h = m / 2;
+  const long q = h / 2;
+  // Each statistic is its own selection over the whole array, lower position first, so the
+  // array ends in the same partial order whichever statistics are requested.
+  auto mid = [aw, m](long pos, bool pair) {
+    if (!pair) return pull(pos, m, aw);
+    const double lo = pull(pos - 1, m, aw);
+    const double hi = pull(pos, m, aw);
+    return (lo + hi) * 0.5;
+  };
+  if (imq == 0) {
+    rqn[0] = mid(h, m % 2 == 0);
+    return;
+  }
+  rqn[0] = mid(q, h % 2 == 0);
+  rqn[1] = mid(h, m % 2 == 0);
+  rqn[2] = mid(h + q, h % 2 == 0);
+}
+
+namespace {
+
+// The defining algorithm. Used only where a faster sort could order elements that compare
+// equal differently: NaNs, or +0 and -0 together.
+void shell_sort(int asde, long n, double* a) {
+  for (long gap = n / 2; gap > 0; gap /= 2) {
+    for (long i = gap; i < n; ++i) {
+      for (long j = i - gap; j >= 0; j -= gap) {
+        const bool out = asde != 0 ? a[j] > a[j + gap] : a[j] < a[j + gap];
+        if (!out) break;
+        const double t = a[j];
+        a[j] = a[j + gap];
+        a[j + gap] = t;
+      }
+    }
+  }
+}
+
+// True when two elements of a[0..n-1] can compare equal without being the same bits. Only
+// then can two correct sorts disagree.
+bool has_ambiguous_ties(long n, const double* a) {
+  bool pos_zero = false;
+  bool neg_zero = false;
+  for (long i = 0; i < n; ++i) {
+    const double v = a[i];
+    if (v != v) return true;
+    if (v == 0.0) {
+      if (std::signbit(v))
+        neg_zero = true;
+      else
+        pos_zero = true;
+    }
+  }
+  return pos_zero && neg_zero;
+}
+
+// Order-preserving map of a non-NaN double to an unsigned key.
+inline uint64_t radix_key(double v) {
+  uint64_t b;
+  std::memcpy(&b, &v, sizeof b);
+  return (b & 0x8000000000000000ULL) != 0 ? ~b : b | 0x8000000000000000ULL;
+}
+
+// LSD radix sort on 8-bit digits, ascending; bytes on which every key agrees are skipped
+// (the sign and exponent bytes of most data).
+void radix_sort(long n, double* a, double* work) {
+  long count[8][256];
+  std::memset(count, 0, sizeof count);
+  for (long i = 0; i < n; ++i) {
+    const uint64_t key = radix_key(a[i]);
+    for (int d = 0; d < 8; ++d) ++count[d][(key >> (8 * d)) & 0xFF];
+  }
+  double* src = a;
+  double* dst = work;
+  for (int d = 0; d < 8; ++d) {
+    long* c = count[d];
+    if (c[(radix_key(src[0]) >> (8 * d)) & 0xFF] == n) continue;
+    long sum = 0;
+    for (int b = 0; b < 256; ++b) {
+      const long t = c[b];
+      c[b] = sum;
+      sum += t;
+    }
+    for (long i = 0; i < n; ++i) {
+      const double v = src[i];
+      dst[c[(radix_key(v) >> (8 * d)) & 0xFF]++] = v;
+    }
+    std::swap(src, dst);
+  }
+  if (src != a) std::memcpy(a, src, static_cast<size_t>(n) * sizeof(double));
+}
+
+}  // namespace
+
+void lsort(int asde, long n, long* ldat) {
+  if (n < 2) return;
+  // Equal integers are indistinguishable, so any correct sort yields the Shell sort's array.
+  if (asde != 0)
+    std::sort(ldat, ldat + n);
+  else
+    std::sort(ldat, ldat + n, std::greater<long>());
+}
+
+void rsort(int asde, long n, double* rdat) {
+  if (n < 2) return;
+  if (has_ambiguous_ties(n, rdat)) {
+    shell_sort(asde, n, rdat);
+    return;
+  }
+  if (asde != 0)
+    std::sort(rdat, rdat + n);
+  else
+    std::sort(rdat, rdat + n, std::greater<double>());
+}
+
+void rsort_work(int asde, long n, double* rdat, double* work) {
+  // Below a few thousand values the radix passes cost more than a comparison sort.
+  if (n < 2048) {
+    rsort(asde, n, rdat);
+    return;
+  }
+  if (has_ambiguous_ties(n, rdat)) {
+    shell_sort(asde, n, rdat);
+    return;
+  }
+  radix_sort(n, rdat, work);
+  if (asde == 0) std::reverse(rdat, rdat + n);
+}
+
+}  // namespace robmat

@@ -1,0 +1,192 @@
+// MAD, Sn and Qn against their O(n^2) definitions computed by brute force: every pairwise
+// distance for Qn, every point's full list of distances for Sn. The fast algorithms return
+// an exact order statistic, so the results must be the same doubles, not merely close.
+#include "scale/scale.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+using robmat::median;
+using robmat::whimed;
+using robmat::zmad;
+using robmat::zq_n;
+using robmat::zs_n;
+
+double kth(std::vector<double> v, long k) {  // k-th smallest, 1-based
+  std::nth_element(v.begin(), v.begin() + (k - 1), v.end());
+  return v[static_cast<size_t>(k - 1)];
+}
+
+double sn_brute(const std::vector<double>& x) {
+  const long n = static_cast<long>(x.size());
+  std::vector<double> inner(x.size()), d(x.size());
+  for (long i = 0; i < n; ++i) {
+    for (long j = 0; j < n; ++j) d[j] = std::fabs(x[i] - x[j]);
+    inner[i] = kth(d, n / 2 + 1);  // himed
+  }
+  static const double cn[10] = {0, 0, 0.743, 1.851, 0.954, 1.351, 0.993, 1.198, 1.005, 1.131};
+  const double c = n < 10 ? cn[n] : (n % 2 ? n / (n - 0.9) : 1.0);
+  return (c * 1.1926) * kth(inner, (n + 1) / 2);  // lomed
+}
+
+double qn_brute(const std::vector<double>& x) {
+  const long n = static_cast<long>(x.size());
+  std::vector<double> d;
+  for (long i = 0; i < n; ++i)
+    for (long j = i + 1; j < n; ++j) d.push_back(std::fabs(x[i] - x[j]));
+  const long h = n / 2 + 1;
+  static const double dn[10] = {0, 0, 0.399, 0.994, 0.512, 0.844, 0.611, 0.857, 0.669, 0.872};
+  const double c = n < 10 ? dn[n] : (n % 2 ? n / (n + 1.4) : n / (n + 3.8));
+  return (c * 2.2219) * kth(d, h * (h - 1) / 2);
+}
+
+double mad_brute(const std::vector<double>& x) {
+  std::vector<double> s = x;
+  std::sort(s.begin(), s.end());
+  const size_t n = s.size();
+  auto med = [n](const std::vector<double>& v) { return n % 2 ? v[n / 2] : (v[n / 2] + v[n / 2 - 1]) * 0.5; };
+  const double m = med(s);
+  for (double& v : s) v = std::fabs(v - m);
+  std::sort(s.begin(), s.end());
+  return med(s);
+}
+
+// Continuous data, few distinct values (ties among the distances), many exact duplicates,
+// a majority of equal values, and values of wildly different magnitude.
+std::vector<double> sample(std::mt19937_64& g, long n, int kind) {
+  std::vector<double> x(static_cast<size_t>(n));
+  std::normal_distribution<double> nd;
+  std::uniform_int_distribution<int> small(0, 6);
+  for (double& v : x) {
+    switch (kind) {
+      case 0:
+        v = nd(g);
+        break;
+      case 1:
+        v = small(g);
+        break;
+      case 2:
+        v = std::round(nd(g) * 4) / 4;
+        break;
+      case 3:
+        v = small(g) < 4 ? 2.5 : nd(g);
+        break;
+      case 4:
+        v = std::ldexp(nd(g), small(g) * 40 - 120);
+        break;
+    }
+  }
+  return x;
+}
+
+TEST(Scale, EstimatorsEqualBruteForceExactly) {
+  std::mt19937_64 g(2024);
+  for (long n = 2; n <= 320; n += (n < 30 ? 1 : 37)) {
+    for (int kind = 0; kind < 5; ++kind) {
+      SCOPED_TRACE("n=" + std::to_string(n) + " kind=" + std::to_string(kind));
+      const std::vector<double> x = sample(g, n, kind);
+      std::vector<double> a = x, w(2 * x.size());
+      std::vector<long> iw(6 * x.size());
+      EXPECT_EQ(zmad(0, n, a.data()), mad_brute(x));
+      a = x;
+      EXPECT_EQ(zs_n(n, a.data(), w.data()), sn_brute(x));
+      EXPECT_TRUE(std::is_sorted(a.begin(), a.end()));
+      a = x;
+      EXPECT_EQ(zq_n(n, a.data(), w.data(), iw.data()), qn_brute(x));
+      EXPECT_TRUE(std::is_sorted(a.begin(), a.end()));
+    }
+  }
+}
+
+TEST(Scale, QnExactOnLargerSamples) {
+  // Large enough for several narrowing passes and the radix sort.
+  std::mt19937_64 g(99);
+  for (long n : {2049L, 2600L}) {
+    for (int kind : {0, 3}) {
+      SCOPED_TRACE("n=" + std::to_string(n) + " kind=" + std::to_string(kind));
+      const std::vector<double> x = sample(g, n, kind);
+      std::vector<double> a = x, w(2 * x.size());
+      std::vector<long> iw(6 * x.size());
+      EXPECT_EQ(zq_n(n, a.data(), w.data(), iw.data()), qn_brute(x));
+      a = x;
+      EXPECT_EQ(zs_n(n, a.data(), w.data()), sn_brute(x));
+    }
+  }
+}
+
+TEST(Scale, NamedSpecialCases) {
+  struct Case {
+    const char* name;
+    std::vector<double> x;
+    double mad, nmad, sn, qn;
+  };
+  const Case cases[] = {
+      {"empty", {}, 0, 0, 0, 0},
+      {"one value", {3}, 0, 0, 0, 0},
+      // 1/Phi^-1(0.75) = 1.482602218505602 (mpmath 50 digits), times 0.5.
+      {"two values", {0, 1}, 0.5, 0.741301109252801, 0.743 * 1.1926, 0.399 * 2.2219},
+      {"majority equal", {4, 4, 4, 4, 1, 9, 4, 30}, 0, 0, 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const long n = static_cast<long>(c.x.size());
+    std::vector<double> a = c.x, w(2 * c.x.size() + 1);
+    std::vector<long> iw(6 * c.x.size() + 1);
+    EXPECT_EQ(zmad(0, n, a.data()), c.mad);
+    a = c.x;
+    EXPECT_NEAR(zmad(1, n, a.data()), c.nmad, 1e-15);
+    a = c.x;
+    EXPECT_EQ(zs_n(n, a.data(), w.data()), c.sn);
+    a = c.x;
+    EXPECT_EQ(zq_n(n, a.data(), w.data(), iw.data()), c.qn);
+  }
+}
+
+TEST(Scale, WeightedHighMedianMatchesDefinition) {
+  // The smallest value t whose cumulative weight (values <= t) exceeds half the total.
+  std::mt19937_64 g(17);
+  std::uniform_int_distribution<int> val(0, 9), wt(1, 5);
+  for (long n = 1; n < 60; n += 3) {
+    SCOPED_TRACE("n=" + std::to_string(n));
+    std::vector<double> a(static_cast<size_t>(n)), w(a.size()), v;
+    std::vector<long> iwgt(a.size()), jw(a.size());
+    long total = 0;
+    for (long i = 0; i < n; ++i) {
+      a[i] = val(g);
+      iwgt[i] = wt(g);
+      total += iwgt[i];
+    }
+    double want = 0;
+    for (double t = 0; t <= 9; ++t) {
+      long below = 0;
+      for (long i = 0; i < n; ++i) below += a[i] <= t ? iwgt[i] : 0;
+      if (2 * below > total) {
+        want = t;
+        break;
+      }
+    }
+    EXPECT_EQ(whimed(n, a.data(), iwgt.data(), jw.data(), w.data()), want);
+  }
+}
+
+TEST(Scale, MedianOfEvenAndOddCounts) {
+  struct Case {
+    std::vector<double> x;
+    double want;
+  };
+  const Case cases[] = {{{5, 1, 3}, 3}, {{4, 1, 3, 2}, 2.5}, {{7}, 7}, {{-1, 1e300, -1e300, 1}, 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.x));
+    std::vector<double> a = c.x;
+    EXPECT_EQ(median(0, static_cast<long>(a.size()), a.data()), c.want);
+  }
+}
+
+}  // namespace

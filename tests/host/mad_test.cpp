@@ -1,0 +1,216 @@
+// MAD end to end through the host: each method against its definition computed by brute
+// force here (all pairwise distances, full sorts), missing values skipped per column, the
+// keyword rules, and the front end's refusals.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <random>
+
+#include "robmat/host/session.h"
+
+namespace {
+
+using namespace robmat::host;
+
+const double kStackLoss[21][4] = {{80, 27, 89, 42}, {80, 27, 88, 37}, {75, 25, 90, 37}, {62, 24, 87, 28},
+                                  {62, 22, 87, 18}, {62, 23, 87, 18}, {62, 24, 93, 19}, {62, 24, 93, 20},
+                                  {58, 23, 87, 15}, {58, 18, 80, 14}, {58, 18, 89, 14}, {58, 17, 88, 13},
+                                  {58, 18, 82, 11}, {58, 19, 93, 12}, {50, 18, 89, 8},  {50, 18, 86, 7},
+                                  {50, 19, 72, 8},  {50, 19, 79, 8},  {50, 20, 80, 9},  {56, 20, 82, 15},
+                                  {70, 20, 91, 15}};
+
+// k-th smallest, 1-based.
+double kth(std::vector<double> v, size_t k) {
+  std::sort(v.begin(), v.end());
+  return v[k - 1];
+}
+double med(const std::vector<double>& v) {
+  size_t n = v.size();
+  return n % 2 ? kth(v, n / 2 + 1) : (kth(v, n / 2 + 1) + kth(v, n / 2)) * 0.5;
+}
+double brute_mad(const std::vector<double>& v) {
+  double m = med(v);
+  std::vector<double> d;
+  for (double x : v) d.push_back(std::fabs(x - m));
+  return med(d);
+}
+double brute_sn(const std::vector<double>& v) {
+  const double c[] = {0, 0, 0.743, 1.851, 0.954, 1.351, 0.993, 1.198, 1.005, 1.131};
+  size_t n = v.size();
+  double cn = n < 10 ? c[n] : (n % 2 ? n / (n - 0.9) : 1.0);
+  std::vector<double> inner;
+  for (double xi : v) {
+    std::vector<double> d;
+    for (double xj : v) d.push_back(std::fabs(xi - xj));
+    inner.push_back(kth(d, n / 2 + 1));  // high median over all j
+  }
+  return (cn * 1.1926) * kth(inner, (n + 1) / 2);  // low median over i
+}
+double brute_qn(const std::vector<double>& v) {
+  const double c[] = {0, 0, 0.399, 0.994, 0.512, 0.844, 0.611, 0.857, 0.669, 0.872};
+  size_t n = v.size();
+  double dn = n < 10 ? c[n] : (n % 2 ? n / (n + 1.4) : n / (n + 3.8));
+  std::vector<double> d;
+  for (size_t i = 0; i < n; ++i)
+    for (size_t j = i + 1; j < n; ++j) d.push_back(std::fabs(v[i] - v[j]));
+  size_t h = n / 2 + 1;
+  return (dn * 2.2219) * kth(d, h * (h - 1) / 2);
+}
+
+Matrix column_major_to_matrix(const std::vector<std::vector<double>>& cols) {
+  Matrix m(static_cast<int64_t>(cols[0].size()), static_cast<int64_t>(cols.size()));
+  for (size_t j = 0; j < cols.size(); ++j)
+    for (size_t i = 0; i < cols[j].size(); ++i)
+      m.at(static_cast<int64_t>(i), static_cast<int64_t>(j)) = cols[j][i];
+  return m;
+}
+
+std::vector<double> mad_of(Session& s,
+                           const Matrix& x,
+                           const char* method,
+                           std::vector<LogEntry>* log = nullptr) {
+  Value vx = x;
+  Value vm = std::string(method);
+  auto r = s.call("MAD", std::vector<const Value*>{&vx, &vm});
+  if (log) *log = r.log;
+  return r.results.at(0).data;
+}
+
+class Mad : public ::testing::Test {
+ protected:
+  Session s{ROBMAT_MODULE_PATH};
+};
+
+TEST_F(Mad, StackLossAgainstDefinitions) {
+  std::vector<std::vector<double>> cols(4);
+  for (auto& row : kStackLoss)
+    for (int j = 0; j < 4; ++j) cols[j].push_back(row[j]);
+  Matrix x = column_major_to_matrix(cols);
+  auto raw = mad_of(s, x, "mad");
+  auto nmad = mad_of(s, x, "nmad");
+  auto sn = mad_of(s, x, "sn");
+  auto qn = mad_of(s, x, "qn");
+  for (int j = 0; j < 4; ++j) {
+    SCOPED_TRACE(j);
+    EXPECT_EQ(raw[j], brute_mad(cols[j]));
+    // The factor 1/Phi^-1(0.75) = 1.482602218505602; one rounding of the reciprocal apart.
+    EXPECT_NEAR(nmad[j], 1.482602218505602 * brute_mad(cols[j]), 4e-16 * nmad[j]);
+    EXPECT_EQ(sn[j], brute_sn(cols[j]));
+    EXPECT_EQ(qn[j], brute_qn(cols[j]));
+  }
+}
+
+TEST_F(Mad, RandomSamplesWithTiesAndMissingValues) {
+  std::mt19937_64 rng(7);
+  for (int trial = 0; trial < 40; ++trial) {
+    int n = 2 + static_cast<int>(rng() % 120);
+    std::vector<std::vector<double>> cols(2);
+    for (int i = 0; i < n; ++i) {
+      cols[0].push_back(static_cast<double>(rng() % 9));  // heavy ties
+      cols[1].push_back(std::ldexp(static_cast<double>(rng() % 100000), -7));
+    }
+    Matrix x = column_major_to_matrix(cols);
+    // Every third value of the second column is missing: it must simply be skipped.
+    std::vector<double> kept;
+    for (int i = 0; i < n; ++i) {
+      if (i % 3 == 2)
+        x.at(i, 1) = missing();
+      else
+        kept.push_back(cols[1][static_cast<size_t>(i)]);
+    }
+    SCOPED_TRACE(n);
+    auto sn = mad_of(s, x, "SN");
+    auto qn = mad_of(s, x, "Qn");
+    auto raw = mad_of(s, x, "MAD");
+    EXPECT_EQ(sn[0], brute_sn(cols[0]));
+    EXPECT_EQ(qn[0], brute_qn(cols[0]));
+    EXPECT_EQ(raw[0], brute_mad(cols[0]));
+    if (kept.size() >= 2) {
+      EXPECT_EQ(sn[1], brute_sn(kept));
+      EXPECT_EQ(qn[1], brute_qn(kept));
+      EXPECT_EQ(raw[1], brute_mad(kept));
+    }
+  }
+}
+
+TEST_F(Mad, ColumnsWithoutEnoughValues) {
+  Matrix x(3, 3, missing());
+  x.at(1, 1) = 5.0;  // a single value
+  x.at(0, 2) = 1.0;
+  x.at(2, 2) = 4.0;
+  for (const char* m : {"mad", "nmad", "sn", "qn"}) {
+    SCOPED_TRACE(m);
+    auto r = mad_of(s, x, m);
+    EXPECT_TRUE(is_missing(r[0]));
+    EXPECT_EQ(r[1], 0.0);
+    EXPECT_GT(r[2], 0.0);
+  }
+  Value one = Matrix(1, 1, 3.0);
+  EXPECT_EQ(s.call("MAD", std::vector<const Value*>{&one}).results[0].data[0], 0.0);
+}
+
+TEST_F(Mad, KeywordsMatchByPrefix) {
+  Matrix x(4, 1);
+  x.data = {0, 1, 3, 7};
+  const double raw = mad_of(s, x, "mad")[0];
+  struct Case {
+    const char* keyword;
+    const char* same_as;
+    bool note;
+  } cases[] = {{"Mad", "mad", false},
+               {"MADX", "mad", false},
+               {"MAD     ", "mad", false},
+               {"nmad", "NMAD", false},
+               {"nMa", "NMAD", false},
+               {"snx", "sn", false},
+               {"qN", "qn", false},
+               {"N", "mad", true},
+               {"S", "mad", true},
+               {"median", "mad", true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.keyword);
+    std::vector<LogEntry> log;
+    EXPECT_EQ(mad_of(s, x, c.keyword, &log)[0], mad_of(s, x, c.same_as)[0]);
+    EXPECT_EQ(log.size(), c.note ? 1u : 0u);
+  }
+  std::vector<LogEntry> log;
+  EXPECT_EQ(mad_of(s, x, "S", &log)[0], raw);
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_EQ(log[0].severity, LogEntry::Severity::kNote);
+  EXPECT_EQ(log[0].text,
+            "The second argument S        of the MAD function does not specify any of the valid options. "
+            "The common MAD (median absolute deviation) is computed.");
+}
+
+TEST_F(Mad, RefusalsAndEmptyKeyword) {
+  Value x = Matrix(3, 1, 1.0);
+  Value empty = Matrix();
+  Value long_word = std::string("qnqnqnqnq");
+  Value none = std::string("");
+  Value zero_rows = Matrix(0, 2);
+  auto status_of = [&](std::vector<const Value*> args) {
+    try {
+      s.call("MAD", args);
+    } catch (const RoutineError& e) {
+      return e.status;
+    }
+    return 0;
+  };
+  EXPECT_EQ(status_of({&x, &empty}), 0);
+  EXPECT_EQ(status_of({&x, &long_word}), 19);
+  EXPECT_EQ(status_of({&x, &none}), 19);
+  EXPECT_EQ(status_of({&zero_rows}), 6);
+  EXPECT_EQ(status_of({&empty}), 6);
+}
+
+TEST_F(Mad, TwoValuesPublishedFactors) {
+  Matrix x(2, 1);
+  x.data = {0, 1};
+  EXPECT_EQ(mad_of(s, x, "mad")[0], 0.5);
+  EXPECT_NEAR(mad_of(s, x, "nmad")[0], 0.741301109252801, 1e-15);
+  EXPECT_EQ(mad_of(s, x, "sn")[0], 0.743 * 1.1926);
+  EXPECT_EQ(mad_of(s, x, "qn")[0], 0.399 * 2.2219);
+}
+
+}  // namespace

@@ -1,0 +1,202 @@
+// Option readers of the call routines. Each family is a table of integer options (range,
+// default, message) plus the few rules that tie options together (intercept, cofo/flts/seed,
+// ocor), so the tables say what the user sees and the code below them stays short.
+#include "frontends/options.h"
+
+#include <climits>
+#include <cmath>
+#include <cstddef>
+
+#include "robmat/services.h"
+
+namespace robmat {
+namespace {
+
+constexpr long kTwoPow53 = 9007199254740992L;  // largest count a double holds exactly
+constexpr int kSet = 549;
+constexpr int kNoMessage = 0;
+
+// An integer field: out of [lo, hi] after truncation gives message `msg` (if any) and dflt.
+struct IntOption {
+  int k;
+  int LMTSTR::*field;
+  int dflt;
+  int lo;
+  int hi;
+  int msg;
+};
+
+constexpr IntOption kLmtsInts[] = {
+    {2, &LMTSTR::ipri, 0, 0, 5, 901},
+    {3, &LMTSTR::ilsq, 0, 0, 3, 902},
+    {14, &LMTSTR::pcor, 0, INT_MIN, INT_MAX, kNoMessage},
+    {16, &LMTSTR::nsds, 5, INT_MIN, INT_MAX, kNoMessage},
+    {17, &LMTSTR::lsds, 300, INT_MIN, INT_MAX, kNoMessage},
+};
+
+constexpr IntOption kMveInts[] = {
+    {1, &LMTSTR::ipri, 0, 0, 5, 900},
+    {2, &LMTSTR::pcov, 0, 0, 1, 901},
+    {3, &LMTSTR::pcor, 0, 0, 3, 902},
+};
+
+constexpr IntOption kMcdInts[] = {
+    {1, &LMTSTR::ipri, 0, 0, 5, 900},
+    {2, &LMTSTR::pcov, 0, 0, 1, 901},
+    {3, &LMTSTR::pcor, 0, 0, 3, 902},
+    {16, &LMTSTR::nsds, 5, INT_MIN, INT_MAX, kNoMessage},
+    {17, &LMTSTR::lsds, 300, INT_MIN, INT_MAX, kNoMessage},
+};
+
+template <std::size_t N>
+void read_ints(LMTSTR* d, const double* opt, long nopt, const IntOption (&table)[N]) {
+  for (const IntOption& o : table) {
+    const double v = option_value(opt, nopt, o.k, o.dflt);
+    // Saturating one step beyond the range keeps a huge value out of range instead of
+    // wrapping it into range.
+    const long t = option_integer(v, static_cast<long>(o.lo) - 1, static_cast<long>(o.hi) + 1);
+    if (t < o.lo || t > o.hi) {
+      if (o.msg != kNoMessage) xpmlog(kSet, o.msg);
+      d->*o.field = o.dflt;
+    } else {
+      d->*o.field = static_cast<int>(t);
+    }
+  }
+}
+
+int read_switch(const double* opt, long nopt, int k) {
+  return option_integer(option_value(opt, nopt, k, 0.0), -1, 1) != 0 ? 1 : 0;
+}
+
+int read_positive_switch(const double* opt, long nopt, int k) {
+  return option_integer(option_value(opt, nopt, k, 0.0), -1, 1) > 0 ? 1 : 0;
+}
+
+long read_long(const double* opt, long nopt, int k, long dflt) {
+  return option_integer(option_value(opt, nopt, k, static_cast<double>(dflt)), LONG_MIN, LONG_MAX);
+}
+
+long read_nrep(const double* opt, long nopt) {
+  const long t = option_integer(option_value(opt, nopt, 5, 0.0), -1, kTwoPow53 + 1);
+  return (t < 0 || t > kTwoPow53) ? kTwoPow53 : t;
+}
+
+double read_positive_or(const double* opt, long nopt, int k, double dflt) {
+  const double v = option_value(opt, nopt, k, dflt);
+  return v > 0.0 ? v : dflt;
+}
+
+double read_nonzero_or(const double* opt, long nopt, int k, double dflt) {
+  const double v = option_value(opt, nopt, k, dflt);
+  return v == 0.0 ? dflt : v;
+}
+
+double read_trex(const double* opt, long nopt) {
+  const double v = option_value(opt, nopt, 18, 0.05);
+  return (v >= 0.0 && v < 1.0) ? v : 0.05;
+}
+
+// Options that MVE and MCD read alike.
+void read_multivariate_common(LMTSTR* d, const double* opt, long nopt, bool has_start) {
+  d->ilts = 0;
+  d->ocor = (d->pcor == 2 || d->pcor == 3) ? 1 : 0;
+  d->jqu = read_long(opt, nopt, 4, 0);
+  d->nrep = read_nrep(opt, nopt);
+  d->cutof = option_value(opt, nopt, 11, 0.0);
+  d->sing = read_nonzero_or(opt, nopt, 12, 1e-10);
+  d->cnp = option_value(opt, nopt, 13, 0.0);
+  d->copr = read_positive_switch(opt, nopt, 19);
+  d->seed = read_long(opt, nopt, 20, 0);
+  d->cofo = has_start ? 1 : 0;
+  d->plog = xpselec(nullptr, 100);
+}
+
+}  // namespace
+
+double option_value(const double* opt, long nopt, int k, double dflt) {
+  if (k < 1 || k > nopt) return dflt;
+  const double v = opt[k - 1];
+  return wzmis(v) ? dflt : v;
+}
+
+long option_integer(double v, long lo, long hi) {
+  if (std::isnan(v)) return lo;
+  const double t = std::trunc(v);
+  // Compare as doubles before converting: the conversion of an out-of-range double is
+  // undefined, and LONG_MAX itself is not a double.
+  if (t <= static_cast<double>(lo)) return lo;
+  if (t >= static_cast<double>(hi)) return hi;
+  return static_cast<long>(t);
+}
+
+void read_lmts_options(LMTSTR* d, const double* opt, long nopt, int job, bool has_x, bool has_start) {
+  d->ilts = job;
+  const long noint = option_integer(option_value(opt, nopt, 1, 0.0), INT_MIN, INT_MAX);
+  d->noint = has_x ? static_cast<int>(noint) : 0;
+
+  read_ints(d, opt, nopt, kLmtsInts);
+  d->jqu = read_long(opt, nopt, 4, 0);
+  d->nrep = read_nrep(opt, nopt);
+
+  d->cofo = 0;
+  if (has_start) {
+    // Opt 7 is a real switch: any value in (0, 1] asks for start coefficients.
+    const double v = option_value(opt, nopt, 7, 0.0);
+    if (v > 1.0 || v < 0.0 || std::isnan(v)) {
+      xpmlog(kSet, 903);
+      d->cofo = 1;
+    } else {
+      d->cofo = v == 0.0 ? 1 : 2;
+    }
+  }
+
+  d->icov = 0;
+  if (d->ilsq != 0) {
+    const long t = option_integer(option_value(opt, nopt, 8, 0.0), -1, 4);
+    if (t < 0 || t > 3) {
+      xpmlog(kSet, 904);
+    } else {
+      d->icov = static_cast<int>(t);
+    }
+  }
+
+  d->flts = (job == 1 && !has_start && read_switch(opt, nopt, 9) == 0) ? 1 : 0;
+  if (d->flts == 1 && d->nrep > 0) xpmlog(kSet, 907);
+
+  d->ztst = read_positive_or(opt, nopt, 11, 2.5);
+  d->sing = read_nonzero_or(opt, nopt, 12, 1e-10);
+  d->prec = read_nonzero_or(opt, nopt, 13, 2.2250738585072017e-300);
+  d->trex = read_trex(opt, nopt);
+  d->copr = read_positive_switch(opt, nopt, 19);
+  d->seed = read_long(opt, nopt, 20, d->flts == 1 ? 19 : 0);
+  d->noup = read_switch(opt, nopt, 21);
+  d->jdia = d->ipri >= 2 ? 2 : 1;
+  d->plog = xpselec(nullptr, 100);
+}
+
+void read_mve_options(LMTSTR* d, const double* opt, long nopt, bool has_start) {
+  read_ints(d, opt, nopt, kMveInts);
+  read_multivariate_common(d, opt, nopt, has_start);
+  d->trex = read_trex(opt, nopt);
+  d->noup = read_switch(opt, nopt, 21);
+}
+
+void read_mcd_options(LMTSTR* d, const double* opt, long nopt, bool has_start) {
+  read_ints(d, opt, nopt, kMcdInts);
+  read_multivariate_common(d, opt, nopt, has_start);
+  if (d->pcor == 2) d->pcor = 0;
+}
+
+int read_start_subset(long* jbst, const double* start, long ns, long n) {
+  for (long i = 0; i < ns; ++i) {
+    const long k = option_integer(start[i], 0, n + 1) - 1;
+    if (k < 0 || k >= n) {
+      xpmlog(kSet, 906, i + 1);
+      return 6;
+    }
+    jbst[i] = k;
+  }
+  return 0;
+}
+
+}  // namespace robmat

@@ -1,0 +1,409 @@
+// zmcd, the MCD driver: checks, h and its bounds, the cutoff and the seeds; the work space
+// carved from the front end's blocks; the classical statistics and their exact fits; the
+// univariate MCD, the classical path of h = n, or the FAST-MCD search; then the raw report,
+// the consistency factor, the reweighting, the robust distances and the weights.
+#include <cfloat>
+#include <cmath>
+#include <cstring>
+
+#include "kernels/distrib.h"
+#include "kernels/eigen.h"
+#include "kernels/select.h"
+#include "mcd/mcd_internal.h"
+#include "robmat/services.h"
+
+namespace robmat {
+namespace mcd {
+
+long* take_longs(McdWork* w, long k) {
+  if (k < 0 || w->iw_cap - w->iw_used < k) return nullptr;
+  long* v = w->str->iw + w->iw_used;
+  w->iw_used += k;
+  return v;
+}
+
+double* take_doubles(McdWork* w, long k) {
+  LMTSTR* str = w->str;
+  if (k < 0) return nullptr;
+  if (w->work_cap - w->work_used >= k) {
+    double* v = str->work + w->work_used;
+    w->work_used += k;
+    return v;
+  }
+  if (w->c_cap - w->c_used >= k) {
+    double* v = str->c + w->c_used;
+    w->c_used += k;
+    return v;
+  }
+  if (w->n * w->p - w->b_used >= k) {
+    double* v = str->b + w->b_used;
+    w->b_used += k;
+    return v;
+  }
+  return nullptr;
+}
+
+namespace {
+
+// Univariate factors of the LTS scale by the coverage in steps of 2.5 percent from one half.
+constexpr double kFlts[11] = {
+    2.6477, 2.5092, 2.3826, 2.2662, 2.1587, 2.0589, 1.966, 1.879, 1.7973, 1.7203, 1.6473};
+
+// The vectors whose place is fixed, and the bookkeeping of what remains. Sizes follow the
+// front end's blocks; a block too small for them ends the run.
+void carve(McdWork* w) {
+  LMTSTR* str = w->str;
+  const int p = w->p;
+  const long n = w->n;
+  const long nn = w->nn;
+  const long k = str->nsds;
+  w->iw_cap = str->lneed - 2 * n;
+  w->iw_used = 0;
+  w->work_cap = str->dneed;
+  w->work_used = 0;
+  w->c_cap = 10L * p + 10L * k * p + (10L * k + 12) * nn;
+  w->c_used = 2 * nn;
+  w->b_used = 0;
+  const long fixed = static_cast<long>(p) * p + 5L * p + 5;
+  // The end needs c for the reweighted scatter, its inverse, the raw inverse and one more
+  // packed matrix.
+  if (w->work_cap < fixed || w->c_cap < 4 * nn) xexit(9999, 0);
+  w->z = take_doubles(w, static_cast<long>(p) * p);
+  w->med = take_doubles(w, p);
+  w->mad = take_doubles(w, p);
+  w->wv = take_doubles(w, 3L * p);
+  w->dtin = take_doubles(w, 5);
+  w->indx = take_longs(w, n);
+  w->comb = take_longs(w, p + 1);
+  w->piv = take_longs(w, p);
+  long* lind = take_longs(w, (p + 7) / 8);
+  if (w->indx == nullptr || w->comb == nullptr || w->piv == nullptr || lind == nullptr) xexit(9999, 0);
+  w->lind = reinterpret_cast<char*>(lind);
+  w->mu = str->xmve;
+  w->bmu = str->xmve + p;
+  w->bestS = str->xmve + 2 * p;
+  w->S = str->c;
+  w->Sinv = str->c + nn;
+  w->dd = str->maha + n;
+  w->d2 = str->maha + 2 * n;
+  str->aw = w->wv;
+}
+
+// Median of m values by selection: the middle one, or the mean of the two middle ones. The
+// selection of values alone (no index permutation) finds the same order statistics.
+double median_of(long m, double* v) {
+  const double lo = pull(m % 2 == 1 ? m / 2 : m / 2 - 1, m, v);
+  if (m % 2 == 1) return lo;
+  double hi = v[m / 2];
+  for (long i = m / 2 + 1; i < m; ++i)
+    if (v[i] < hi) hi = v[i];
+  return (lo + hi) * 0.5;
+}
+
+// Sorts the indices 0..n-1 by their values (ties by index).
+void sort_by_value(long n, const double* x, long* idx) {
+  auto less = [x](long a, long b) { return x[a] < x[b] || (x[a] == x[b] && a < b); };
+  for (long i = 0; i < n; ++i) idx[i] = i;
+  auto sift = [&](long root, long end) {
+    while (2 * root + 1 < end) {
+      long child = 2 * root + 1;
+      if (child + 1 < end && less(idx[child], idx[child + 1])) ++child;
+      if (!less(idx[root], idx[child])) return;
+      const long t = idx[root];
+      idx[root] = idx[child];
+      idx[child] = t;
+      root = child;
+    }
+  };
+  for (long i = n / 2 - 1; i >= 0; --i) sift(i, n);
+  for (long end = n - 1; end > 0; --end) {
+    const long t = idx[0];
+    idx[0] = idx[end];
+    idx[end] = t;
+    sift(0, end);
+  }
+}
+
+// The univariate MCD of the single variable: location, scale, and the best window's cases
+// as the best h-subset.
+void univariate(McdWork* w, double* loc, double* scale) {
+  LMTSTR* str = w->str;
+  const long n = w->n;
+  const long h = w->h;
+  sort_by_value(n, str->a, w->indx);
+  for (long i = 0; i < n; ++i) w->dd[i] = str->a[w->indx[i]];
+  const double q = zprobit(static_cast<double>(h + n) / (2.0 * static_cast<double>(n)));
+  const double v = 1.0 - (2.0 * static_cast<double>(n) / static_cast<double>(h)) * q *
+                             (std::exp(-q * q / 2.0) / 2.5066282746310002);
+  const double consistency = v < str->prec ? 0.0 : 1.0 / std::sqrt(v);
+  long i = static_cast<long>((w->alpha - 0.5) * 40.0 + 0.5);
+  if (i > 10) i = 10;
+  if (i < 0) i = 0;
+  str->fact = str->copr == 0 ? consistency : kFlts[i];
+  long ws = 0;
+  mcduni(str->fact, str, w->dd, loc, scale, w->d2, &ws);
+  for (long r = 0; r < h; ++r) str->jbst[r] = w->indx[ws + r];
+  sort_indices(h, str->jbst);
+  for (long r = 0; r < h; ++r) ++str->jbst[r];
+}
+
+int exact_from(McdWork* w) {
+  // Location and scatter are in xmve and c on the data's scale.
+  LMTSTR* str = w->str;
+  str->aw = w->wv;
+  if (eigen2(str, str->c, w->z) != 0) return kMcdEigenFail;
+  finish_exact(w, 1, false);
+  return 0;
+}
+
+// Raw report, consistency, reweighting, robust distances and weights, from the raw estimate
+// in bmu and bestS on the data's scale. search_det: volm becomes the raw determinant.
+int finish(McdWork* w, double cfac, bool search_det) {
+  LMTSTR* str = w->str;
+  const int p = w->p;
+  const long n = w->n;
+  const long nn = w->nn;
+  const double* a = str->a;
+  double* rinv = str->c + 2 * nn;
+  double* scratch = str->c + 3 * nn;
+  std::memcpy(rinv, w->bestS, static_cast<size_t>(nn) * sizeof(double));
+  if (p == 1) {
+    rinv[0] = w->bestS[0] != 0.0 ? 1.0 / w->bestS[0] : 0.0;
+  } else {
+    double rdet;
+    if (ccinv(w, rinv, &rdet) < 0) {
+      // Regular on the standardized scale but not here: the raw estimate is degenerate.
+      std::memcpy(str->xmve, w->bmu, static_cast<size_t>(p) * sizeof(double));
+      std::memcpy(str->c, w->bestS, static_cast<size_t>(nn) * sizeof(double));
+      return exact_from(w);
+    }
+    if (search_det) str->volm = rdet;
+  }
+
+  if (str->ipri != 0) mcd_print_matrix(w, kMcdLocEst, w->bmu);
+  if (str->pcov != 0) {
+    mcd_print_matrix(w, kMcdScatterEst, w->bestS);
+    if (p > 1) mcd_note_value(w, 480, str->volm);
+    mcd_note_count(w, 481, w->h);
+  }
+  if (str->pcor != 0) {
+    cov2cor(p, w->bestS, scratch, w->wv);
+    mcd_print_matrix(w, kMcdCorr, scratch);
+  }
+  if (!(cfac > 0.0) || !std::isfinite(cfac)) cfac = 1.0;
+  for (long e = 0; e < nn; ++e) {
+    w->bestS[e] *= cfac;
+    rinv[e] /= cfac;
+  }
+  if (str->pcov != 0) {
+    mcd_print_matrix(w, kMcdConsScatter, w->bestS);
+    if (p > 1) mcd_note_cons(w, cfac, str->volm * cfac);
+  }
+
+  // Reweighting: the cases within the cutoff of the consistent raw estimate.
+  long k = 0;
+  for (long i = 0; i < n; ++i) {
+    const double d = mahad(p, a + i * p, w->bmu, rinv, w->wv);
+    if (d <= w->cq) w->indx[k++] = i;
+  }
+  double* mu = str->xmve;
+  double* cov = str->c;
+  if (k >= 1) {
+    subset_moments(p, a, w->indx, k, mu, cov, w->wv);
+  } else {
+    for (int j = 0; j < p; ++j) mu[j] = 0.0;
+    for (long e = 0; e < nn; ++e) cov[e] = 0.0;
+  }
+  double* winv = str->c + nn;
+  std::memcpy(winv, cov, static_cast<size_t>(nn) * sizeof(double));
+  double wdet;
+  const int rc = ccinv(w, winv, &wdet);
+  if (str->ipri != 0) mcd_print_matrix(w, kMcdRewgtLoc, mu);
+  if (str->pcov != 0) {
+    mcd_print_matrix(w, kMcdRewgtScatter, cov);
+    mcd_note_value(w, 483, wdet);
+  }
+  str->aw = w->wv;
+  if (eigen2(str, cov, w->z) == 0)
+    for (int j = 0; j < p; ++j) mu[p + j] = w->wv[j];
+  else
+    for (int j = 0; j < p; ++j) mu[p + j] = missing_value();
+  if (str->ipri != 0) mcd_print_matrix(w, kMcdEigen, mu + p);
+  double* cor = str->ocor != 0 ? mu + 2 * p + nn : scratch;
+  if (str->ocor != 0 || str->pcor != 0) cov2cor(p, cov, cor, w->wv);
+  if (str->pcor != 0) mcd_print_matrix(w, kMcdRewgtCorr, cor);
+  if (rc < 0) {
+    xpmlog(549, 975);
+    str->aw = w->wv;
+    if (eigen2(str, cov, w->z) != 0) return kMcdEigenFail;
+    finish_exact(w, 2, false);
+    return 0;
+  }
+
+  long zeros = 0;
+  for (long i = 0; i < n; ++i) {
+    const double d = mahad(p, a + i * p, mu, winv, w->wv);
+    w->dd[i] = d;
+    const bool in = d <= w->cq;
+    w->d2[i] = in ? 1.0 : 0.0;
+    if (!in) ++zeros;
+  }
+  str->nzwe = n - zeros;
+  if (str->ipri >= 2) print_distances_mcd(w);
+  return 0;
+}
+
+}  // namespace
+
+int run(LMTSTR* str) {
+  const int p = str->nvar;
+  const long n = str->ncas;
+  if (p < 1) {
+    xpmlog(549, 965, p);
+    return -2;
+  }
+  if (n <= p) {
+    xpmlog(549, 953);
+    return -1;
+  }
+  if (str->ipri == 0) {
+    str->pcov = 0;
+    str->pcor = 0;
+  } else if (str->ipri > 2) {
+    str->pcov = 1;
+    if (str->pcor < 1) str->pcor = 1;
+  }
+  str->jerd = 0;
+  str->jlp = 0;
+  const long nn = static_cast<long>(p) * (p + 1) / 2;
+  str->nnva = nn;
+  if (str->cofo != 0) xpmlog(549, 973);
+
+  McdWork wk{};
+  McdWork* w = &wk;
+  w->str = str;
+  w->n = n;
+  w->p = p;
+  w->nn = nn;
+  carve(w);
+  // A zero MAD is judged on the scale of rounding errors of p-dimensional sums.
+  w->eps = p < 5 ? 1e-12 : (p < 9 ? 1e-14 : 1e-16);
+
+  w->hdef = (n + p + 1) / 2;
+  long h = w->hdef;
+  if (str->jqu != 0) {
+    const long lo = n / 2 + 1;
+    const long hi = (3 * n) / 4 + (p + 1) / 4;
+    h = str->jqu;
+    if (h < lo || h > hi) {
+      h = h < lo ? lo : hi;
+      xpmlog(549, 951, lo, hi);
+    }
+  }
+  str->jqu = h;
+  w->h = h;
+  nbreak2(h, n, p, &w->bper);
+  w->alpha = static_cast<double>(h) / static_cast<double>(n);
+
+  if (str->cutof > 0.0) {
+    w->cq = str->cutof;
+  } else {
+    double q = 0.0;
+    zqc(0.975, p, &q);
+    w->cq = q;
+    str->cutof = std::sqrt(q);
+  }
+
+  w->useed = str->seed;
+  w->rseed = str->seed;
+  if (str->copr != 0) {
+    // The host-wide stream sticks at 0 from a multiple of 2^31 - 1; a seed below 1 asks for
+    // the clock, as the other engines do.
+    if (w->rseed < 1) w->rseed = ztime();
+    if ((static_cast<unsigned long>(w->rseed) & 0xFFFFFFFFul) % 2147483647ul == 0) w->rseed = 1;
+  }
+
+  double uni[2] = {0.0, 0.0};
+  if (p == 1) {
+    if (str->ipri >= 5)
+      xpslog("%3zThe program carries out the actual computations.%s", " This may take some time...");
+    double scale = 0.0;
+    univariate(w, &uni[0], &scale);
+    uni[1] = scale * scale;
+  }
+  if (str->ipri != 0) mcd_print_header(w, uni);
+
+  // Classical statistics.
+  double* cm = str->xmve;
+  double* csd = str->xmve + p;
+  double* ccov = str->c;
+  double* cinv = str->c + nn;
+  for (long i = 0; i < n; ++i) w->indx[i] = i;
+  subset_moments(p, str->a, w->indx, n, cm, ccov, w->wv);
+  if (str->ipri != 0) mcd_print_matrix(w, kMcdClassicalMean, cm);
+  if (str->pcov != 0) mcd_print_matrix(w, kMcdClassicalCov, ccov);
+  for (int j = 0; j < p; ++j) {
+    for (long i = 0; i < n; ++i) w->dd[i] = str->a[i * p + j];
+    w->med[j] = median_of(n, w->dd);
+    for (long i = 0; i < n; ++i) w->dd[i] = std::fabs(str->a[i * p + j] - w->med[j]);
+    w->mad[j] = median_of(n, w->dd);
+  }
+  if (str->ipri != 0) mcd_print_median_mad(w, w->dd);
+  for (int j = 0; j < p; ++j)
+    if (ccov[j * (j + 3) / 2] == 0.0) {
+      if (str->ipri != 0) xpmlog(549, 972);
+      return exact_from(w);
+    }
+  if (str->pcor != 0) {
+    cov2cor(p, ccov, str->c + 2 * nn, csd);
+    mcd_print_matrix(w, kMcdClassicalCorr, str->c + 2 * nn);
+  }
+  std::memcpy(cinv, ccov, static_cast<size_t>(nn) * sizeof(double));
+  double cdet = 0.0;
+  if (ccinv(w, cinv, &cdet) < 0) {
+    if (str->ipri != 0) xpmlog(549, 972);
+    return exact_from(w);
+  }
+  double dmax = 0.0;
+  for (long i = 0; i < n; ++i) {
+    str->maha[i] = mahad(p, str->a + i * p, cm, cinv, w->wv);
+    if (str->maha[i] > dmax) dmax = str->maha[i];
+  }
+
+  double cfac = 1.0;
+  bool search_det = false;
+  if (p == 1) {
+    w->bmu[0] = uni[0];
+    w->bestS[0] = uni[1];
+    str->volm = missing_value();
+    str->dism = missing_value();
+  } else if (h == n) {
+    // The only h-subset is the whole data set: the raw MCD is the classical estimate.
+    if (str->ipri != 0) xpmlog(549, 971);
+    std::memcpy(w->bmu, cm, static_cast<size_t>(p) * sizeof(double));
+    std::memcpy(w->bestS, ccov, static_cast<size_t>(nn) * sizeof(double));
+    for (long i = 0; i < n; ++i) str->jbst[i] = i + 1;
+    str->volm = cdet;
+    str->dism = std::sqrt(dmax);
+    str->fact = 1.0;
+  } else {
+    const int rc = mcd_search(w);
+    if (rc == kMcdExact) return 0;
+    if (rc == kMcdEigenFail) return -3;
+    if (str->ipri >= 2) mcd_print_best_half(w, w->dd);
+    if (str->ipri > 2) xpmlog(549, 970, w->wcount);
+    transf(p, n, w->med, w->mad, w->bmu, w->bestS, str->a);
+    double chi_med = 0.0;
+    if (zqc(0.5, p, &chi_med) == 0 && chi_med > 0.0) cfac = w->med_d2 / chi_med;
+    str->fact = cfac;
+    search_det = true;
+  }
+  const int rc = finish(w, cfac, search_det);
+  return rc == kMcdEigenFail ? -3 : 0;
+}
+
+}  // namespace mcd
+
+int zmcd(LMTSTR* str) { return mcd::run(str); }
+
+}  // namespace robmat

@@ -1,0 +1,187 @@
+// Pieces of the MCD engine shared by its source files and local to it (namespace robmat::mcd):
+// the record that holds every vector the engine carves from the front end's blocks, the
+// inversion, distance and exact-fit routines around the search, and the printing of the
+// engine's tables. Not used outside module/mcd.
+#pragma once
+
+#include "mcd/mcd.h"
+#include "robmat/lmtstr.h"
+
+namespace robmat {
+namespace mcd {
+
+// Everything one call of zmcd works with. Vectors point into the front end's blocks; the
+// comments give lengths (N = p(p+1)/2) and the phases that use them.
+struct McdWork {
+  LMTSTR* str;
+  long n;
+  int p;
+  long nn;       // N
+  long h;        // size of the "halves"
+  long hdef;     // its default (n+p+1)/2
+  double bper;   // breakdown value in percent
+  double alpha;  // h / n
+  double eps;    // a MAD at or below this is zero
+  double cq;     // cutoff compared with squared distances
+  long useed;    // state of uniran
+  long rseed;    // state of zranuni (copr != 0)
+  long wcount;   // starts plus C-steps
+
+  // Persistent vectors.
+  double* med;   // p medians
+  double* mad;   // p MADs
+  double* wv;    // 3p scratch: distance deviations, inversion work, eigen2's aw (first 2p)
+  double* dtin;  // 5: determinant record of the factorisation
+  double* z;     // p*p eigenvectors; the unfactorised copy of a matrix being inverted
+  char* lind;    // p: linear dependency marks
+  long* piv;     // p: pivots of the factorisation
+  long* indx;    // n: selection permutation, elemental subsets, sort keys
+  long* mark;    // n zeros or null: linear-time ordering of a selected subset
+  long* comb;    // p+1: current combination of the enumeration
+  double* dd;    // n: squared or hyperplane distances (maha + n)
+  double* d2;    // n: second distance vector (maha + 2n)
+
+  // Search state (standardized scale).
+  double* mu;     // p current location (xmve row 1)
+  double* bmu;    // p best location (xmve row 2)
+  double* S;      // N current scatter (c)
+  double* Sinv;   // N its inverse, or a factorised copy (c + N)
+  double* bestS;  // N best scatter (xmve + 2p)
+  double det;     // determinant of S
+
+  // Lists of the ten best solutions: slot s of list l at slots + (10l + s)(p + N) holds the
+  // location and the packed scatter; ldet, ltrial and lcount hold the determinant, the trial
+  // number and the cases on a hyperplane (ltrial, lcount null in the single-set scheme).
+  int nlist;
+  double* slots;
+  double* ldet;
+  double* ltrial;
+  double* lcount;
+
+  // Subdatasets.
+  int ngrp;
+  long nmerged;
+  long* mini;    // ngrp group sizes
+  long* subdat;  // merged set: nmerged ascending indices, group numbers at + nmerged
+
+  // Final stage.
+  bool have_best;
+  double med_d2;  // floor(n/2)-th smallest squared distance of the best step
+
+  // Carving state: integers after the fixed vectors of iw, doubles after those of work.
+  long iw_cap;
+  long iw_used;
+  long work_cap;
+  long work_used;
+  long c_cap;
+  long c_used;
+  long b_used;  // doubles of b holding stage data
+};
+
+// Further integers or doubles from what the fixed vectors leave; null when they do not fit.
+long* take_longs(McdWork* w, long k);
+double* take_doubles(McdWork* w, long k);
+
+// Why the search or a part of it ended.
+enum McdEnd : int {
+  kMcdGoOn = 0,
+  kMcdExact = 1,       // an exact fit ended the run (results and report done)
+  kMcdDropped = 2,     // the start gave no regular solution
+  kMcdEigenFail = -3,  // an eigen decomposition that an exact fit needs failed
+};
+
+// The whole computation of zmcd.
+int run(LMTSTR* str);
+
+// Carving and the phases of zmcd.
+int mcd_search(McdWork* w);  // kMcdGoOn with the best raw solution in bmu/bestS, or an end
+
+// ccinv: inverse and determinant of a packed covariance matrix, scaled to unit diagonal when
+// its smallest standard deviation allows.
+//   covm  in,out  packed p x p; the inverse on exit when regular (factorised when singular)
+//   cdet  out     the determinant, DBL_MAX when its decimal exponent exceeds 308; 0 when
+//                 singular
+// Returns 1 (regular, scaled), 0 (regular, unscaled), -1 (singular; the linear dependency
+// analysis has run, printing nothing). Keeps an unfactorised copy in w->z.
+int ccinv(McdWork* w, double* covm, double* cdet);
+
+// cov2cor: correlations r_ij = c_ij / (sd_i sd_j), sd_j = sqrt(c_jj); a non-positive variance
+// contributes the factor 1.
+void cov2cor(int p, const double* cov, double* cor, double* sd);
+
+// mahad: squared Mahalanobis distance (x-mu)' C^-1 (x-mu) with the packed inverse.
+//   dv  work  p doubles
+double mahad(int p, const double* x, const double* mu, const double* cinv, double* dv);
+
+// dist2p: distances |sum_j (x_ij - mu_j) v_j| of m rows to the hyperplane through mu whose
+// normal v is the last eigenvector (smallest eigenvalue) of z.
+void dist2p(long m, int p, const double* dat, const double* z, const double* mu, double* ndst);
+
+// exact: the estimate on a hyperplane: weights (1 when ndst <= cutof), the mean and the
+// covariance (divisor kount - 1) of the kount cases with |ndst| < 1e-7 into mu and cov, the
+// standard deviations into sd, and the exact-fit report (job 1: of the MCD, 2: of the
+// reweighted estimate) when printing. Returns kount.
+long exact(double cutof,
+           McdWork* w,
+           int job,
+           const double* ndst,
+           const double* dat,
+           double* mu,
+           double* cov,
+           double* sd,
+           const double* z,
+           double* wgts);
+
+// transf: takes a location, a packed scatter and (when dat is not null) the n x p data from
+// the standardized scale back to the data's scale.
+void transf(int p, long n, const double* med, const double* mad, double* mu, double* cov, double* dat);
+
+// Mean and covariance (divisor k - 1; 0 when k < 2) of k >= 1 rows of x given by index.
+//   dv  work  p doubles
+void subset_moments(int p, const double* x, const long* idx, long k, double* mu, double* cov, double* dv);
+
+// Sorts k indices ascending in place (heap sort; no work space).
+void sort_indices(long k, long* v);
+
+// Orders the first k entries of w->indx ascending, in linear time when w->mark exists.
+void order_subset(McdWork* w, long k, long m);
+
+// Writes the row table Distances from maha (classical, robust squared distances, weights).
+void print_distances_mcd(McdWork* w);
+
+// Completes an exact fit found by the search or at the start: with the location mu and the
+// scatter cov (data scale, in xmve and c) and their eigenvectors in w->z, restores the data
+// when restore is set, computes the hyperplane distances, the exact-fit estimate and its
+// report, and fills the results; job 1 (exact fit of the MCD) also sets the best h-subset
+// (the h cases nearest the hyperplane), volm = 0 and dism missing. Returns kMcdExact.
+int finish_exact(McdWork* w, int job, bool restore);
+
+// Reports (print level checks are the callers').
+void mcd_print_header(McdWork* w, const double* uni);  // uni: location and squared scale, p = 1
+void mcd_print_median_mad(McdWork* w, double* work);   // work: 2p doubles
+void mcd_print_sizes(McdWork* w);
+void mcd_print_subdata(McdWork* w);
+void mcd_print_best_half(McdWork* w, double* work);  // work: h doubles
+void mcd_print_matrix(McdWork* w, int which, const double* v);
+void mcd_note_value(McdWork* w, int number, double v);
+void mcd_note_count(McdWork* w, int number, long v);
+void mcd_note_cons(McdWork* w, double factor, double det);
+void mcd_print_exact(McdWork* w, int job, long kount, const double* mu, const double* cov);
+
+// Matrices printed by mcd_print_matrix.
+enum McdMatrix : int {
+  kMcdClassicalMean,
+  kMcdClassicalCov,
+  kMcdClassicalCorr,
+  kMcdLocEst,
+  kMcdScatterEst,
+  kMcdCorr,
+  kMcdConsScatter,
+  kMcdRewgtLoc,
+  kMcdRewgtScatter,
+  kMcdEigen,
+  kMcdRewgtCorr,
+};
+
+}  // namespace mcd
+}  // namespace robmat

@@ -1,0 +1,245 @@
+// The MCD engine's printed output: the run header FastMCD, the median/MAD table, the sizes
+// and best solutions of the subdatasets, the best half, the raw, consistent and reweighted
+// estimates with their notes, the exact-fit report and the distances. Callers check levels.
+#include <cmath>
+#include <cstring>
+
+#include "mcd/mcd_internal.h"
+#include "reports/multivariate.h"
+#include "reports/output.h"
+#include "robmat/services.h"
+
+namespace robmat {
+namespace mcd {
+
+namespace {
+
+// Matrices of the MCD engine: label and title are messages of set 0.
+constexpr MatrixId kMedianMad{"MedianMAD", 861, 860};
+constexpr MatrixId kMcdLoc{"MCDLocEst", 863, 862};
+constexpr MatrixId kMcdScatter{"MCDScatterEst", 865, 864};
+constexpr MatrixId kMcdCorrId{"MCDCorr", 867, 866};
+constexpr MatrixId kConsScatter{"ConsScatter", 869, 868};
+constexpr MatrixId kRewgtLoc{"RewgtLocEst", 871, 870};
+constexpr MatrixId kRewgtScatter{"RewgtScatter", 873, 872};
+constexpr MatrixId kMcdEigenId{"MCDEigen", 875, 874};
+constexpr MatrixId kRewgtCorr{"RewgtCorr", 877, 876};
+constexpr MatrixId kMeanSubData{"MeanSubData", 879, 878};
+constexpr MatrixId kCovSubData{"CovSubData", 881, 880};
+constexpr MatrixId kObsLieSubData{"ObsLieSubData", 883, 882};
+constexpr MatrixId kExactMean{"Mean", 885, 884};
+constexpr MatrixId kExactCov{"Cov", 887, 886};
+
+// Row tables and notes, messages of set 549.
+constexpr int kHeaderLabel = 476;
+constexpr int kHeaderTitle = 477;
+constexpr int kSizesLabel = 478;
+constexpr int kSizesTitle = 479;
+constexpr int kSubdataNote = 484;
+constexpr int kBestHalfLabel = 728;
+
+// A column whose heading is a catalogued label rather than a literal name.
+int labelled_column(void* table, ColumnType type, int label, void* var) {
+  WOB_PARM_BLK_STR p[3] = {
+      parm_int(103, type),
+      parm_pointer(138, kWobText, rpxmsg(549, label)),
+      parm_pointer(285, kWobBound, var),
+  };
+  return wobmth(table, nullptr, 338, 3, p);
+}
+
+}  // namespace
+
+void mcd_print_header(McdWork* w, const double* uni) {
+  LMTSTR* str = w->str;
+  int nvar = w->p;
+  long ncas = w->n;
+  long hdef = w->hdef;
+  long h = w->h;
+  double bper = w->bper;
+  double loc = uni[0];
+  double scale2 = uni[1];
+  void* table = nullptr;
+  table_create(str->rpx, "FastMCD", kHeaderLabel, &table);
+  str->fctd = table;
+  table_title(table, rpxmsg(549, kHeaderTitle));
+  labelled_column(table, kColInt, 469, &nvar);
+  labelled_column(table, kColLong, 470, &ncas);
+  labelled_column(table, kColLong, 471, &hdef);
+  labelled_column(table, kColLong, 472, &h);
+  labelled_column(table, kColDouble, 473, &bper);
+  if (w->p == 1) {
+    labelled_column(table, kColDouble, 474, &loc);
+    labelled_column(table, kColDouble, 475, &scale2);
+  }
+  table_end_columns(table);
+  table_bind(str->rpx, table, "FastMCD", &str->out);
+  table_append(table);
+  table_finish(table);
+  table_render(str->rpx, str->out);
+}
+
+void mcd_print_median_mad(McdWork* w, double* work) {
+  const int p = w->p;
+  for (int j = 0; j < p; ++j) {
+    work[2 * j] = w->med[j];
+    work[2 * j + 1] = w->mad[j];
+  }
+  static const char* const kNames[2] = {"Median", "MAD"};
+  char names[16];
+  fixed_width_names(names, 8, kNames, 2);
+  pmat2(w->str->rpx, kMedianMad.name, p, 2, w->str->pnam, names, 8, work, kMedianMad.titl, kMedianMad.label);
+}
+
+void mcd_print_sizes(McdWork* w) {
+  LMTSTR* str = w->str;
+  int group = 0;
+  long size = 0;
+  void* table = nullptr;
+  table_create(str->rpx, "SizeSubData", kSizesLabel, &table);
+  table_title(table, rpxmsg(549, kSizesTitle));
+  table_column(table, kColInt, "Subdataset", &group);
+  table_column(table, kColLong, "Size", &size);
+  table_end_columns(table);
+  table_bind(str->rpx, table, "SizeSubData", &str->out);
+  for (int g = 0; g < w->ngrp; ++g) {
+    group = g + 1;
+    size = w->mini[g];
+    table_append(table);
+  }
+  table_finish(table);
+  table_render(str->rpx, str->out);
+}
+
+void mcd_print_subdata(McdWork* w) {
+  LMTSTR* str = w->str;
+  const int p = w->p;
+  const long len = p + w->nn;
+  for (int g = 0; g < w->ngrp; ++g) {
+    note_args(str->rpx, kNoteOpensSection, kSubdataNote, g + 1);
+    int count = 0;
+    for (int s = 0; s < 10; ++s) {
+      const double* loc = w->slots + (10L * g + s) * len;
+      if (wzmis(loc[0])) break;
+      print_location(str, kMeanSubData, loc);
+      print_scatter(str, kCovSubData, loc + p);
+      ++count;
+    }
+    if (count > 0)
+      pmat(str->rpx,
+           kObsLieSubData.name,
+           1,
+           count,
+           nullptr,
+           nullptr,
+           w->lcount + 10 * g,
+           kObsLieSubData.titl,
+           kObsLieSubData.label);
+  }
+}
+
+void mcd_print_best_half(McdWork* w, double* work) {
+  LMTSTR* str = w->str;
+  const long h = w->h;
+  for (long i = 0; i < h; ++i) work[i] = static_cast<double>(str->jbst[i]);
+  static const char kTitle[] = "%s %li %s";
+  text_line(str->rpx,
+            rpxtxts(kTitle, static_cast<int32_t>(sizeof kTitle - 1), "Entire Set of", w->n, "Observations"),
+            kNoteOpensSection);
+  WOB_PARM_BLK_STR p[11] = {
+      parm_pointer(339, kWobText, template_name("BestHalf")),
+      parm_pointer(138, kWobText, text_literal("BestHalf")),
+      parm_pointer(296, kWobText, rpxmsg(549, kBestHalfLabel)),
+      parm_pointer(389, kWobDoubles, work),
+      parm_int(390, 1),
+      parm_int(391, static_cast<int32_t>(h)),
+      parm_chars(105, "rb", 2),
+      parm_int(278, 1),
+      parm_int(393, 1),
+      parm_int(280, 1),
+      parm_int(371, 1),
+  };
+  wobmth(str->rpx, nullptr, 388, 11, p);
+}
+
+void mcd_print_matrix(McdWork* w, int which, const double* v) {
+  const LMTSTR* str = w->str;
+  switch (which) {
+    case kMcdClassicalMean:
+      print_location(str, kClassicalMean, v);
+      break;
+    case kMcdClassicalCov:
+      print_scatter(str, kClassicalCov, v);
+      break;
+    case kMcdClassicalCorr:
+      print_scatter(str, kClassicalCorr, v);
+      break;
+    case kMcdLocEst:
+      print_location(str, kMcdLoc, v);
+      break;
+    case kMcdScatterEst:
+      print_scatter(str, kMcdScatter, v);
+      break;
+    case kMcdCorr:
+      print_scatter(str, kMcdCorrId, v);
+      break;
+    case kMcdConsScatter:
+      print_scatter(str, kConsScatter, v);
+      break;
+    case kMcdRewgtLoc:
+      print_location(str, kRewgtLoc, v);
+      break;
+    case kMcdRewgtScatter:
+      print_scatter(str, kRewgtScatter, v);
+      break;
+    case kMcdEigen:
+      print_location(str, kMcdEigenId, v);
+      break;
+    case kMcdRewgtCorr:
+      print_scatter(str, kRewgtCorr, v);
+      break;
+    default:
+      break;
+  }
+}
+
+void mcd_note_value(McdWork* w, int number, double v) { note_args(w->str->rpx, kNoteInSection, number, v); }
+
+void mcd_note_count(McdWork* w, int number, long v) { note_args(w->str->rpx, kNoteInSection, number, v); }
+
+void mcd_note_cons(McdWork* w, double factor, double det) {
+  note_args(w->str->rpx, kNoteInSection, 482, factor, det);
+}
+
+void mcd_print_exact(McdWork* w, int job, long kount, const double* mu, const double* cov) {
+  LMTSTR* str = w->str;
+  void* rpx = str->rpx;
+  const int p = w->p;
+  const double* v = w->z + static_cast<long>(p - 1) * p;
+  const int opening = p == 2 ? 525 : (p == 3 ? 527 : 529);
+  note_args(rpx, kNoteOpensSection, opening, kount, w->n);
+  auto sign = [](double c) { return c >= 0.0 ? "+" : "-"; };
+  if (p == 2) note_args(rpx, kNoteInSection, 500, v[0], sign(v[1]), std::fabs(v[1]));
+  if (p == 3)
+    note_args(rpx, kNoteInSection, 502, v[0], sign(v[1]), std::fabs(v[1]), sign(v[2]), std::fabs(v[2]));
+  note_args(rpx, kNoteInSection, p == 2 ? 526 : 528, job == 1 ? "is the MCD location:" : "is:");
+  print_location(str, kExactMean, mu);
+  note_args(rpx, kNoteInSection, 530, job == 1 ? "the scatter matrix:" : ":");
+  if (str->pcov != 0) print_scatter(str, kExactCov, cov);
+  if (job == 1) {
+    note(rpx, 531, kNoteInSection);
+    note(rpx, 532, kNoteInSection);
+    const char* closing = p == 2 ? "ellipse becomes the line of exact fit."
+                                 : (p == 3 ? "ellipsoid becomes the plane of exact fit."
+                                           : "ellipsoid becomes the hyperplane of exact fit.");
+    note_args(rpx, kNoteInSection, 533, closing);
+  }
+}
+
+void print_distances_mcd(McdWork* w) {
+  LMTSTR* str = w->str;
+  print_distances(str, &str->mrdis2, str->maha, str->maha + w->n, str->maha + 2 * w->n);
+}
+
+}  // namespace mcd
+}  // namespace robmat

@@ -1,0 +1,547 @@
+// The FAST-MCD search on data standardized by median and MAD: the choice among a user count
+// of trials, one set with enumeration or 500 random starts, and subdatasets with a merged
+// set; elemental starts grown until regular; concentration steps with the stopping rule; the
+// lists of the ten best solutions; the final stage on all cases; exact fits on the way.
+#include <cfloat>
+#include <cmath>
+#include <cstring>
+
+#include "kernels/eigen.h"
+#include "kernels/select.h"
+#include "mcd/mcd_internal.h"
+#include "robmat/services.h"
+
+namespace robmat {
+namespace mcd {
+
+namespace {
+
+enum StageKind : int {
+  kStageFirst = 1,   // elemental starts; results into a list
+  kStageMerged = 2,  // starts from the group lists; results into the merged list
+  kStageFinal = 3,   // starts from the last list; the best step is the raw MCD
+};
+
+struct Stage {
+  const double* x;  // m rows of p standardized values
+  long m;
+  long hs;      // subset size
+  int limit;    // C-steps per start
+  bool global;  // the rows are all n cases in their order
+  StageKind kind;
+  int list;
+};
+
+// Random subsets when the count of all elemental subsets of size k = p+1 would exceed it.
+constexpr long kReplo[6] = {500, 50, 22, 17, 15, 14};
+
+constexpr double kOnPlane = 1e-8;  // distance below which a case lies on a hyperplane
+
+long slot_len(const McdWork* w) { return w->p + w->nn; }
+double* slot_loc(McdWork* w, int l, int s) { return w->slots + (10L * l + s) * slot_len(w); }
+bool slot_empty(McdWork* w, int l, int s) { return wzmis(slot_loc(w, l, s)[0]); }
+
+void list_init(McdWork* w) {
+  const double miss = missing_value();
+  for (int l = 0; l < w->nlist; ++l)
+    for (int s = 0; s < 10; ++s) {
+      double* loc = slot_loc(w, l, s);
+      for (int j = 0; j < w->p; ++j) loc[j] = miss;
+      w->ldet[10 * l + s] = DBL_MAX;
+      if (w->ltrial != nullptr) {
+        w->ltrial[10 * l + s] = 0.0;
+        w->lcount[10 * l + s] = 0.0;
+      }
+    }
+}
+
+// Enters a solution into list l, kept in ascending order of determinant; an equal
+// determinant with an identical scatter is the same solution found again.
+void list_insert(McdWork* w, int l, const double* mu, const double* cov, double det, long trial, long count) {
+  const int p = w->p;
+  const long nn = w->nn;
+  double* ld = w->ldet + 10 * l;
+  int pos = 0;
+  while (pos < 10 && ld[pos] < det) ++pos;
+  if (pos == 10) return;
+  if (ld[pos] == det && !slot_empty(w, l, pos)) {
+    const double* sc = slot_loc(w, l, pos) + p;
+    long e = 0;
+    while (e < nn && sc[e] == cov[e]) ++e;
+    if (e == nn) return;
+  }
+  for (int s = 9; s > pos; --s) {
+    std::memcpy(slot_loc(w, l, s), slot_loc(w, l, s - 1), static_cast<size_t>(slot_len(w)) * sizeof(double));
+    ld[s] = ld[s - 1];
+    if (w->ltrial != nullptr) {
+      w->ltrial[10 * l + s] = w->ltrial[10 * l + s - 1];
+      w->lcount[10 * l + s] = w->lcount[10 * l + s - 1];
+    }
+  }
+  double* loc = slot_loc(w, l, pos);
+  std::memcpy(loc, mu, static_cast<size_t>(p) * sizeof(double));
+  std::memcpy(loc + p, cov, static_cast<size_t>(nn) * sizeof(double));
+  ld[pos] = det;
+  if (w->ltrial != nullptr) {
+    w->ltrial[10 * l + pos] = static_cast<double>(trial);
+    w->lcount[10 * l + pos] = static_cast<double>(count);
+  }
+}
+
+// Hyperplane test of the singular scatter w->S at w->mu (standardized). The hyperplane is
+// found on the data's scale, where the 1e-8 tolerance is meant. Returns 1 when at least h of
+// all n cases lie on it (then the data-scale location and scatter are in xmve and c and their
+// eigenvectors in w->z); 0 otherwise, with *kount the cases of the stage on it (the ks cases
+// of the sorted subset sub and every other one within the tolerance); -3 when the eigen
+// decomposition fails.
+int hyperplane(McdWork* w, const Stage& st, const long* sub, long ks, long* kount) {
+  LMTSTR* str = w->str;
+  const int p = w->p;
+  const long n = w->n;
+  const double* med = w->med;
+  const double* mad = w->mad;
+  double* mo = w->wv + 2 * p;
+  double* so = w->Sinv;  // a factorised copy by now
+  for (int j = 0; j < p; ++j) mo[j] = w->mu[j] * mad[j] + med[j];
+  std::memcpy(so, w->S, static_cast<size_t>(w->nn) * sizeof(double));
+  transf(p, 0, med, mad, nullptr, so, nullptr);
+  str->aw = w->wv;
+  if (eigen2(str, so, w->z) != 0) return kMcdEigenFail;
+  const double* v = w->z + static_cast<long>(p - 1) * p;
+  const double* a = str->a;
+  for (long i = 0; i < n; ++i) {
+    const double* x = a + i * p;
+    double s = 0.0;
+    for (int j = 0; j < p; ++j) s += (x[j] * mad[j] + med[j] - mo[j]) * v[j];
+    w->dd[i] = std::fabs(s);
+  }
+  if (sub != nullptr) {
+    const double* dist = w->dd;
+    if (!st.global) {
+      for (long i = 0; i < st.m; ++i) {
+        const double* x = st.x + i * p;
+        double s = 0.0;
+        for (int j = 0; j < p; ++j) s += (x[j] * mad[j] + med[j] - mo[j]) * v[j];
+        w->d2[i] = std::fabs(s);
+      }
+      dist = w->d2;
+    }
+    long k = ks;
+    long r = 0;
+    for (long i = 0; i < st.m; ++i) {
+      if (r < ks && sub[r] == i) {
+        ++r;
+        continue;
+      }
+      if (dist[i] < kOnPlane) ++k;
+    }
+    *kount = k;
+  }
+  if (pull(w->h - 1, n, w->dd) >= kOnPlane) return 0;
+  std::memcpy(str->xmve, mo, static_cast<size_t>(p) * sizeof(double));
+  std::memcpy(str->c, so, static_cast<size_t>(w->nn) * sizeof(double));
+  if (str->ipri >= 5) xpmlog(549, 495);
+  return 1;
+}
+
+void invert_current(McdWork* w, int* rc, double* det) {
+  std::memcpy(w->Sinv, w->S, static_cast<size_t>(w->nn) * sizeof(double));
+  *rc = ccinv(w, w->Sinv, det);
+}
+
+// An elemental start of p+1 cases of the stage (from w->comb when enumerating), grown one
+// random case at a time while its covariance is singular and no exact fit explains it.
+int elemental(McdWork* w, const Stage& st, bool enumerate) {
+  LMTSTR* str = w->str;
+  const int p = w->p;
+  const long k = p + 1;
+  long* js = w->indx;
+  ++str->jlp;
+  ++w->wcount;
+  if (enumerate)
+    std::memcpy(js, w->comb, static_cast<size_t>(k) * sizeof(long));
+  else if (str->copr == 0)
+    ranpro(k, st.m, &w->useed, js);
+  else
+    ranpn(k, st.m, &w->rseed, js);
+  subset_moments(p, st.x, js, k, w->mu, w->S, w->wv);
+  int rc;
+  invert_current(w, &rc, &w->det);
+  if (rc >= 0) return kMcdGoOn;
+  ++str->jerd;
+  long kj = k;
+  bool sorted = false;
+  for (;;) {
+    long unused;
+    const int hp = hyperplane(w, st, nullptr, 0, &unused);
+    if (hp < 0) return kMcdEigenFail;
+    if (hp == 1) return finish_exact(w, 1, true);
+    if (kj >= st.m) return kMcdDropped;
+    if (!sorted) {
+      sort_indices(kj, js);
+      sorted = true;
+    }
+    // More cases come from the engine's own generator whatever copr says, so that growing a
+    // subset never shifts the host-wide stream.
+    prdraw(st.m, kj, &w->useed, js);
+    ++kj;
+    subset_moments(p, st.x, js, kj, w->mu, w->S, w->wv);
+    invert_current(w, &rc, &w->det);
+    if (rc >= 0) return kMcdGoOn;
+  }
+}
+
+// Starts from a kept solution: its location and scatter, inverted.
+int slot_start(McdWork* w, int l, int s) {
+  const double* loc = slot_loc(w, l, s);
+  std::memcpy(w->mu, loc, static_cast<size_t>(w->p) * sizeof(double));
+  std::memcpy(w->S, loc + w->p, static_cast<size_t>(w->nn) * sizeof(double));
+  ++w->wcount;
+  int rc;
+  invert_current(w, &rc, &w->det);
+  return rc >= 0 ? kMcdGoOn : kMcdDropped;
+}
+
+void record_best(McdWork* w, double det, double dh) {
+  LMTSTR* str = w->str;
+  str->volm = det;
+  str->dism = std::sqrt(std::fmax(dh, 0.0));
+  // The h smallest squared distances sit unordered in dd[0..h-1]; the floor(n/2)-th smallest
+  // of all n is among them because h > n/2.
+  w->med_d2 = pull(w->n / 2 - 1, w->h, w->dd);
+  for (long i = 0; i < w->h; ++i) str->jbst[i] = w->indx[i] + 1;
+  std::memcpy(w->bmu, w->mu, static_cast<size_t>(w->p) * sizeof(double));
+  std::memcpy(w->bestS, w->S, static_cast<size_t>(w->nn) * sizeof(double));
+  w->have_best = true;
+}
+
+// Concentration steps from (w->mu, w->Sinv): each takes the hs cases of smallest distance
+// and their mean and covariance. Stops after step s >= 1 when the determinant equals the one
+// of step s-2 (0 before the first step): the determinants never increase, so the step in
+// between had it too.
+int csteps(McdWork* w, const Stage& st, long trial, bool* first_take) {
+  LMTSTR* str = w->str;
+  const int p = w->p;
+  const long m = st.m;
+  const long hs = st.hs;
+  double prev1 = 0.0;
+  double prev2 = 0.0;
+  for (int s = 0; s < st.limit; ++s) {
+    for (long i = 0; i < m; ++i) w->dd[i] = mahad(p, st.x + i * p, w->mu, w->Sinv, w->wv);
+    findq(hs - 1, m, w->dd, w->indx);
+    const double dh = w->dd[hs - 1];
+    order_subset(w, hs, m);
+    subset_moments(p, st.x, w->indx, hs, w->mu, w->S, w->wv);
+    int rc;
+    double det;
+    invert_current(w, &rc, &det);
+    ++w->wcount;
+    if (rc < 0) {
+      long kount = hs;
+      const int hp = hyperplane(w, st, w->indx, hs, &kount);
+      if (hp < 0) return kMcdEigenFail;
+      if (hp == 1) return finish_exact(w, 1, true);
+      // A degenerate local solution: kept with its count so that the lists show it, but a
+      // later stage cannot start from a singular scatter and skips it.
+      if (st.kind != kStageFinal) list_insert(w, st.list, w->mu, w->S, 0.0, trial, kount);
+      return kMcdDropped;
+    }
+    w->det = det;
+    if (st.kind == kStageFinal && (*first_take || det < str->volm)) {
+      *first_take = false;
+      record_best(w, det, dh);
+    }
+    if (s >= 1 && det == prev2) break;
+    prev2 = prev1;
+    prev1 = det;
+  }
+  if (st.kind != kStageFinal) list_insert(w, st.list, w->mu, w->S, w->det, trial, 0);
+  return kMcdGoOn;
+}
+
+// The stage's starts from list l (or its first slot only), skipping the rest of a list at its
+// first empty slot.
+int run_from_list(McdWork* w, const Stage& st, int l, int nstart, long* trial, bool* first_take) {
+  for (int s = 0; s < nstart; ++s) {
+    if (slot_empty(w, l, s)) break;
+    ++*trial;
+    if (slot_start(w, l, s) != kMcdGoOn) continue;
+    const int rc = csteps(w, st, *trial, first_take);
+    if (rc == kMcdExact || rc == kMcdEigenFail) return rc;
+  }
+  return kMcdGoOn;
+}
+
+// Zero MAD of variable j: more than half of the cases share one value of it, so the
+// hyperplane x_j = median_j holds at least h of them. Location: the medians; scatter: the
+// classical covariance (still in c), whose eigen decomposition supplies the other axes.
+int zero_mad_fit(McdWork* w, int j) {
+  LMTSTR* str = w->str;
+  const int p = w->p;
+  std::memcpy(str->xmve, w->med, static_cast<size_t>(p) * sizeof(double));
+  str->aw = w->wv;
+  if (eigen2(str, str->c, w->z) != 0) return kMcdEigenFail;
+  double* last = w->z + static_cast<long>(p - 1) * p;
+  for (int k = 0; k < p; ++k) last[k] = k == j ? 1.0 : 0.0;
+  return finish_exact(w, 1, false);
+}
+
+void copy_rows(McdWork* w, long group, double* b) {
+  const int p = w->p;
+  const long nm = w->nmerged;
+  const double* a = w->str->a;
+  long r = 0;
+  for (long e = 0; e < nm; ++e)
+    if (group < 0 || w->subdat[nm + e] == group) {
+      std::memcpy(b + r * p, a + w->subdat[e] * p, static_cast<size_t>(p) * sizeof(double));
+      ++r;
+    }
+}
+
+// Group sizes of the subdataset scheme; returns the number of groups.
+int group_sizes(long n, long nsds, long lsds, long* mini) {
+  long g = n / lsds;
+  if (nsds < g) g = nsds;
+  if (g == 2 && n < 3 * lsds) {
+    mini[0] = n / 2;
+    mini[1] = n - n / 2;
+  } else if (g == 3 && n < 4 * lsds) {
+    const long q = n / 3;
+    mini[0] = q;
+    mini[1] = n == 3 * q ? q : q + 1;
+    mini[2] = n == 3 * q ? q : n - 2 * q - 1;
+  } else if (g == 4 && n < 5 * lsds) {
+    const long q = n / 4;
+    if (n == 4 * q) {
+      mini[0] = mini[1] = mini[2] = mini[3] = q;
+    } else {
+      const long r = n - 2 * q - 1;
+      mini[0] = q;
+      mini[1] = q + 1;
+      mini[2] = r / 2;
+      mini[3] = r - r / 2;
+    }
+  } else {
+    for (long k = 0; k < g; ++k) mini[k] = lsds;
+  }
+  return static_cast<int>(g);
+}
+
+void stage_heading(McdWork* w, int number, long cases, long starts, int steps) {
+  if (w->str->ipri >= 5) xpmlog(549, number, cases, starts, steps);
+}
+
+int final_limit(long p, long n) {
+  const long pn = p * n;
+  if (pn <= 100000) return 100;
+  if (pn > 1000000) return 1;
+  return static_cast<int>(11 - pn / 100000);
+}
+
+}  // namespace
+
+int mcd_search(McdWork* w) {
+  LMTSTR* str = w->str;
+  const int p = w->p;
+  const long n = w->n;
+  const long h = w->h;
+  const long k = p + 1;
+  const long nsds = str->nsds;
+  const long lsds = str->lsds;
+
+  // Scheme.
+  bool subds = false;
+  bool enumerate = false;
+  long ntrial = 0;
+  int ngrp = 0;
+  if (str->nrep < 1 && nsds >= 1 && lsds >= 1 && n >= 2 * lsds) {
+    w->mini = take_longs(w, nsds);
+    if (w->mini == nullptr) xexit(9999, 0);
+    ngrp = group_sizes(n, nsds, lsds, w->mini);
+    long smallest = w->mini[0];
+    for (int g = 1; g < ngrp; ++g)
+      if (w->mini[g] < smallest) smallest = w->mini[g];
+    // Groups whose subsets cannot have a regular covariance cannot run the scheme; the
+    // single set with random starts serves them.
+    const long h1 = static_cast<long>(static_cast<double>(w->mini[0]) * w->alpha);
+    subds = h1 > p && smallest > p;
+    if (!subds) {
+      w->iw_used -= nsds;
+      w->mini = nullptr;
+      ngrp = 0;
+    }
+  }
+  if (str->nrep >= 1 && !subds) {
+    const long all = ncomb(k, n);
+    if (all <= str->nrep) {
+      str->nrep = all;
+      enumerate = true;
+    }
+    ntrial = str->nrep;
+  } else if (!subds) {
+    const long lim = k <= 6 ? kReplo[k - 1] : 0;
+    if (lim < n) {
+      ntrial = 500;
+    } else {
+      ntrial = ncomb(k, n);
+      enumerate = true;
+    }
+    str->nrep = ntrial;
+  }
+  str->algo = enumerate ? 0 : 1;
+
+  // Work space of the scheme: the lists and the merged set.
+  long nmerged = 0;
+  if (subds) {
+    for (int g = 0; g < ngrp; ++g) nmerged += w->mini[g];
+    w->subdat = take_longs(w, 2 * nmerged);
+    if (w->subdat == nullptr) xexit(9999, 0);
+    w->ngrp = ngrp;
+    w->nmerged = nmerged;
+    w->b_used = nmerged * p;
+    str->nrep = (500 / ngrp) * ngrp;
+  }
+  w->nlist = subds ? ngrp + 1 : 1;
+  w->slots = str->c + 2 * w->nn;
+  w->c_used = 2 * w->nn + 10L * w->nlist * slot_len(w);
+  if (w->c_used > w->c_cap) xexit(9999, 0);
+  w->ldet = take_doubles(w, 10L * w->nlist);
+  if (w->ldet == nullptr) xexit(9999, 0);
+  if (subds) {
+    w->ltrial = take_doubles(w, 10L * w->nlist);
+    w->lcount = take_doubles(w, 10L * w->nlist);
+    if (w->ltrial == nullptr || w->lcount == nullptr) xexit(9999, 0);
+  }
+  w->mark = take_longs(w, n);
+  if (w->mark != nullptr)
+    for (long i = 0; i < n; ++i) w->mark[i] = 0;
+
+  // Notes.
+  if (str->ipri >= 5) {
+    xpslog("%3z%s %g %s", "Considered 'halves' containing", w->alpha * 100.0, "percent of the cases.");
+    if (!subds && enumerate)
+      xpslog("%3z%s %li %s %i %s %li %s",
+             "All",
+             ntrial,
+             "trial subsamples of",
+             p + 1,
+             "out of",
+             n,
+             "cases are constructed.");
+    else if (!subds)
+      xpslog("%3z%s %li %s %i %s %li %s",
+             "The program has drawn",
+             ntrial,
+             "random trial subsamples of",
+             p + 1,
+             "cases out of",
+             n,
+             "cases.");
+    else if (nsds * lsds < n)
+      xpslog("%3z%s %li %s %s %li %s",
+             "The program has started by drawing",
+             static_cast<long>(ngrp),
+             "random and nonoverlapping subdatasets of the",
+             "following sizes which together form a merged set of",
+             nmerged,
+             "observations.");
+    else
+      xpslog("%3z%s %li %s %i %s",
+             "The program has started by randomly dividing the",
+             n,
+             "cases into",
+             ngrp,
+             "nonoverlapping subdatasets.");
+    xpslog("%3zThe program now carries out the actual %s", "computations. This may take some time...");
+    if (subds) mcd_print_sizes(w);
+  }
+
+  // Standardization by median and MAD; a zero MAD is an exact fit.
+  double* a = str->a;
+  for (int j = 0; j < p; ++j) {
+    if (w->mad[j] <= w->eps) {
+      if (str->ipri != 0) xpmlog(549, 974, w->alpha * 100.0, j + 1);
+      for (long i = 0; i < n; ++i)
+        for (int t = 0; t < j; ++t) a[i * p + t] = a[i * p + t] * w->mad[t] + w->med[t];
+      return zero_mad_fit(w, j);
+    }
+    for (long i = 0; i < n; ++i) a[i * p + j] = (a[i * p + j] - w->med[j]) / w->mad[j];
+  }
+
+  list_init(w);
+  bool first_take = false;
+  long trial = 0;
+  int rc = kMcdGoOn;
+  if (subds) {
+    rdraw(n, ngrp, w->mini, &w->useed, w->subdat, nmerged);
+    const long ntr = 500 / ngrp;
+    const long h1 = static_cast<long>(static_cast<double>(w->mini[0]) * w->alpha);
+    stage_heading(w, 489, ngrp, ntr, 2);
+    str->volm = DBL_MAX;
+    for (int g = 0; g < ngrp; ++g) {
+      copy_rows(w, g, str->b);
+      const Stage st{str->b, w->mini[g], h1, 2, false, kStageFirst, g};
+      for (long t = 1; t <= ntr; ++t) {
+        rc = elemental(w, st, false);
+        if (rc == kMcdExact || rc == kMcdEigenFail) return rc;
+        if (rc == kMcdDropped) continue;
+        rc = csteps(w, st, t, &first_take);
+        if (rc == kMcdExact || rc == kMcdEigenFail) return rc;
+      }
+    }
+    if (str->ipri >= 5) mcd_print_subdata(w);
+    copy_rows(w, -1, str->b);
+    const long hm = static_cast<long>(static_cast<double>(nmerged) * w->alpha);
+    const Stage sm{str->b, nmerged, hm, 2, nmerged == n, kStageMerged, ngrp};
+    long kept = 0;
+    for (int g = 0; g < ngrp; ++g)
+      for (int s = 0; s < 10 && !slot_empty(w, g, s); ++s) ++kept;
+    stage_heading(w, 490, nmerged, kept, 2);
+    str->volm = DBL_MAX;
+    trial = 0;
+    for (int g = 0; g < ngrp; ++g) {
+      rc = run_from_list(w, sm, g, 10, &trial, &first_take);
+      if (rc != kMcdGoOn) return rc;
+    }
+  } else {
+    const Stage st{a, n, h, 2, true, kStageFirst, 0};
+    stage_heading(w, 491, n, ntrial, 2);
+    str->volm = DBL_MAX;
+    for (long i = 0; i < k; ++i) w->comb[i] = i;
+    for (long t = 1; t <= ntrial; ++t) {
+      if (enumerate && t > 1) {
+        long enter;
+        long leave;
+        if (genpn(k, n, w->comb, &enter, &leave) != 0) break;
+      }
+      rc = elemental(w, st, enumerate);
+      if (rc == kMcdExact || rc == kMcdEigenFail) return rc;
+      if (rc == kMcdDropped) continue;
+      rc = csteps(w, st, t, &first_take);
+      if (rc == kMcdExact || rc == kMcdEigenFail) return rc;
+    }
+  }
+
+  // Final stage on all cases. Beyond 5000 cases one start from the best kept solution has
+  // to do: each C-step costs a pass over all the data.
+  const Stage sf{a, n, h, final_limit(p, n), true, kStageFinal, 0};
+  const int nstart = n > 5000 ? 1 : 10;
+  const int src = subds ? ngrp : 0;
+  long kept = 0;
+  for (int s = 0; s < nstart && !slot_empty(w, src, s); ++s) ++kept;
+  stage_heading(w, 492, n, kept, sf.limit);
+  str->volm = DBL_MAX;
+  first_take = !subds;
+  trial = 0;
+  rc = run_from_list(w, sf, src, nstart, &trial, &first_take);
+  if (rc != kMcdGoOn) return rc;
+  if (!w->have_best) {
+    xpmlog(549, 494);
+    xexit(9999, 0);
+  }
+  if (str->ipri >= 5) xpmlog(549, 493, str->volm);
+  return kMcdGoOn;
+}
+
+}  // namespace mcd
+}  // namespace robmat

@@ -1,0 +1,267 @@
+// The robmat program: runs a robmat script, statements given with -e, or an interactive
+// session on a terminal. The listing goes to standard output, the log (errors and notes) to
+// standard error, and --json writes the same run for programs. Exit status: 0 success, 1 a
+// statement failed, 2 the program could not start (bad arguments, module, files).
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+// clang-format off
+#include <editline/readline.h>
+// clang-format on
+
+#include "json_output.h"
+#include "language/interpreter.h"
+#include "language/parser.h"
+#include "language/session_backend.h"
+#include "listing.h"
+#include "robmat/host/session.h"
+
+namespace {
+
+using robmat::host::LogEntry;
+
+constexpr int kExitStatementFailed = 1;
+constexpr int kExitCannotStart = 2;
+
+const char* severity_label(LogEntry::Severity s) {
+  switch (s) {
+    case LogEntry::Severity::kError:
+      return "error";
+    case LogEntry::Severity::kWarning:
+      return "warning";
+    case LogEntry::Severity::kNote:
+      break;
+  }
+  return "note";
+}
+
+std::string kind_name(const robmat::host::RoutineInfo& r, int i) {
+  switch (static_cast<int>(r.kind(i))) {
+    case 1:
+      return "numeric";
+    case 2:
+      return "character";
+    default:
+      return "any";
+  }
+}
+
+void list_routines(const robmat::host::Session& session) {
+  std::vector<std::vector<std::string>> rows = {{"routine", "type", "arguments", "kinds"}};
+  for (const auto& r : session.routines()) {
+    std::string kinds;
+    for (int i = 0; i < r.fmax; ++i) kinds += (i ? ", " : "") + kind_name(r, i);
+    const std::string count =
+        r.fmin == r.fmax ? std::to_string(r.fmin) : std::to_string(r.fmin) + " to " + std::to_string(r.fmax);
+    rows.push_back({r.name, r.call_routine ? "call routine" : "function", count, kinds});
+  }
+  std::vector<size_t> width(4, 0);
+  for (const auto& row : rows) {
+    for (size_t j = 0; j < row.size(); ++j) width[j] = std::max(width[j], row[j].size());
+  }
+  for (const auto& row : rows) {
+    std::string line;
+    for (size_t j = 0; j < row.size(); ++j) {
+      line += row[j];
+      if (j + 1 < row.size()) line += std::string(width[j] - row[j].size() + 2, ' ');
+    }
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    std::cout << line << '\n';
+  }
+}
+
+class Runner {
+ public:
+  Runner(robmat::lang::Interpreter& interp, robmat::host::JsonSink* json) : interp_(interp), json_(json) {}
+
+  // Runs one piece of source; reports a failure on standard error (and in the JSON).
+  bool run(const std::string& name, std::string text) {
+    robmat::lang::SourceFile source(name, std::move(text));
+    try {
+      interp_.run(source);
+      return true;
+    } catch (const robmat::lang::LanguageError& e) {
+      report(e.what());
+      return false;
+    }
+  }
+
+  void report(const std::string& message) {
+    std::cout.flush();
+    std::cerr << message << std::endl;
+    if (json_) json_->error(message);
+  }
+
+  void repl() {
+    const char* home = std::getenv("HOME");
+    const std::string history = home ? std::string(home) + "/.robmat_history" : std::string();
+    rl_readline_name = "robmat";
+    stifle_history(1000);
+    if (!history.empty()) read_history(history.c_str());
+    std::string pending;
+    int entry = 0;
+    for (;;) {
+      std::unique_ptr<char, decltype(&std::free)> line(readline(pending.empty() ? "robmat> " : "   ...> "),
+                                                       &std::free);
+      if (!line) break;
+      pending += line.get();
+      pending += '\n';
+      if (pending.find_first_not_of(" \t\r\n") == std::string::npos) {
+        pending.clear();
+        continue;
+      }
+      // An open bracket asks for another line rather than failing.
+      try {
+        robmat::lang::parse(robmat::lang::SourceFile("<input>", pending));
+      } catch (const robmat::lang::LanguageError& e) {
+        if (e.incomplete()) continue;
+      }
+      std::string text = std::move(pending);
+      pending.clear();
+      std::string hist = text;
+      while (!hist.empty() && hist.back() == '\n') hist.pop_back();
+      add_history(hist.c_str());
+      run("<input " + std::to_string(++entry) + ">", std::move(text));
+    }
+    std::cout << '\n';
+    if (!history.empty()) write_history(history.c_str());
+  }
+
+ private:
+  robmat::lang::Interpreter& interp_;
+  robmat::host::JsonSink* json_;
+};
+
+std::optional<std::string> read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::ostringstream buf;
+  buf << in.rdbuf();
+  return buf.str();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app("robmat: robust statistics in a small matrix language", "robmat");
+  std::string script;
+  std::vector<std::string> statements;
+  std::string json_path;
+  std::string module_path;
+  bool quiet = false, list = false, version = false;
+  app.add_option(
+      "script",
+      script,
+      "script file to run (.rm); without one, statements come from -e, a terminal or standard input");
+  app.add_option("-e", statements, "statements to run (may be repeated)")->allow_extra_args(false);
+  app.add_option("--json",
+                 json_path,
+                 "also write every output object and value as JSON to FILE ('-' for standard output)")
+      ->type_name("FILE");
+  app.add_flag("--quiet", quiet, "no listing on standard output");
+  app.add_option("--module",
+                 module_path,
+                 "the module to load (default: $ROBMAT_MODULE, else librobmat.so beside the host library)")
+      ->type_name("PATH");
+  app.add_flag("--list-routines", list, "list the routines the module registers and exit");
+  app.add_flag("--version", version, "show the versions of the program and the module and exit");
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    const int code = app.exit(e);
+    return code == 0 ? 0 : kExitCannotStart;
+  }
+  if (!script.empty() && !statements.empty()) {
+    std::cerr << "robmat: give a script file or -e statements, not both\n";
+    return kExitCannotStart;
+  }
+  if (module_path.empty()) module_path = robmat::host::default_module_path();
+
+  std::unique_ptr<robmat::host::Session> session;
+  try {
+    session = std::make_unique<robmat::host::Session>(module_path);
+  } catch (const robmat::host::Error& e) {
+    if (version) {
+      std::cout << "robmat " << ROBMAT_VERSION << "\nmodule: not loaded (" << e.what() << ")\n";
+      return 0;
+    }
+    std::cerr << "robmat: " << e.what() << '\n';
+    return kExitCannotStart;
+  }
+  if (version) {
+    std::cout << "robmat " << ROBMAT_VERSION << "\nmodule: " << session->module_version() << '\n';
+    return 0;
+  }
+  if (list) {
+    list_routines(*session);
+    return 0;
+  }
+
+  std::ofstream json_file;
+  std::unique_ptr<robmat::host::JsonSink> json;
+  if (!json_path.empty()) {
+    if (json_path == "-") {
+      json = std::make_unique<robmat::host::JsonSink>(std::cout);
+    } else {
+      json_file.open(json_path, std::ios::binary | std::ios::trunc);
+      if (!json_file) {
+        std::cerr << "robmat: cannot open " << json_path << " for writing\n";
+        return kExitCannotStart;
+      }
+      json = std::make_unique<robmat::host::JsonSink>(json_file);
+    }
+  }
+  const bool terminal_err = isatty(STDERR_FILENO) != 0;
+  robmat::host::ListingSink listing(
+      std::cout,
+      &std::cerr,
+      terminal_err ? robmat::host::ListingSink::Progress::kBar : robmat::host::ListingSink::Progress::kLines);
+  robmat::host::DisplayTee display;
+  if (!quiet) display.add(&listing);
+  if (json) display.add(json.get());
+
+  auto log = [&](const LogEntry& entry) {
+    std::cout.flush();
+    std::cerr << severity_label(entry.severity) << ": " << entry.text << std::endl;
+    if (json) json->log(entry);
+  };
+  session->set_output(&display);
+  robmat::lang::SessionBackend backend(*session, log);
+  robmat::lang::Interpreter interp(&backend, &display, log);
+  Runner runner(interp, json.get());
+
+  int status = 0;
+  if (!statements.empty()) {
+    for (const std::string& s : statements) {
+      if (!runner.run("-e", s)) {
+        status = kExitStatementFailed;
+        break;
+      }
+    }
+  } else if (!script.empty()) {
+    std::optional<std::string> text = read_file(script);
+    if (!text) {
+      std::cerr << "robmat: cannot read " << script << '\n';
+      return kExitCannotStart;
+    }
+    if (!runner.run(script, std::move(*text))) status = kExitStatementFailed;
+  } else if (isatty(STDIN_FILENO)) {
+    runner.repl();
+  } else {
+    std::ostringstream buf;
+    buf << std::cin.rdbuf();
+    if (!runner.run("<stdin>", buf.str())) status = kExitStatementFailed;
+  }
+  session->set_output(nullptr);
+  if (json) json->finish();
+  return status;
+}

@@ -1,0 +1,37 @@
+// The builtin functions of the robmat language: data in and out (read_csv, write_csv),
+// shapes (size, nrow, ncol), constructors (ones, zeros, eye), element functions (sqrt, abs,
+// log, exp), column summaries (sum, mean), disp and colnames.
+#pragma once
+
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "display.h"
+#include "robmat/host/matrix.h"
+
+namespace robmat::lang {
+
+struct BuiltinContext {
+  host::Display* display = nullptr;  // where disp shows values; may be null
+};
+
+// Returns the builtin's results (none for write_csv and disp; two for [r, c] = size(x) when
+// wanted is 2). Throws ValueError naming the faulty argument.
+using BuiltinFn = std::vector<host::Value> (*)(BuiltinContext& ctx,
+                                               std::span<const host::Value> args,
+                                               int wanted);
+
+struct Builtin {
+  std::string_view name;
+  int min_args;
+  int max_args;
+  int max_results;
+  std::string_view usage;  // shown when the number of arguments is wrong
+  BuiltinFn fn;
+};
+
+const Builtin* find_builtin(std::string_view name);
+std::span<const Builtin> builtins();
+
+}  // namespace robmat::lang

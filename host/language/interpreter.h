@@ -1,0 +1,74 @@
+// The robmat language interpreter: variables, expressions, builtins and calls into the
+// module's routines through a RoutineBackend. Values the program asks to see go to a
+// host::Display; log lines of routine calls go to the log handler.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "display.h"
+#include "language/ast.h"
+#include "language/backend.h"
+#include "language/builtins.h"
+#include "language/source.h"
+#include "robmat/host/session.h"
+
+namespace robmat::lang {
+
+class Interpreter {
+ public:
+  using LogHandler = std::function<void(const host::LogEntry&)>;
+
+  // backend and display may be null (no routines; nothing shown).
+  Interpreter(RoutineBackend* backend, host::Display* display, LogHandler log = {});
+
+  // Parses the whole source first, so a syntax error runs nothing; then runs the statements
+  // in order and throws LanguageError at the first one that fails. A failing statement
+  // assigns nothing; the statements before it keep their effects, and the interpreter stays
+  // usable.
+  void run(const SourceFile& source);
+
+  const host::Value* get(std::string_view name) const;
+  void set(const std::string& name, host::Value value);
+
+ private:
+  struct Results {
+    std::vector<host::Value> values;
+    std::string routine;  // set for a call routine: its results are shown one by one
+  };
+
+  void execute(const Statement& s);
+  void show(std::string_view name, const host::Value& v);
+  [[noreturn]] void fail(Loc loc, const std::string& message) const;
+
+  host::Value eval(const Expr& e);
+  host::Matrix eval_matrix(const Expr& e);
+  host::Matrix eval_range(const Expr& e);
+  Results apply(const Expr& e, int wanted);
+  Results call_builtin(const Builtin& b, const Expr& e, int wanted);
+  Results call_routine(const host::RoutineInfo& info, const Expr& e, int wanted);
+  std::vector<host::Value> eval_args(const Expr& e);
+
+  std::vector<int64_t> indices(const Expr& arg,
+                               int64_t extent,
+                               std::string_view what,
+                               std::string_view subject);
+  host::Matrix index(const host::Value& v,
+                     const std::vector<ExprPtr>& args,
+                     std::string_view subject,
+                     Loc loc);
+  void assign_indexed(const Statement& s, host::Value value);
+
+  RoutineBackend* backend_;
+  host::Display* display_;
+  LogHandler log_;
+  BuiltinContext builtin_context_;
+  std::map<std::string, host::Value, std::less<>> vars_;
+  const SourceFile* src_ = nullptr;
+  std::vector<int64_t> end_stack_;  // the value of 'end' in each open index
+};
+
+}  // namespace robmat::lang

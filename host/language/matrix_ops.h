@@ -1,0 +1,45 @@
+// Arithmetic on language values. The missing value propagates: any operation with a missing
+// operand gives a missing result (and a product with a missing term is missing), while IEEE
+// NaN and infinities follow the usual rules. Operations throw ValueError with the message
+// alone; the interpreter adds the place in the source.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <stdexcept>
+#include <string>
+
+#include "language/ast.h"
+#include "robmat/host/matrix.h"
+
+namespace robmat::lang {
+
+class ValueError : public std::runtime_error {
+ public:
+  // arg: which argument of a builtin is at fault (0-based), or -1 for the call as a whole.
+  explicit ValueError(const std::string& message, int faulty_arg = -1)
+      : std::runtime_error(message), arg(faulty_arg) {}
+  int arg;
+};
+
+// Largest matrix the language builds, in elements (8e8 bytes): beyond it a typo such as
+// ones(1e6) fails with a message instead of exhausting memory.
+inline constexpr int64_t kMaxElements = 100'000'000;
+void check_size(double rows, double cols);
+
+std::string describe(const host::Value& v);  // "a 2x3 matrix", "a character value"
+const host::Matrix& numeric(const host::Value& v, const std::string& what);  // or ValueError
+host::Matrix scalar(double v);
+
+// Element-by-element operators broadcast a 1x1 operand, and a 1xn row or an mx1 column
+// against an mxn matrix. Column names come from the operand that has the result's columns.
+host::Matrix binary(BinOp op, const host::Value& a, const host::Value& b);
+host::Matrix negate(const host::Value& a);
+host::Matrix transpose(const host::Value& a);
+// start:step:stop as a row vector (1x0 when empty); the arguments are checked scalars.
+host::Matrix range(double start, double step, double stop);
+// Blocks of equal rows side by side / of equal columns stacked (callers check the shapes).
+host::Matrix hconcat(std::span<const host::Matrix* const> blocks);
+host::Matrix vconcat(std::span<const host::Matrix* const> blocks);
+
+}  // namespace robmat::lang

@@ -1,0 +1,306 @@
+// Plain-text rendering of output objects and language values; see listing.h for the rules.
+#include "listing.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <ostream>
+
+namespace robmat::host {
+namespace {
+
+std::string pad_left(std::string_view s, size_t width) {
+  std::string out;
+  if (s.size() < width) out.append(width - s.size(), ' ');
+  out.append(s);
+  return out;
+}
+
+std::string pad_right(std::string_view s, size_t width) {
+  std::string out(s);
+  if (s.size() < width) out.append(width - s.size(), ' ');
+  return out;
+}
+
+void strip_trailing_spaces(std::string& line) {
+  while (!line.empty() && line.back() == ' ') line.pop_back();
+}
+
+// Columns of cells, each column one width, joined with two spaces and a two-space indent.
+// Column j is left-aligned when left[j], else right-aligned.
+struct Grid {
+  std::vector<std::vector<std::string>> columns;  // columns[j][i]: row i of column j
+  std::vector<std::string> header;                // empty: no header line
+  std::vector<bool> left;
+  std::vector<std::string> row_labels;  // empty: no label column
+
+  std::string render() const {
+    const size_t ncols = columns.size();
+    const size_t nrows = ncols == 0 ? row_labels.size() : columns[0].size();
+    std::vector<size_t> width(ncols, 0);
+    for (size_t j = 0; j < ncols; ++j) {
+      if (!header.empty()) width[j] = header[j].size();
+      for (const std::string& c : columns[j]) width[j] = std::max(width[j], c.size());
+    }
+    size_t label_width = 0;
+    for (const std::string& l : row_labels) label_width = std::max(label_width, l.size());
+    auto cell = [&](size_t j, std::string_view s) {
+      return left[j] ? pad_right(s, width[j]) : pad_left(s, width[j]);
+    };
+    std::string out;
+    auto line_start = [&](std::string_view label) {
+      std::string line;
+      if (!row_labels.empty()) line = pad_right(label, label_width);
+      return line;
+    };
+    if (!header.empty()) {
+      std::string line = line_start("");
+      for (size_t j = 0; j < ncols; ++j) line += "  " + cell(j, header[j]);
+      strip_trailing_spaces(line);
+      out += line + '\n';
+    }
+    for (size_t i = 0; i < nrows; ++i) {
+      std::string line = line_start(row_labels.empty() ? std::string_view() : row_labels[i]);
+      for (size_t j = 0; j < ncols; ++j) line += "  " + cell(j, columns[j][i]);
+      strip_trailing_spaces(line);
+      out += line + '\n';
+    }
+    return out;
+  }
+};
+
+std::string centred(std::string_view text, int width) {
+  const auto n = static_cast<int>(text.size());
+  std::string out;
+  if (n < width) out.append(static_cast<size_t>((width - n) / 2), ' ');
+  out.append(text);
+  return out;
+}
+
+std::vector<double> column_of(const Matrix& m, int64_t j) {
+  std::vector<double> col(static_cast<size_t>(m.rows));
+  for (int64_t i = 0; i < m.rows; ++i) col[static_cast<size_t>(i)] = m.at(i, j);
+  return col;
+}
+
+bool has_names(const std::vector<std::string>& names) {
+  return std::any_of(names.begin(), names.end(), [](const std::string& s) { return !s.empty(); });
+}
+
+std::string render_matrix_rows(const Matrix& m) {
+  Grid g;
+  for (int64_t j = 0; j < m.cols; ++j) {
+    std::vector<double> col = column_of(m, j);
+    g.columns.push_back(format_column(col));
+    g.left.push_back(false);
+  }
+  if (static_cast<int64_t>(m.colnames.size()) == m.cols && has_names(m.colnames)) g.header = m.colnames;
+  return g.render();
+}
+
+std::string quoted(std::string_view s) {
+  std::string out = "\"";
+  for (char c : s) {
+    if (c == '"' || c == '\\') out += '\\';
+    if (c == '\n') {
+      out += "\\n";
+      continue;
+    }
+    if (c == '\t') {
+      out += "\\t";
+      continue;
+    }
+    out += c;
+  }
+  return out + "\"";
+}
+
+std::string title_block(const std::string& title, const std::string& label, int width) {
+  std::string out = "\n";
+  if (!title.empty()) out += centred(title, width) + '\n';
+  if (!label.empty()) out += label + '\n';
+  return out;
+}
+
+}  // namespace
+
+std::string format_number(double v) {
+  if (is_missing(v)) return ".";
+  if (std::isnan(v)) return "NaN";
+  if (std::isinf(v)) return v > 0 ? "Inf" : "-Inf";
+  if (v == 0) return "0";
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "%.8g", v);
+  return buf;
+}
+
+std::vector<std::string> format_column(std::span<const double> values) {
+  std::vector<std::string> cells;
+  cells.reserve(values.size());
+  bool exponent = false;
+  for (double v : values) {
+    cells.push_back(format_number(v));
+    if (std::isfinite(v) && cells.back().find('e') != std::string::npos) exponent = true;
+  }
+  size_t width = 0;
+  if (exponent) {
+    for (const std::string& c : cells) width = std::max(width, c.size());
+    for (std::string& c : cells) c = pad_left(c, width);
+    return cells;
+  }
+  // Split each finite number at its decimal point; the special tokens have no fraction part.
+  std::vector<size_t> int_len(cells.size());
+  size_t int_width = 0, frac_width = 0;
+  for (size_t i = 0; i < cells.size(); ++i) {
+    const bool finite = std::isfinite(values[i]) && !is_missing(values[i]);
+    const size_t dot = finite ? cells[i].find('.') : std::string::npos;
+    int_len[i] = dot == std::string::npos ? cells[i].size() : dot;
+    int_width = std::max(int_width, int_len[i]);
+    frac_width = std::max(frac_width, cells[i].size() - int_len[i]);
+  }
+  for (size_t i = 0; i < cells.size(); ++i) {
+    const size_t frac = cells[i].size() - int_len[i];
+    cells[i] = std::string(int_width - int_len[i], ' ') + cells[i] + std::string(frac_width - frac, ' ');
+  }
+  return cells;
+}
+
+std::string render_value(std::string_view name, const Value& value) {
+  const bool bare = name.empty();
+  const std::string lead = bare ? std::string() : std::string(name) + " = ";
+  if (const auto* s = std::get_if<std::string>(&value)) {
+    return bare ? *s + '\n' : lead + quoted(*s) + '\n';
+  }
+  const Matrix& m = std::get<Matrix>(value);
+  if (m.empty()) {
+    return lead + "[](" + std::to_string(m.rows) + "x" + std::to_string(m.cols) + ")\n";
+  }
+  const bool named_columns = static_cast<int64_t>(m.colnames.size()) == m.cols && has_names(m.colnames);
+  if (m.rows == 1 && m.cols == 1 && !named_columns) return lead + format_number(m.data[0]) + '\n';
+  std::string out = bare ? std::string() : std::string(name) + " =\n";
+  return out + render_matrix_rows(m);
+}
+
+std::string render_text_line(const TextLine& line, int width) {
+  std::string out = line.opens_section ? "\n" : "";
+  std::string text = line.justify == 'c' ? centred(line.text, width) : line.text;
+  strip_trailing_spaces(text);
+  return out + text + '\n';
+}
+
+std::string render_matrix_output(const MatrixOutput& m, int width) {
+  std::string out = title_block(m.title, m.label.empty() ? m.name : m.label, width);
+  const Matrix& v = m.values;
+  const bool symmetric = m.shape == "sb";
+  Grid g;
+  for (int64_t j = 0; j < v.cols; ++j) {
+    std::vector<double> col;
+    const int64_t first = symmetric ? j : 0;  // rows above the diagonal stay blank
+    for (int64_t i = first; i < v.rows; ++i) col.push_back(v.at(i, j));
+    std::vector<std::string> cells = format_column(col);
+    const size_t w = cells.empty() ? 0 : cells[0].size();
+    cells.insert(cells.begin(), static_cast<size_t>(std::min(first, v.rows)), std::string(w, ' '));
+    g.columns.push_back(std::move(cells));
+    g.left.push_back(false);
+    const auto uj = static_cast<size_t>(j);
+    g.header.push_back(uj < m.colnames.size() ? m.colnames[uj] : std::to_string(j + 1));
+  }
+  for (int64_t i = 0; i < v.rows; ++i) {
+    const auto ui = static_cast<size_t>(i);
+    g.row_labels.push_back(ui < m.rownames.size() ? m.rownames[ui] : std::to_string(i + 1));
+  }
+  if (v.cols == 0) g.header.clear();
+  return out + g.render();
+}
+
+std::string render_table_output(const TableOutput& t, int width) {
+  std::string out = title_block(t.title, t.label.empty() ? t.name : t.label, width);
+  Grid g;
+  for (size_t j = 0; j < t.columns.size(); ++j) {
+    const TableColumn& c = t.columns[j];
+    std::vector<std::string> cells;
+    if (c.type == 5) {
+      // Doubles share the column rule; text cells in a numeric column are shown as they are.
+      std::vector<double> nums;
+      for (const auto& row : t.rows) {
+        const auto* d = j < row.size() ? std::get_if<double>(&row[j]) : nullptr;
+        nums.push_back(d ? *d : missing());
+      }
+      cells = format_column(nums);
+      for (size_t i = 0; i < t.rows.size(); ++i) {
+        if (j < t.rows[i].size()) {
+          if (const auto* s = std::get_if<std::string>(&t.rows[i][j])) cells[i] = *s;
+        }
+      }
+    } else {
+      for (const auto& row : t.rows) {
+        if (j >= row.size()) {
+          cells.emplace_back(".");
+        } else if (const auto* s = std::get_if<std::string>(&row[j])) {
+          cells.push_back(*s);
+        } else {
+          const double d = std::get<double>(row[j]);
+          char buf[40];
+          if (is_missing(d) || !std::isfinite(d)) {
+            cells.push_back(format_number(d));
+          } else {
+            std::snprintf(buf, sizeof buf, "%.0f", d);
+            cells.emplace_back(buf);
+          }
+        }
+      }
+    }
+    const size_t w = static_cast<size_t>(std::max(c.width, 0));
+    if (!cells.empty() && cells[0].size() < w) {
+      for (std::string& s : cells) s = c.type == 20 ? pad_right(s, w) : pad_left(s, w);
+    }
+    std::string head = c.name;
+    if (head.size() < w) head = c.type == 20 ? pad_right(head, w) : pad_left(head, w);
+    g.header.push_back(head);
+    g.columns.push_back(std::move(cells));
+    g.left.push_back(c.type == 20);
+  }
+  return out + g.render();
+}
+
+ListingSink::ListingSink(std::ostream& out, std::ostream* progress_out, Progress style, int width)
+    : out_(out), progress_out_(progress_out), style_(progress_out ? style : Progress::kNone), width_(width) {}
+
+void ListingSink::emit(const OutputObject& object) {
+  if (const auto* t = std::get_if<TextLine>(&object)) {
+    out_ << render_text_line(*t, width_);
+  } else if (const auto* m = std::get_if<MatrixOutput>(&object)) {
+    out_ << render_matrix_output(*m, width_);
+  } else {
+    out_ << render_table_output(std::get<TableOutput>(object), width_);
+  }
+  out_.flush();
+}
+
+void ListingSink::progress(int percent) {
+  percent = std::clamp(percent, 0, 100);
+  if (style_ == Progress::kBar) {
+    constexpr int kBar = 40;
+    const int filled = percent * kBar / 100;
+    *progress_out_ << '\r' << '[' << std::string(static_cast<size_t>(filled), '#')
+                   << std::string(static_cast<size_t>(kBar - filled), ' ') << "] "
+                   << pad_left(std::to_string(percent), 3) << '%';
+    if (percent == 100) *progress_out_ << '\n';
+    progress_out_->flush();
+  } else if (style_ == Progress::kLines) {
+    // A log file wants a few lines, not one per update: a line per tenth reached.
+    const int tenth = percent / 10;
+    if (tenth > last_progress_) {
+      *progress_out_ << "progress " << percent << "%\n";
+      progress_out_->flush();
+    }
+    last_progress_ = percent == 100 ? -1 : std::max(last_progress_, tenth);
+  }
+}
+
+void ListingSink::show_value(std::string_view name, const Value& value) {
+  out_ << render_value(name, value);
+  out_.flush();
+}
+
+}  // namespace robmat::host

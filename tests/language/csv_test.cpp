@@ -1,0 +1,158 @@
+// CSV reading rules, every error message, and the bit-exact write/read round trip.
+#include "csv.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <filesystem>
+#include <limits>
+#include <random>
+
+namespace robmat::host {
+namespace {
+
+const double NA = missing();
+
+void expect_same_bits(const std::vector<double>& got, const std::vector<double>& want) {
+  ASSERT_EQ(got.size(), want.size());
+  for (size_t i = 0; i < got.size(); ++i) {
+    EXPECT_EQ(std::bit_cast<uint64_t>(got[i]), std::bit_cast<uint64_t>(want[i])) << "element " << i;
+  }
+}
+
+TEST(Csv, Reading) {
+  struct Case {
+    const char* name;
+    const char* text;
+    std::vector<std::string> colnames;
+    int64_t rows;
+    std::vector<double> data;
+  };
+  const Case cases[] = {
+      {"plain", "a,b\n1,2\n3,4\n", {"a", "b"}, 2, {1, 2, 3, 4}},
+      {"no final line break", "a,b\n1,2\n3,4", {"a", "b"}, 2, {1, 2, 3, 4}},
+      {"CRLF", "a,b\r\n1,2\r\n", {"a", "b"}, 1, {1, 2}},
+      {"missing cells", "a,b,c\n,NA,.\n", {"a", "b", "c"}, 1, {NA, NA, NA}},
+      {"number forms", "a,b,c,d\n1e-3,.5,+2,-0\n", {"a", "b", "c", "d"}, 1, {1e-3, 0.5, 2, -0.0}},
+      {"spaces around cells", "a , b\n 1 , 2 \n", {"a", "b"}, 1, {1, 2}},
+      {"quoted fields", "\"x, y\",\"say \"\"hi\"\"\"\n\"1\",2\n", {"x, y", "say \"hi\""}, 1, {1, 2}},
+      {"line break in a quoted name", "\"two\nlines\",b\n1,2\n", {"two\nlines", "b"}, 1, {1, 2}},
+      {"header only", "a,b\n", {"a", "b"}, 0, {}},
+      {"trailing blank lines", "a,b\n1,2\n\n\n", {"a", "b"}, 1, {1, 2}},
+      {"one column keeps blank cells", "a\n1\n\n3\n", {"a"}, 3, {1, NA, 3}},
+      {"byte order mark",
+       "\xEF\xBB\xBF"
+       "a\n1\n",
+       {"a"},
+       1,
+       {1}},
+      {"infinities", "a,b\nInf,-inf\n", {"a", "b"}, 1, {HUGE_VAL, -HUGE_VAL}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Matrix m = parse_csv(c.text, "t.csv");
+    EXPECT_EQ(m.colnames, c.colnames);
+    EXPECT_EQ(m.rows, c.rows);
+    EXPECT_EQ(m.cols, static_cast<int64_t>(c.colnames.size()));
+    expect_same_bits(m.data, c.data);
+  }
+}
+
+TEST(Csv, TextNaNIsNotTheMissingValue) {
+  const Matrix m = parse_csv("a\nNaN\n", "t.csv");
+  EXPECT_TRUE(std::isnan(m.data[0]));
+  EXPECT_FALSE(is_missing(m.data[0]));
+}
+
+TEST(Csv, Errors) {
+  struct Case {
+    const char* name;
+    const char* text;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"text cell",
+       "a,Water.Temp\n1,2\n3,abc\n",
+       "t.csv, line 3, column 2 (Water.Temp): \"abc\" is not a number"},
+      {"number with junk", "a\n1x\n", "t.csv, line 2, column 1 (a): \"1x\" is not a number"},
+      {"two signs", "a\n+-1\n", "t.csv, line 2, column 1 (a): \"+-1\" is not a number"},
+      {"short row", "a,b,c\n1,2\n", "t.csv, line 2: the row has 2 cells; the header names 3 columns"},
+      {"long row", "a\n1\n2,3\n", "t.csv, line 3: the row has 2 cells; the header names 1 column"},
+      {"unclosed quote", "a,b\n\"1,2\n", "t.csv, line 2: a quoted field is not closed"},
+      {"text after a quote", "a,b\n\"1\"x,2\n", "t.csv, line 2: unexpected text after a quoted field"},
+      {"empty", "", "t.csv is empty: the first row must name the columns"},
+      {"row after a multi-line quoted cell",
+       "\"a\nb\",c\n1,2\n3\n",
+       "t.csv, line 4: the row has 1 cell; the header names 2 columns"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    try {
+      parse_csv(c.text, "t.csv");
+      ADD_FAILURE() << "no error";
+    } catch (const Error& e) {
+      EXPECT_EQ(std::string(e.what()), c.message);
+    }
+  }
+}
+
+TEST(Csv, Writing) {
+  Matrix m(2, 3);
+  m.data = {1, NA, 0.1, -0.0, 1e300, std::numeric_limits<double>::quiet_NaN()};
+  m.colnames = {"a", "b,c", " d"};
+  EXPECT_EQ(format_csv(m), "a,\"b,c\",\" d\"\n1,,0.1\n-0,1e+300,NaN\n");
+  Matrix unnamed(1, 2, 3.0);
+  EXPECT_EQ(format_csv(unnamed), "V1,V2\n3,3\n");
+}
+
+TEST(Csv, RoundTripIsBitExact) {
+  std::mt19937_64 rng(20240611);
+  std::vector<double> values = {0.0,
+                                -0.0,
+                                1.0,
+                                0.1,
+                                1.0 / 3.0,
+                                -2.5e-310,  // subnormal
+                                std::numeric_limits<double>::denorm_min(),
+                                std::numeric_limits<double>::min(),
+                                std::numeric_limits<double>::max(),
+                                -std::numeric_limits<double>::max(),
+                                std::numeric_limits<double>::epsilon(),
+                                HUGE_VAL,
+                                -HUGE_VAL,
+                                NA,
+                                123456789012345678.0,
+                                9007199254740993.0};
+  std::uniform_int_distribution<uint64_t> bits;
+  while (values.size() < 3000) {
+    const double v = std::bit_cast<double>(bits(rng));
+    if (!std::isnan(v)) values.push_back(v);
+  }
+  Matrix m(static_cast<int64_t>(values.size() / 3), 3);
+  m.data.assign(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(m.rows * 3));
+  m.colnames = {"x", "y \"quoted\"", "z,w"};
+  const auto path = (std::filesystem::temp_directory_path() / "robmat_csv_round_trip.csv").string();
+  write_csv(m, path);
+  const Matrix back = read_csv(path);
+  std::filesystem::remove(path);
+  EXPECT_EQ(back.rows, m.rows);
+  EXPECT_EQ(back.colnames, m.colnames);
+  expect_same_bits(back.data, m.data);
+}
+
+TEST(Csv, OneColumnWithMissingLastValueRoundTrips) {
+  Matrix m(2, 1);
+  m.data = {1, NA};
+  m.colnames = {"a"};
+  const Matrix back = parse_csv(format_csv(m), "t.csv");
+  expect_same_bits(back.data, m.data);
+}
+
+TEST(Csv, FilesThatCannotBeOpened) {
+  EXPECT_THROW(read_csv("/nonexistent/dir/x.csv"), Error);
+  EXPECT_THROW(write_csv(Matrix(1, 1), "/nonexistent/dir/x.csv"), Error);
+}
+
+}  // namespace
+}  // namespace robmat::host

@@ -1,0 +1,363 @@
+// The C interface over Session: handles own C++ objects, and every entry point catches
+// everything, because an exception must never cross into C (or into Python's ctypes). Each call
+// collects its own listing, JSON and log through sinks installed for that call only, so a
+// result handle is self-contained and can be read without the session's lock.
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "display.h"
+#include "json_output.h"
+#include "listing.h"
+#include "robmat/host/session.h"
+#include "robmat_host.h"
+
+using robmat::host::LogEntry;
+using robmat::host::Matrix;
+using robmat::host::Value;
+
+struct robmat_session {
+  std::unique_ptr<robmat::host::Session> session;  // null when the module did not load
+  std::mutex call_mutex;
+  // Separate from call_mutex so that reading the last error never waits for a long call.
+  std::mutex error_mutex;
+  std::string error;
+
+  void set_error(std::string text) {
+    std::lock_guard lock(error_mutex);
+    error = std::move(text);
+  }
+};
+
+struct robmat_args {
+  std::vector<std::optional<Value>> values;  // nullopt: an omitted argument
+  int first_code = ROBMAT_OK;
+  std::string first_error;
+
+  int fail(int code, std::string text) {
+    if (first_code == ROBMAT_OK) {
+      first_code = code;
+      first_error = "Argument " + std::to_string(values.size() + 1) + " could not be added: " + text;
+    }
+    return code;
+  }
+};
+
+struct robmat_result {
+  int code = ROBMAT_OK;
+  int status = 0;
+  int exit_code = 0;
+  std::string error;
+  std::vector<Matrix> results;
+  std::vector<LogEntry> log;
+  std::string listing;
+  std::string json;
+
+  const Matrix* matrix(int k) const {
+    if (k < 1 || k > static_cast<int>(results.size())) return nullptr;
+    return &results[static_cast<size_t>(k - 1)];
+  }
+};
+
+namespace {
+
+const char kOutOfMemory[] = "The host ran out of memory.";
+
+int severity_code(LogEntry::Severity s) {
+  switch (s) {
+    case LogEntry::Severity::kError:
+      return ROBMAT_LOG_ERROR;
+    case LogEntry::Severity::kWarning:
+      return ROBMAT_LOG_WARNING;
+    case LogEntry::Severity::kNote:
+      break;
+  }
+  return ROBMAT_LOG_NOTE;
+}
+
+// The JSON of a call that failed before its sinks existed: the error alone.
+std::string error_only_json(const std::string& message) {
+  std::ostringstream out;
+  robmat::host::JsonSink json(out);
+  json.error(message);
+  json.finish();
+  return out.str();
+}
+
+// Runs one call with the session locked; fills r completely, whatever happens.
+void run_call(robmat_session& s, const char* routine, const robmat_args* args, robmat_result& r) {
+  if (args != nullptr && args->first_code != ROBMAT_OK) {
+    r.code = args->first_code;
+    r.error = args->first_error;
+    return;
+  }
+  std::vector<const Value*> pointers;
+  if (args != nullptr)
+    for (const auto& v : args->values) pointers.push_back(v ? &*v : nullptr);
+
+  std::ostringstream listing_text;
+  std::ostringstream json_text;
+  {
+    robmat::host::ListingSink listing(listing_text, nullptr, robmat::host::ListingSink::Progress::kNone);
+    robmat::host::JsonSink json(json_text);
+    robmat::host::DisplayTee tee;
+    tee.add(&listing);
+    tee.add(&json);
+
+    std::lock_guard lock(s.call_mutex);
+    // The sinks live in this frame: the session must not keep pointing at them afterwards.
+    struct Detach {
+      robmat::host::Session& session;
+      ~Detach() {
+        session.set_output(nullptr);
+        session.set_log_handler(nullptr);
+      }
+    } detach{*s.session};
+    s.session->set_output(&tee);
+    s.session->set_log_handler([&](const LogEntry& e) {
+      r.log.push_back(e);
+      json.log(e);
+    });
+    try {
+      r.results = s.session->call(routine, pointers).results;
+    } catch (const robmat::host::RoutineError& e) {
+      r.code = ROBMAT_ERR_ROUTINE;
+      r.error = e.what();
+      r.status = e.status;
+      r.exit_code = e.exit_code;
+    } catch (const robmat::host::Error& e) {
+      r.code = ROBMAT_ERR_CALL;
+      r.error = e.what();
+    }
+    if (r.code != ROBMAT_OK) json.error(r.error);
+    json.finish();
+  }
+  r.listing = listing_text.str();
+  r.json = json_text.str();
+}
+
+}  // namespace
+
+extern "C" {
+
+double robmat_missing(void) { return robmat::host::missing(); }
+int robmat_is_missing(double value) { return robmat::host::is_missing(value) ? 1 : 0; }
+
+const char* robmat_host_version(void) { return ROBMAT_VERSION; }
+
+int robmat_session_open(const char* module_path, robmat_session** session) {
+  if (session == nullptr) return ROBMAT_ERR_ARGUMENT;
+  *session = nullptr;
+  robmat_session* s = new (std::nothrow) robmat_session;
+  if (s == nullptr) return ROBMAT_ERR_MEMORY;
+  *session = s;
+  try {
+    std::string path = module_path != nullptr ? module_path : robmat::host::default_module_path();
+    s->session = std::make_unique<robmat::host::Session>(path);
+    return ROBMAT_OK;
+  } catch (const std::bad_alloc&) {
+    s->set_error(kOutOfMemory);
+    return ROBMAT_ERR_MEMORY;
+  } catch (const std::exception& e) {
+    s->set_error(e.what());
+  } catch (...) {
+    s->set_error("The module could not be loaded for an unknown reason.");
+  }
+  return ROBMAT_ERR_OPEN;
+}
+
+void robmat_session_close(robmat_session* session) { delete session; }
+
+size_t robmat_session_error(robmat_session* session, char* buffer, size_t size) {
+  if (session == nullptr) {
+    if (buffer != nullptr && size > 0) buffer[0] = '\0';
+    return 0;
+  }
+  std::lock_guard lock(session->error_mutex);
+  const std::string& e = session->error;
+  if (buffer != nullptr && size > 0) {
+    size_t n = std::min(size - 1, e.size());
+    std::memcpy(buffer, e.data(), n);
+    buffer[n] = '\0';
+  }
+  return e.size();
+}
+
+int robmat_session_routine_count(robmat_session* session) {
+  if (session == nullptr || !session->session) return 0;
+  return static_cast<int>(session->session->routines().size());
+}
+
+const char* robmat_session_routine(robmat_session* session, int index) {
+  if (session == nullptr || !session->session || index < 0) return nullptr;
+  const auto& r = session->session->routines();
+  return static_cast<size_t>(index) < r.size() ? r[static_cast<size_t>(index)].name.c_str() : nullptr;
+}
+
+robmat_args* robmat_args_new(void) { return new (std::nothrow) robmat_args; }
+
+void robmat_args_free(robmat_args* args) { delete args; }
+
+int robmat_args_add_matrix(
+    robmat_args* args, int64_t rows, int64_t cols, const double* data, const char* const* colnames) {
+  if (args == nullptr) return ROBMAT_ERR_ARGUMENT;
+  try {
+    if (rows < 0 || cols < 0) return args->fail(ROBMAT_ERR_ARGUMENT, "a matrix cannot have a negative size.");
+    if (cols != 0 && rows > INT64_MAX / cols / static_cast<int64_t>(sizeof(double)))
+      return args->fail(ROBMAT_ERR_ARGUMENT, "the matrix is too large.");
+    Matrix m(rows, cols);
+    if (!m.data.empty()) {
+      if (data == nullptr) return args->fail(ROBMAT_ERR_ARGUMENT, "the data of a non-empty matrix is null.");
+      std::memcpy(m.data.data(), data, m.data.size() * sizeof(double));
+    }
+    if (colnames != nullptr) {
+      for (int64_t j = 0; j < cols; ++j) {
+        const char* name = colnames[j];
+        m.colnames.emplace_back(name != nullptr ? name : "");
+      }
+    }
+    args->values.emplace_back(std::move(m));
+    return ROBMAT_OK;
+  } catch (const std::bad_alloc&) {
+    return args->fail(ROBMAT_ERR_MEMORY, kOutOfMemory);
+  } catch (...) {
+    return args->fail(ROBMAT_ERR_MEMORY, kOutOfMemory);
+  }
+}
+
+int robmat_args_add_text(robmat_args* args, const char* text) {
+  if (args == nullptr) return ROBMAT_ERR_ARGUMENT;
+  if (text == nullptr) return args->fail(ROBMAT_ERR_ARGUMENT, "the text is null.");
+  try {
+    args->values.emplace_back(std::string(text));
+    return ROBMAT_OK;
+  } catch (...) {
+    return args->fail(ROBMAT_ERR_MEMORY, kOutOfMemory);
+  }
+}
+
+int robmat_args_add_omitted(robmat_args* args) {
+  if (args == nullptr) return ROBMAT_ERR_ARGUMENT;
+  try {
+    args->values.emplace_back(std::nullopt);
+    return ROBMAT_OK;
+  } catch (...) {
+    return args->fail(ROBMAT_ERR_MEMORY, kOutOfMemory);
+  }
+}
+
+int robmat_call(robmat_session* session,
+                const char* routine,
+                const robmat_args* args,
+                robmat_result** result) {
+  if (result != nullptr) *result = nullptr;
+  if (session == nullptr) return ROBMAT_ERR_ARGUMENT;
+  robmat_result* r = new (std::nothrow) robmat_result;
+  if (r == nullptr) {
+    session->set_error(kOutOfMemory);
+    return ROBMAT_ERR_MEMORY;
+  }
+  try {
+    if (!session->session) {
+      std::string why;
+      {
+        std::lock_guard lock(session->error_mutex);
+        why = session->error;
+      }
+      r->code = ROBMAT_ERR_CALL;
+      r->error = "The session has no module to call: " + why;
+    } else if (routine == nullptr) {
+      r->code = ROBMAT_ERR_ARGUMENT;
+      r->error = "No routine name was given.";
+    } else {
+      run_call(*session, routine, args, *r);
+    }
+  } catch (const std::bad_alloc&) {
+    *r = robmat_result{};
+    r->code = ROBMAT_ERR_MEMORY;
+    r->error = kOutOfMemory;
+  } catch (const std::exception& e) {
+    *r = robmat_result{};
+    r->code = ROBMAT_ERR_CALL;
+    r->error = std::string("Internal error: ") + e.what();
+  } catch (...) {
+    *r = robmat_result{};
+    r->code = ROBMAT_ERR_CALL;
+    r->error = "Internal error: the call failed for an unknown reason.";
+  }
+  int code = r->code;
+  try {
+    if (r->json.empty()) r->json = code == ROBMAT_OK ? "[]\n" : error_only_json(r->error);
+    session->set_error(r->error);
+  } catch (...) {
+  }
+  if (result != nullptr) {
+    *result = r;
+  } else {
+    delete r;
+  }
+  return code;
+}
+
+void robmat_result_free(robmat_result* result) { delete result; }
+
+int robmat_result_count(const robmat_result* result) {
+  return result != nullptr ? static_cast<int>(result->results.size()) : 0;
+}
+
+int64_t robmat_result_rows(const robmat_result* result, int k) {
+  const Matrix* m = result != nullptr ? result->matrix(k) : nullptr;
+  return m != nullptr ? m->rows : 0;
+}
+
+int64_t robmat_result_cols(const robmat_result* result, int k) {
+  const Matrix* m = result != nullptr ? result->matrix(k) : nullptr;
+  return m != nullptr ? m->cols : 0;
+}
+
+const double* robmat_result_data(const robmat_result* result, int k) {
+  const Matrix* m = result != nullptr ? result->matrix(k) : nullptr;
+  return m != nullptr && !m->data.empty() ? m->data.data() : nullptr;
+}
+
+const char* robmat_result_listing(const robmat_result* result) {
+  return result != nullptr ? result->listing.c_str() : "";
+}
+
+const char* robmat_result_json(const robmat_result* result) {
+  return result != nullptr ? result->json.c_str() : "[]\n";
+}
+
+int64_t robmat_result_log_count(const robmat_result* result) {
+  return result != nullptr ? static_cast<int64_t>(result->log.size()) : 0;
+}
+
+int robmat_result_log_severity(const robmat_result* result, int64_t i) {
+  if (result == nullptr || i < 0 || i >= static_cast<int64_t>(result->log.size())) return 0;
+  return severity_code(result->log[static_cast<size_t>(i)].severity);
+}
+
+const char* robmat_result_log_text(const robmat_result* result, int64_t i) {
+  if (result == nullptr || i < 0 || i >= static_cast<int64_t>(result->log.size())) return nullptr;
+  return result->log[static_cast<size_t>(i)].text.c_str();
+}
+
+int robmat_result_code(const robmat_result* result) {
+  return result != nullptr ? result->code : ROBMAT_ERR_ARGUMENT;
+}
+
+const char* robmat_result_error(const robmat_result* result) {
+  return result != nullptr ? result->error.c_str() : "";
+}
+
+int robmat_result_status(const robmat_result* result) { return result != nullptr ? result->status : 0; }
+
+int robmat_result_exit_code(const robmat_result* result) { return result != nullptr ? result->exit_code : 0; }
+
+}  // extern "C"

@@ -1,0 +1,127 @@
+/* The host's C interface: the one door for C programs and for bindings to other languages
+ * (Python reaches it through ctypes). Handles are opaque and freed by their own functions;
+ * nothing here aborts or throws, every failure is a return code plus a sentence of text.
+ * A session may be used from several threads: its calls are serialised by a lock inside it.
+ * Matrices are row-major arrays of doubles; the missing value is the bit pattern
+ * 0xFFFFFE0000000000, and any double whose top 16 bits are all ones counts as missing. */
+#ifndef ROBMAT_HOST_H
+#define ROBMAT_HOST_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#if defined(__GNUC__)
+#define ROBMAT_HOST_API __attribute__((visibility("default")))
+#else
+#define ROBMAT_HOST_API
+#endif
+
+/* Return codes. */
+enum {
+  ROBMAT_OK = 0,
+  ROBMAT_ERR_OPEN = 1,     /* the module file could not be loaded */
+  ROBMAT_ERR_CALL = 2,     /* the call was refused before the routine ran, or the host caught a fault */
+  ROBMAT_ERR_ROUTINE = 3,  /* the routine returned a failing status or ended by xexit */
+  ROBMAT_ERR_ARGUMENT = 4, /* a null handle, a negative size or null data for a non-empty matrix */
+  ROBMAT_ERR_MEMORY = 5    /* the host ran out of memory */
+};
+
+/* Severities of log lines. */
+enum { ROBMAT_LOG_ERROR = 1, ROBMAT_LOG_WARNING = 2, ROBMAT_LOG_NOTE = 3 };
+
+typedef struct robmat_session robmat_session;
+typedef struct robmat_args robmat_args;
+typedef struct robmat_result robmat_result;
+
+/* The missing value, and the test for it. */
+ROBMAT_HOST_API double robmat_missing(void);
+ROBMAT_HOST_API int robmat_is_missing(double value);
+
+/* The version of the host library, e.g. "0.1.0". */
+ROBMAT_HOST_API const char* robmat_host_version(void);
+
+/* ---- sessions ---------------------------------------------------------------------------- */
+
+/* Opens a session on the module file at module_path (NULL: $ROBMAT_MODULE, else librobmat.so
+ * beside the host library). *session is set even when loading fails (NULL only when memory
+ * runs out), so that robmat_session_error can say why; close it either way.
+ * Returns ROBMAT_OK, ROBMAT_ERR_OPEN, ROBMAT_ERR_ARGUMENT (session is NULL) or ROBMAT_ERR_MEMORY. */
+ROBMAT_HOST_API int robmat_session_open(const char* module_path, robmat_session** session);
+ROBMAT_HOST_API void robmat_session_close(robmat_session* session);
+
+/* The error of the session's latest open or call: its message, "" when it succeeded.
+ * Copies at most size - 1 bytes and a terminating zero into buffer (which may be NULL when
+ * size is 0) and returns the full length, as snprintf does. Threads sharing a session read
+ * their own call's error with robmat_result_error instead. */
+ROBMAT_HOST_API size_t robmat_session_error(robmat_session* session, char* buffer, size_t size);
+
+/* The routines the module registered; names stay valid until the session is closed.
+ * robmat_session_routine returns NULL for an index out of range. */
+ROBMAT_HOST_API int robmat_session_routine_count(robmat_session* session);
+ROBMAT_HOST_API const char* robmat_session_routine(robmat_session* session, int index);
+
+/* ---- arguments --------------------------------------------------------------------------- */
+
+/* An argument list, built in order. Every add copies what it is given. A failed add returns
+ * its code and is remembered: a call with these arguments then fails with the same message. */
+ROBMAT_HOST_API robmat_args* robmat_args_new(void);
+ROBMAT_HOST_API void robmat_args_free(robmat_args* args);
+
+/* A numeric matrix of rows x cols doubles in row-major order (data may be NULL when the
+ * matrix is empty). colnames is NULL or an array of cols zero-terminated names. */
+ROBMAT_HOST_API int robmat_args_add_matrix(
+    robmat_args* args, int64_t rows, int64_t cols, const double* data, const char* const* colnames);
+/* A character value (zero-terminated). */
+ROBMAT_HOST_API int robmat_args_add_text(robmat_args* args, const char* text);
+/* An omitted optional argument. */
+ROBMAT_HOST_API int robmat_args_add_omitted(robmat_args* args);
+
+/* ---- calls ------------------------------------------------------------------------------- */
+
+/* Calls the routine named `routine` (case does not matter) with args (NULL: no arguments).
+ * *result receives the outcome whenever memory allows, also after a failure, so that the log
+ * and the listing of a failed call can be read; free it with robmat_result_free.
+ * Returns ROBMAT_OK, ROBMAT_ERR_CALL, ROBMAT_ERR_ROUTINE, ROBMAT_ERR_ARGUMENT or
+ * ROBMAT_ERR_MEMORY; on failure the session's error and the result's error hold the message. */
+ROBMAT_HOST_API int robmat_call(robmat_session* session,
+                                const char* routine,
+                                const robmat_args* args,
+                                robmat_result** result);
+
+ROBMAT_HOST_API void robmat_result_free(robmat_result* result);
+
+/* Results 1..count: 1 for a function such as MAD, 3 for a call routine such as MCD, 0 after
+ * a failed call. For k outside 1..count, rows and cols are 0 and data is NULL. Data is
+ * row-major and stays valid until the result is freed. */
+ROBMAT_HOST_API int robmat_result_count(const robmat_result* result);
+ROBMAT_HOST_API int64_t robmat_result_rows(const robmat_result* result, int k);
+ROBMAT_HOST_API int64_t robmat_result_cols(const robmat_result* result, int k);
+ROBMAT_HOST_API const double* robmat_result_data(const robmat_result* result, int k);
+
+/* What the routine printed: the listing as text, and the same output objects together with
+ * the log lines (and the error of a failed call) as one JSON array. Never NULL. */
+ROBMAT_HOST_API const char* robmat_result_listing(const robmat_result* result);
+ROBMAT_HOST_API const char* robmat_result_json(const robmat_result* result);
+
+/* The lines the routine logged, in order. severity is ROBMAT_LOG_*, 0 and NULL out of range. */
+ROBMAT_HOST_API int64_t robmat_result_log_count(const robmat_result* result);
+ROBMAT_HOST_API int robmat_result_log_severity(const robmat_result* result, int64_t i);
+ROBMAT_HOST_API const char* robmat_result_log_text(const robmat_result* result, int64_t i);
+
+/* The outcome: the code robmat_call returned and its message ("" after success); for
+ * ROBMAT_ERR_ROUTINE the front end's status (-1 when the routine ended by xexit) and the xexit
+ * code (0 when the routine returned). */
+ROBMAT_HOST_API int robmat_result_code(const robmat_result* result);
+ROBMAT_HOST_API const char* robmat_result_error(const robmat_result* result);
+ROBMAT_HOST_API int robmat_result_status(const robmat_result* result);
+ROBMAT_HOST_API int robmat_result_exit_code(const robmat_result* result);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* ROBMAT_HOST_H */

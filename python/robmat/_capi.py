@@ -1,0 +1,216 @@
+"""The host library's C interface through ctypes: finding librobmat_host.so, the prototypes,
+and the one session of the process. ctypes releases the GIL during every foreign call, so
+other Python threads run while the module computes; our own lock keeps calls one at a time."""
+
+import ctypes
+import os
+import pathlib
+import threading
+
+import numpy as np
+
+ROBMAT_OK = 0
+ROBMAT_ERR_OPEN = 1
+ROBMAT_ERR_CALL = 2
+ROBMAT_ERR_ROUTINE = 3
+ROBMAT_ERR_ARGUMENT = 4
+ROBMAT_ERR_MEMORY = 5
+
+SEVERITIES = {1: "error", 2: "warning", 3: "note"}
+
+MISSING_BITS = np.uint64(0xFFFFFE0000000000)
+
+
+class Error(Exception):
+    """A call that the host refused, or a session that could not be opened."""
+
+
+class RoutineError(Error):
+    """A routine failed: a front-end status, an xexit, or an engine failure.
+
+    status: the front end's status code (-1 after an xexit, 0 for an engine failure that left
+    every result missing); code: the xexit code (0 when the routine returned); log: the lines
+    the routine logged, as (severity, text) pairs."""
+
+    def __init__(self, message, routine, status, code, log):
+        super().__init__(message)
+        self.routine = routine
+        self.status = status
+        self.code = code
+        self.log = log
+
+
+def _library_path():
+    env = os.environ.get("ROBMAT_HOST_LIB")
+    if env:
+        p = pathlib.Path(env)
+        return p / "librobmat_host.so" if p.is_dir() else p, "$ROBMAT_HOST_LIB"
+    repo = pathlib.Path(__file__).resolve().parent.parent.parent
+    return repo / "build" / "lib" / "librobmat_host.so", "the repository's build/lib"
+
+
+def _load():
+    path, origin = _library_path()
+    if not path.is_file():
+        raise ImportError(
+            f"robmat: the host library was not found at {path} (from {origin}). Build it with "
+            "scripts/test in the repository, or set ROBMAT_HOST_LIB to the path of "
+            "librobmat_host.so.")
+    try:
+        return ctypes.CDLL(str(path))
+    except OSError as e:
+        raise ImportError(f"robmat: the host library {path} could not be loaded: {e}") from e
+
+
+_lib = _load()
+
+_c_double_p = ctypes.POINTER(ctypes.c_double)
+_prototypes = {
+    "robmat_host_version": (ctypes.c_char_p, []),
+    "robmat_session_open": (ctypes.c_int, [ctypes.c_char_p, ctypes.POINTER(ctypes.c_void_p)]),
+    "robmat_session_close": (None, [ctypes.c_void_p]),
+    "robmat_session_error": (ctypes.c_size_t, [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_size_t]),
+    "robmat_session_routine_count": (ctypes.c_int, [ctypes.c_void_p]),
+    "robmat_session_routine": (ctypes.c_char_p, [ctypes.c_void_p, ctypes.c_int]),
+    "robmat_args_new": (ctypes.c_void_p, []),
+    "robmat_args_free": (None, [ctypes.c_void_p]),
+    "robmat_args_add_matrix": (ctypes.c_int, [ctypes.c_void_p, ctypes.c_int64, ctypes.c_int64, _c_double_p,
+                                              ctypes.POINTER(ctypes.c_char_p)]),
+    "robmat_args_add_text": (ctypes.c_int, [ctypes.c_void_p, ctypes.c_char_p]),
+    "robmat_args_add_omitted": (ctypes.c_int, [ctypes.c_void_p]),
+    "robmat_call": (ctypes.c_int, [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_void_p,
+                                   ctypes.POINTER(ctypes.c_void_p)]),
+    "robmat_result_free": (None, [ctypes.c_void_p]),
+    "robmat_result_count": (ctypes.c_int, [ctypes.c_void_p]),
+    "robmat_result_rows": (ctypes.c_int64, [ctypes.c_void_p, ctypes.c_int]),
+    "robmat_result_cols": (ctypes.c_int64, [ctypes.c_void_p, ctypes.c_int]),
+    "robmat_result_data": (_c_double_p, [ctypes.c_void_p, ctypes.c_int]),
+    "robmat_result_listing": (ctypes.c_char_p, [ctypes.c_void_p]),
+    "robmat_result_json": (ctypes.c_char_p, [ctypes.c_void_p]),
+    "robmat_result_log_count": (ctypes.c_int64, [ctypes.c_void_p]),
+    "robmat_result_log_severity": (ctypes.c_int, [ctypes.c_void_p, ctypes.c_int64]),
+    "robmat_result_log_text": (ctypes.c_char_p, [ctypes.c_void_p, ctypes.c_int64]),
+    "robmat_result_error": (ctypes.c_char_p, [ctypes.c_void_p]),
+    "robmat_result_status": (ctypes.c_int, [ctypes.c_void_p]),
+    "robmat_result_exit_code": (ctypes.c_int, [ctypes.c_void_p]),
+}
+for _name, (_restype, _argtypes) in _prototypes.items():
+    _f = getattr(_lib, _name)
+    _f.restype = _restype
+    _f.argtypes = _argtypes
+
+
+def _text(b):
+    return b.decode("utf-8", "replace") if b is not None else ""
+
+
+class Outcome:
+    """What one call produced: results (2-D float arrays, NaN for missing), the log as
+    (severity, text) pairs, the listing text and the JSON text."""
+
+    def __init__(self, routine, results, log, listing, json):
+        self.routine = routine
+        self.results = results
+        self.log = log
+        self.listing = listing
+        self.json = json
+
+
+def _read_outcome(routine, r):
+    results = []
+    for k in range(1, _lib.robmat_result_count(r) + 1):
+        rows = _lib.robmat_result_rows(r, k)
+        cols = _lib.robmat_result_cols(r, k)
+        data = _lib.robmat_result_data(r, k)
+        if rows * cols == 0 or not data:
+            results.append(np.empty((rows, cols)))
+            continue
+        a = np.ctypeslib.as_array(data, shape=(rows * cols,)).copy().reshape(rows, cols)
+        a[(a.view(np.uint64) >> np.uint64(48)) == np.uint64(0xFFFF)] = np.nan
+        results.append(a)
+    log = [(SEVERITIES.get(_lib.robmat_result_log_severity(r, i), "note"), _text(_lib.robmat_result_log_text(r, i)))
+           for i in range(_lib.robmat_result_log_count(r))]
+    return Outcome(routine, results, log, _text(_lib.robmat_result_listing(r)), _text(_lib.robmat_result_json(r)))
+
+
+def _missing_in(a):
+    """A float64 C-ordered copy of a 2-D array with every NaN replaced by the missing value."""
+    a = np.array(a, dtype=np.float64, order="C", copy=True)
+    a.view(np.uint64)[np.isnan(a)] = MISSING_BITS
+    return a
+
+
+class _Session:
+    def __init__(self):
+        self._lock = threading.Lock()
+        self._handle = None
+
+    def _open(self):
+        handle = ctypes.c_void_p()
+        module = os.environ.get("ROBMAT_MODULE") or None
+        rc = _lib.robmat_session_open(module.encode() if module else None, ctypes.byref(handle))
+        if rc != ROBMAT_OK:
+            n = _lib.robmat_session_error(handle, None, 0)
+            buf = ctypes.create_string_buffer(n + 1)
+            _lib.robmat_session_error(handle, buf, n + 1)
+            _lib.robmat_session_close(handle)
+            if rc == ROBMAT_ERR_MEMORY:
+                raise MemoryError(_text(buf.value))
+            raise Error(f"robmat: the module could not be opened: {_text(buf.value)}")
+        self._handle = handle
+
+    def routines(self):
+        with self._lock:
+            if self._handle is None:
+                self._open()
+            n = _lib.robmat_session_routine_count(self._handle)
+            return [_text(_lib.robmat_session_routine(self._handle, i)) for i in range(n)]
+
+    def call(self, routine, args):
+        """args: 2-D float64 arrays (NaN for missing), (array, names) pairs, str, or None."""
+        # The arguments are built before taking the lock: they copy the data.
+        a = _lib.robmat_args_new()
+        if not a:
+            raise MemoryError("robmat: no memory for the arguments")
+        try:
+            for v in args:
+                if v is None:
+                    _lib.robmat_args_add_omitted(a)
+                elif isinstance(v, str):
+                    _lib.robmat_args_add_text(a, v.encode("utf-8"))
+                else:
+                    m, names = v if isinstance(v, tuple) else (v, None)
+                    m = _missing_in(m)
+                    c_names = None
+                    if names is not None:
+                        c_names = (ctypes.c_char_p * len(names))(*[str(s).encode("utf-8") for s in names])
+                    _lib.robmat_args_add_matrix(a, m.shape[0], m.shape[1], m.ctypes.data_as(_c_double_p), c_names)
+            r = ctypes.c_void_p()
+            with self._lock:
+                if self._handle is None:
+                    self._open()
+                rc = _lib.robmat_call(self._handle, routine.encode("utf-8"), a, ctypes.byref(r))
+        finally:
+            _lib.robmat_args_free(a)
+        try:
+            if not r:
+                raise MemoryError("robmat: no memory for the result of " + routine)
+            outcome = _read_outcome(routine, r)
+            if rc == ROBMAT_OK:
+                return outcome
+            message = _text(_lib.robmat_result_error(r))
+            if rc == ROBMAT_ERR_ROUTINE:
+                raise RoutineError(message, routine, _lib.robmat_result_status(r), _lib.robmat_result_exit_code(r),
+                                   outcome.log)
+            if rc == ROBMAT_ERR_MEMORY:
+                raise MemoryError(message)
+            raise Error(message)
+        finally:
+            _lib.robmat_result_free(r)
+
+
+session = _Session()
+
+
+def host_version():
+    return _text(_lib.robmat_host_version())

@@ -1,0 +1,351 @@
+/* The C interface from plain C: sessions on good and bad module files, MAD on the stack loss
+ * data against its definition, the log, listing and JSON of a call, every kind of failure
+ * (refused call, front-end status, xexit, bad arguments) with its code and message, and one
+ * session shared by several threads.
+ * Arguments: the real module, the test module (routines that misbehave on purpose), and a
+ * module file with a wrong magic number. */
+#include <math.h>
+#include <pthread.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "robmat_host.h"
+
+static int failures = 0;
+
+#define CHECK(cond)                                                            \
+  do {                                                                         \
+    if (!(cond)) {                                                             \
+      fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond); \
+      ++failures;                                                              \
+    }                                                                          \
+  } while (0)
+
+static const double kStackLoss[21][4] = {
+    {80, 27, 89, 42}, {80, 27, 88, 37}, {75, 25, 90, 37}, {62, 24, 87, 28}, {62, 22, 87, 18},
+    {62, 23, 87, 18}, {62, 24, 93, 19}, {62, 24, 93, 20}, {58, 23, 87, 15}, {58, 18, 80, 14},
+    {58, 18, 89, 14}, {58, 17, 88, 13}, {58, 18, 82, 11}, {58, 19, 93, 12}, {50, 18, 89, 8},
+    {50, 18, 86, 7},  {50, 19, 72, 8},  {50, 19, 79, 8},  {50, 20, 80, 9},  {56, 20, 82, 15},
+    {70, 20, 91, 15}};
+
+static const char* module_path;
+static const char* testmod_path;
+static const char* badmagic_path;
+
+static int compare_doubles(const void* a, const void* b) {
+  double x = *(const double*)a, y = *(const double*)b;
+  return (x > y) - (x < y);
+}
+
+/* The median by a full sort, the mean of the middle two for even n. */
+static double sorted_median(double* v, int n) {
+  qsort(v, (size_t)n, sizeof *v, compare_doubles);
+  return n % 2 ? v[n / 2] : (v[n / 2] + v[n / 2 - 1]) * 0.5;
+}
+
+static double brute_mad(int column) {
+  double v[21], d[21];
+  for (int i = 0; i < 21; ++i) v[i] = kStackLoss[i][column];
+  double med = sorted_median(v, 21);
+  for (int i = 0; i < 21; ++i) d[i] = fabs(kStackLoss[i][column] - med);
+  return sorted_median(d, 21);
+}
+
+static int has_text(const char* haystack, const char* needle) {
+  return haystack != NULL && strstr(haystack, needle) != NULL;
+}
+
+/* Calls MAD(stackloss [, method]) and returns the code; *out receives the result. */
+static int call_mad(robmat_session* s, const char* method, robmat_result** out) {
+  robmat_args* args = robmat_args_new();
+  const char* names[4] = {"Air.Flow", "Water.Temp", "Acid.Conc.", "stack.loss"};
+  CHECK(robmat_args_add_matrix(args, 21, 4, &kStackLoss[0][0], names) == ROBMAT_OK);
+  if (method != NULL) CHECK(robmat_args_add_text(args, method) == ROBMAT_OK);
+  int code = robmat_call(s, "MAD", args, out);
+  robmat_args_free(args);
+  return code;
+}
+
+static void test_missing_value(void) {
+  double m = robmat_missing();
+  unsigned long long bits;
+  memcpy(&bits, &m, sizeof bits);
+  CHECK(bits == 0xFFFFFE0000000000ull);
+  CHECK(robmat_is_missing(m));
+  bits = 0xFFFF000000000001ull; /* any double with the top 16 bits set */
+  memcpy(&m, &bits, sizeof m);
+  CHECK(robmat_is_missing(m));
+  CHECK(!robmat_is_missing(NAN));
+  CHECK(!robmat_is_missing(1.0));
+  CHECK(strlen(robmat_host_version()) > 0);
+}
+
+static void test_bad_module_files(void) {
+  const char* paths[2] = {"/nonexistent/librobmat.so", badmagic_path};
+  for (int i = 0; i < 2; ++i) {
+    robmat_session* s = NULL;
+    CHECK(robmat_session_open(paths[i], &s) == ROBMAT_ERR_OPEN);
+    CHECK(s != NULL);
+    char buffer[512];
+    size_t n = robmat_session_error(s, buffer, sizeof buffer);
+    CHECK(n > 0 && n == strlen(buffer));
+    CHECK(robmat_session_routine_count(s) == 0);
+    CHECK(robmat_session_routine(s, 0) == NULL);
+    /* A session whose module did not load refuses calls with a message, never a crash. */
+    robmat_result* r = NULL;
+    CHECK(robmat_call(s, "MAD", NULL, &r) == ROBMAT_ERR_CALL);
+    CHECK(r != NULL && robmat_result_code(r) == ROBMAT_ERR_CALL);
+    CHECK(has_text(robmat_result_error(r), "no module"));
+    CHECK(robmat_result_count(r) == 0);
+    robmat_result_free(r);
+    robmat_session_close(s);
+  }
+  CHECK(robmat_session_open(module_path, NULL) == ROBMAT_ERR_ARGUMENT);
+}
+
+static void test_open_and_routines(void) {
+  robmat_session* s = NULL;
+  CHECK(robmat_session_open(module_path, &s) == ROBMAT_OK);
+  int count = robmat_session_routine_count(s);
+  int seen_mad = 0, seen_mcd = 0;
+  for (int i = 0; i < count; ++i) {
+    seen_mad |= strcmp(robmat_session_routine(s, i), "MAD") == 0;
+    seen_mcd |= strcmp(robmat_session_routine(s, i), "MCD") == 0;
+  }
+  CHECK(seen_mad && seen_mcd);
+  CHECK(robmat_session_routine(s, count) == NULL);
+  CHECK(robmat_session_routine(s, -1) == NULL);
+  CHECK(robmat_session_error(s, NULL, 0) == 0);
+  robmat_session_close(s);
+
+  /* NULL opens the default module: librobmat.so beside the host library, as built. */
+  s = NULL;
+  CHECK(robmat_session_open(NULL, &s) == ROBMAT_OK);
+  robmat_session_close(s);
+  robmat_session_close(NULL);
+}
+
+static void test_mad(robmat_session* s) {
+  robmat_result* r = NULL;
+  CHECK(call_mad(s, "mad", &r) == ROBMAT_OK);
+  CHECK(robmat_result_code(r) == ROBMAT_OK);
+  CHECK(strcmp(robmat_result_error(r), "") == 0);
+  CHECK(robmat_result_count(r) == 1);
+  CHECK(robmat_result_rows(r, 1) == 1);
+  CHECK(robmat_result_cols(r, 1) == 4);
+  const double* d = robmat_result_data(r, 1);
+  CHECK(d != NULL);
+  for (int j = 0; d != NULL && j < 4; ++j) CHECK(d[j] == brute_mad(j));
+  /* Results that do not exist are empty, never an error. */
+  CHECK(robmat_result_rows(r, 2) == 0 && robmat_result_cols(r, 0) == 0);
+  CHECK(robmat_result_data(r, 2) == NULL && robmat_result_data(r, -1) == NULL);
+  CHECK(robmat_result_log_count(r) == 0);
+  CHECK(robmat_result_log_text(r, 0) == NULL && robmat_result_log_severity(r, 0) == 0);
+  CHECK(strcmp(robmat_result_listing(r), "") == 0);
+  CHECK(has_text(robmat_result_json(r), "[]"));
+  robmat_result_free(r);
+
+  /* Without a method argument the raw MAD is computed, and the result is the same. */
+  r = NULL;
+  CHECK(call_mad(s, NULL, &r) == ROBMAT_OK);
+  CHECK(robmat_result_data(r, 1) != NULL && robmat_result_data(r, 1)[3] == brute_mad(3));
+  robmat_result_free(r);
+
+  /* Missing values are skipped per column; a column without values gives a missing value. */
+  double x[3][2] = {{1, robmat_missing()}, {2, robmat_missing()}, {robmat_missing(), robmat_missing()}};
+  robmat_args* args = robmat_args_new();
+  CHECK(robmat_args_add_matrix(args, 3, 2, &x[0][0], NULL) == ROBMAT_OK);
+  CHECK(robmat_args_add_omitted(args) == ROBMAT_OK);
+  r = NULL;
+  CHECK(robmat_call(s, "mad", args, &r) == ROBMAT_OK);
+  d = robmat_result_data(r, 1);
+  CHECK(d != NULL && d[0] == 0.5 && robmat_is_missing(d[1]));
+  robmat_result_free(r);
+  robmat_args_free(args);
+
+  /* A caller may ignore the result handle. */
+  CHECK(call_mad(s, "qn", NULL) == ROBMAT_OK);
+}
+
+static void test_log_and_json(robmat_session* s) {
+  /* An unknown keyword is a note, not an error: the raw MAD is still computed. */
+  robmat_result* r = NULL;
+  CHECK(call_mad(s, "xyz", &r) == ROBMAT_OK);
+  CHECK(robmat_result_log_count(r) == 1);
+  CHECK(robmat_result_log_severity(r, 0) == ROBMAT_LOG_NOTE);
+  CHECK(has_text(robmat_result_log_text(r, 0), "XYZ"));
+  CHECK(has_text(robmat_result_json(r), "\"type\":\"log\""));
+  CHECK(has_text(robmat_result_json(r), "\"severity\":\"note\""));
+  CHECK(robmat_result_data(r, 1) != NULL && robmat_result_data(r, 1)[0] == brute_mad(0));
+  robmat_result_free(r);
+}
+
+static void test_failures(robmat_session* s) {
+  char buffer[512];
+  robmat_result* r = NULL;
+
+  /* A keyword of nine characters: the front end's status 19, no results. */
+  CHECK(call_mad(s, "nmadnmadx", &r) == ROBMAT_ERR_ROUTINE);
+  CHECK(robmat_result_code(r) == ROBMAT_ERR_ROUTINE);
+  CHECK(robmat_result_status(r) == 19);
+  CHECK(robmat_result_exit_code(r) == 0);
+  CHECK(robmat_result_count(r) == 0 && robmat_result_data(r, 1) == NULL);
+  CHECK(has_text(robmat_result_error(r), "keyword"));
+  robmat_session_error(s, buffer, sizeof buffer);
+  CHECK(strcmp(buffer, robmat_result_error(r)) == 0);
+  CHECK(has_text(robmat_result_json(r), "\"type\":\"error\""));
+  robmat_result_free(r);
+
+  /* The last error is truncated to the buffer, and its full length is returned. */
+  char small[8];
+  size_t full = robmat_session_error(s, small, sizeof small);
+  CHECK(full > sizeof small && strlen(small) == sizeof small - 1);
+
+  /* Refused before the routine runs: an unknown routine, a wrong kind of argument. */
+  r = NULL;
+  CHECK(robmat_call(s, "NOSUCH", NULL, &r) == ROBMAT_ERR_CALL);
+  CHECK(has_text(robmat_result_error(r), "NOSUCH") && robmat_result_status(r) == 0);
+  robmat_result_free(r);
+  robmat_args* args = robmat_args_new();
+  CHECK(robmat_args_add_text(args, "not a matrix") == ROBMAT_OK);
+  r = NULL;
+  CHECK(robmat_call(s, "MAD", args, &r) == ROBMAT_ERR_CALL);
+  CHECK(has_text(robmat_result_error(r), "numeric matrix"));
+  robmat_result_free(r);
+  robmat_args_free(args);
+  r = NULL;
+  CHECK(robmat_call(s, "MAD", NULL, &r) == ROBMAT_ERR_CALL);
+  robmat_result_free(r);
+  CHECK(robmat_call(s, NULL, NULL, NULL) == ROBMAT_ERR_ARGUMENT);
+  CHECK(robmat_call(NULL, "MAD", NULL, NULL) == ROBMAT_ERR_ARGUMENT);
+
+  /* Bad arguments are refused when added, and the call with them says which one. */
+  args = robmat_args_new();
+  double one = 1.0;
+  CHECK(robmat_args_add_matrix(args, 1, 1, &one, NULL) == ROBMAT_OK);
+  CHECK(robmat_args_add_matrix(args, -1, 2, &one, NULL) == ROBMAT_ERR_ARGUMENT);
+  CHECK(robmat_args_add_matrix(args, 2, 2, NULL, NULL) == ROBMAT_ERR_ARGUMENT);
+  CHECK(robmat_args_add_text(args, NULL) == ROBMAT_ERR_ARGUMENT);
+  CHECK(robmat_args_add_matrix(args, INT64_MAX, 2, &one, NULL) == ROBMAT_ERR_ARGUMENT);
+  r = NULL;
+  CHECK(robmat_call(s, "MAD", args, &r) == ROBMAT_ERR_ARGUMENT);
+  CHECK(has_text(robmat_result_error(r), "Argument 2") && has_text(robmat_result_error(r), "negative"));
+  CHECK(has_text(robmat_result_json(r), "\"type\":\"error\"") &&
+        has_text(robmat_result_json(r), "Argument 2"));
+  robmat_result_free(r);
+  robmat_args_free(args);
+  CHECK(robmat_args_add_omitted(NULL) == ROBMAT_ERR_ARGUMENT);
+  robmat_args_free(NULL);
+  robmat_result_free(NULL);
+
+  /* The session goes on working after every failure. */
+  r = NULL;
+  CHECK(call_mad(s, "mad", &r) == ROBMAT_OK);
+  robmat_session_error(s, buffer, sizeof buffer);
+  CHECK(strcmp(buffer, "") == 0);
+  robmat_result_free(r);
+}
+
+/* The test module: an xexit keeps its log, the listing of a printed line, three results. */
+static void test_with_test_module(void) {
+  robmat_session* s = NULL;
+  CHECK(robmat_session_open(testmod_path, &s) == ROBMAT_OK);
+  double x[2] = {1.5, -2.0};
+  robmat_args* args = robmat_args_new();
+  CHECK(robmat_args_add_matrix(args, 1, 2, x, NULL) == ROBMAT_OK);
+
+  robmat_result* r = NULL;
+  CHECK(robmat_call(s, "BYE", args, &r) == ROBMAT_ERR_ROUTINE);
+  CHECK(robmat_result_status(r) == -1 && robmat_result_exit_code(r) == 9999);
+  CHECK(robmat_result_log_count(r) == 1 && robmat_result_log_severity(r, 0) == ROBMAT_LOG_ERROR);
+  CHECK(has_text(robmat_result_log_text(r, 0), "bye is leaving with 9999"));
+  CHECK(has_text(robmat_result_error(r), "9999"));
+  robmat_result_free(r);
+
+  r = NULL;
+  CHECK(robmat_call(s, "MGR", args, &r) == ROBMAT_OK);
+  CHECK(has_text(robmat_result_listing(r), "hello"));
+  CHECK(has_text(robmat_result_json(r), "\"text\":\"hello\""));
+  robmat_result_free(r);
+
+  r = NULL;
+  CHECK(robmat_call(s, "THREE", args, &r) == ROBMAT_OK);
+  CHECK(robmat_result_count(r) == 3);
+  for (int k = 1; k <= 3; ++k) {
+    const double* d = robmat_result_data(r, k);
+    CHECK(robmat_result_rows(r, k) == 1 && robmat_result_cols(r, k) == 2);
+    CHECK(d != NULL && d[0] == 1.5 * k && d[1] == -2.0 * k);
+  }
+  robmat_result_free(r);
+  robmat_args_free(args);
+  robmat_session_close(s);
+}
+
+/* Threads share one session; each computes every method many times and compares with the
+ * values computed serially beforehand. */
+enum { kThreads = 4, kRounds = 50 };
+static const char* const kMethods[4] = {"mad", "nmad", "sn", "qn"};
+static double serial[4][4];
+
+static void* worker(void* arg) {
+  robmat_session* s = (robmat_session*)arg;
+  long bad = 0;
+  for (int round = 0; round < kRounds; ++round) {
+    for (int m = 0; m < 4; ++m) {
+      robmat_result* r = NULL;
+      if (call_mad(s, kMethods[m], &r) != ROBMAT_OK) ++bad;
+      const double* d = robmat_result_data(r, 1);
+      if (d == NULL || memcmp(d, serial[m], sizeof serial[m]) != 0) ++bad;
+      robmat_result_free(r);
+    }
+  }
+  return (void*)bad;
+}
+
+static void test_threads(robmat_session* s) {
+  for (int m = 0; m < 4; ++m) {
+    robmat_result* r = NULL;
+    CHECK(call_mad(s, kMethods[m], &r) == ROBMAT_OK);
+    if (robmat_result_data(r, 1) != NULL) memcpy(serial[m], robmat_result_data(r, 1), sizeof serial[m]);
+    robmat_result_free(r);
+  }
+  pthread_t threads[kThreads];
+  for (int t = 0; t < kThreads; ++t) CHECK(pthread_create(&threads[t], NULL, worker, s) == 0);
+  for (int t = 0; t < kThreads; ++t) {
+    void* bad = NULL;
+    pthread_join(threads[t], &bad);
+    CHECK(bad == NULL);
+  }
+}
+
+int main(int argc, char** argv) {
+  if (argc != 4) {
+    fprintf(stderr, "usage: capi_test MODULE TEST_MODULE BAD_MAGIC_MODULE\n");
+    return 2;
+  }
+  module_path = argv[1];
+  testmod_path = argv[2];
+  badmagic_path = argv[3];
+
+  test_missing_value();
+  test_bad_module_files();
+  test_open_and_routines();
+  robmat_session* s = NULL;
+  CHECK(robmat_session_open(module_path, &s) == ROBMAT_OK);
+  if (s != NULL) {
+    test_mad(s);
+    test_log_and_json(s);
+    test_failures(s);
+    test_threads(s);
+  }
+  robmat_session_close(s);
+  test_with_test_module();
+
+  if (failures != 0) {
+    fprintf(stderr, "%d check(s) failed\n", failures);
+    return 1;
+  }
+  printf("capi_test: all checks passed\n");
+  return 0;
+}

@@ -1,0 +1,145 @@
+"""robmat.mad: every method on the stack loss data against its definition computed by brute
+force here (full sorts, all pairwise distances) in the same order of operations, so equal means
+bit for bit; NaN as the missing value in and out; the accepted kinds of input."""
+
+import math
+import warnings
+
+import numpy as np
+import pytest
+
+import robmat
+
+
+def kth(values, k):
+    """k-th smallest, 1-based."""
+    return sorted(values)[k - 1]
+
+
+def median(values):
+    n = len(values)
+    return kth(values, n // 2 + 1) if n % 2 else (kth(values, n // 2 + 1) + kth(values, n // 2)) * 0.5
+
+
+def brute_mad(values):
+    m = median(values)
+    return median([abs(v - m) for v in values])
+
+
+def brute_sn(values):
+    c = [0, 0, 0.743, 1.851, 0.954, 1.351, 0.993, 1.198, 1.005, 1.131]
+    n = len(values)
+    cn = c[n] if n < 10 else (n / (n - 0.9) if n % 2 else 1.0)
+    inner = [kth([abs(xi - xj) for xj in values], n // 2 + 1) for xi in values]  # high median over j
+    return (cn * 1.1926) * kth(inner, (n + 1) // 2)  # low median over i
+
+
+def brute_qn(values):
+    c = [0, 0, 0.399, 0.994, 0.512, 0.844, 0.611, 0.857, 0.669, 0.872]
+    n = len(values)
+    dn = c[n] if n < 10 else (n / (n + 1.4) if n % 2 else n / (n + 3.8))
+    d = [abs(values[i] - values[j]) for i in range(n) for j in range(i + 1, n)]
+    h = n // 2 + 1
+    return (dn * 2.2219) * kth(d, h * (h - 1) // 2)
+
+
+BRUTE = {"mad": brute_mad, "sn": brute_sn, "qn": brute_qn}
+
+
+@pytest.mark.parametrize("method", ["mad", "sn", "qn"])
+def test_stackloss_equals_definition(stackloss, method):
+    got = robmat.mad(stackloss, method)
+    assert got.shape == (4,)
+    want = [BRUTE[method](list(stackloss[:, j])) for j in range(4)]
+    assert got.tolist() == want
+
+
+def test_stackloss_normalized(stackloss):
+    raw = robmat.mad(stackloss)
+    got = robmat.mad(stackloss, "nmad")
+    # The factor is 1/Phi^-1(0.75) = 1.482602218505602, taken as a reciprocal inside the
+    # module: one rounding apart from the decimal constant at most.
+    np.testing.assert_allclose(got, 1.482602218505602 * raw, rtol=4e-16, atol=0)
+
+
+def test_published_stackloss_mads(stackloss):
+    # Raw MADs of Air.Flow, Water.Temp, Acid.Conc. and stack.loss, by hand from the data.
+    assert robmat.mad(stackloss).tolist() == [4.0, 2.0, 3.0, 4.0]
+
+
+def test_default_method_and_case(stackloss):
+    raw = robmat.mad(stackloss)
+    for method in ["MAD", "Mad", "madx", "MAD     "[:8]]:
+        assert robmat.mad(stackloss, method).tolist() == raw.tolist()
+    assert robmat.mad(stackloss, "QN").tolist() == robmat.mad(stackloss, "qn").tolist()
+
+
+def test_unknown_method_warns_and_computes_raw_mad(stackloss):
+    with pytest.warns(robmat.RobmatWarning, match="does not specify"):
+        got = robmat.mad(stackloss, "s")
+    assert got.tolist() == robmat.mad(stackloss).tolist()
+
+
+def test_one_dimensional_input_is_one_column(stackloss):
+    got = robmat.mad(stackloss[:, 3], "sn")
+    assert got.shape == (1,)
+    assert got[0] == brute_sn(list(stackloss[:, 3]))
+    assert robmat.mad([0.0, 1.0]).tolist() == [0.5]
+
+
+def test_other_numeric_types(stackloss):
+    want = robmat.mad(stackloss).tolist()
+    assert robmat.mad(stackloss.astype(np.int32)).tolist() == want
+    assert robmat.mad(stackloss.tolist()).tolist() == want
+    assert robmat.mad(np.asfortranarray(stackloss)).tolist() == want
+    assert robmat.mad(stackloss[::-1, ::-1]).tolist() == want[::-1]
+
+
+def test_nan_is_skipped_per_column(stackloss):
+    x = stackloss.copy()
+    x[::3, 1] = np.nan
+    got = robmat.mad(x, "qn")
+    kept = [v for i, v in enumerate(stackloss[:, 1]) if i % 3]
+    assert got[1] == brute_qn(kept)
+    assert got[0] == brute_qn(list(stackloss[:, 0]))
+    # The caller's array is not changed, and its NaNs stay ordinary NaNs.
+    assert np.isnan(x[::3, 1]).all() and np.array_equal(x[1::3], stackloss[1::3])
+
+
+def test_columns_without_enough_values():
+    x = np.full((3, 3), np.nan)
+    x[1, 1] = 5.0
+    x[0, 2] = 1.0
+    x[2, 2] = 4.0
+    for method in ["mad", "nmad", "sn", "qn"]:
+        got = robmat.mad(x, method)
+        assert math.isnan(got[0])
+        assert got[1] == 0.0
+        assert got[2] > 0.0
+
+
+def test_missing_bit_patterns_in_input():
+    # The module's own missing value, and any double whose top 16 bits are all ones.
+    patterns = np.array([0xFFFFFE0000000000, 0xFFFF000000000001], dtype=np.uint64).view(np.float64)
+    x = np.array([[0.0, 0.0], [1.0, 1.0], [patterns[0], patterns[1]], [9.0, 9.0]])
+    with warnings.catch_warnings():
+        warnings.simplefilter("error")
+        got = robmat.mad(x)
+    assert got.tolist() == [1.0, 1.0]
+
+
+def test_none_is_missing():
+    assert robmat.mad([[0.0, None], [1.0, 1.0], [None, 3.0], [5.0, 4.0]]).tolist() == [1.0, 1.0]
+
+
+def test_missing_result_is_plain_nan():
+    got = robmat.mad([[np.nan, 1.0]])
+    assert np.isnan(got[0]) and got[1] == 0.0
+    assert got.dtype == np.float64
+
+
+def test_pandas_dataframe(stackloss):
+    pd = pytest.importorskip("pandas")
+    frame = pd.DataFrame(stackloss, columns=["Air.Flow", "Water.Temp", "Acid.Conc.", "stack.loss"])
+    assert robmat.mad(frame, "sn").tolist() == robmat.mad(stackloss, "sn").tolist()
+    assert robmat.mad(frame["stack.loss"]).tolist() == [4.0]

@@ -9,6 +9,8 @@
 #include <cmath>
 #include <numbers>
 #include <string>
+#include <tuple>
+#include <utility>
 
 namespace {
 
@@ -20,14 +22,6 @@ struct Ref {
   double want;
   double rel;  // relative tolerance, from the largest error seen times a small margin
 };
-
-void check(const Ref* refs, size_t n) {
-  for (size_t i = 0; i < n; ++i) {
-    SCOPED_TRACE(refs[i].name);
-    EXPECT_LE(std::fabs(refs[i].got - refs[i].want), refs[i].rel * std::fabs(refs[i].want))
-        << refs[i].got << " vs " << refs[i].want;
-  }
-}
 
 double ibeta(double x, double a, double b) {
   double p, d;
@@ -80,7 +74,10 @@ TEST(Distrib, AgreesWithMpmath) {
       {"P(5000, 4000)", (zigamma(4000, 5000, &gp, &gq, &gd), gp), 1.5598621812189688e-52, 1e-12},
       {"P(0.1, 1e-3)", (zigamma(1e-3, 0.1, &gp, &gq, &gd), gp), 0.52676856839244512, 4e-15},
   };
-  check(refs, sizeof refs / sizeof refs[0]);
+  for (const Ref& r : refs) {
+    SCOPED_TRACE(r.name);
+    EXPECT_LE(std::fabs(r.got - r.want), r.rel * std::fabs(r.want)) << r.got << " vs " << r.want;
+  }
 }
 
 TEST(Distrib, QuantilesInvertTheirDistributions) {
@@ -151,11 +148,8 @@ TEST(Distrib, FailurePathsGiveTheirSentinels) {
   EXPECT_EQ(zpgt2(1, 0), -2.0);
   EXPECT_EQ(zpgt2(-1, 5), -2.0);
   double q = 42;
-  const double bad_qc[][2] = {{-0.1, 2}, {0.9999999999999, 2}, {0.5, 0}, {0.5, 1e14}};
-  for (const auto& pd : bad_qc) {
-    SCOPED_TRACE("zqc(" + std::to_string(pd[0]) + ", " + std::to_string(pd[1]) + ")");
-    EXPECT_EQ(zqc(pd[0], pd[1], &q), 1);
-  }
+  for (auto [p, df] : {std::pair{-0.1, 2.0}, {0.9999999999999, 2.0}, {0.5, 0.0}, {0.5, 1e14}})
+    EXPECT_EQ(zqc(p, df, &q), 1) << p << ", " << df;
   EXPECT_EQ(zqc(0, 3, &q), 0);
   EXPECT_EQ(q, 0.0);
   struct Bad {
@@ -164,18 +158,16 @@ TEST(Distrib, FailurePathsGiveTheirSentinels) {
   };
   const Bad bad[] = {{-0.1, 1, 1, -1}, {1.1, 1, 1, -1}, {0.5, 0, 1, -1}, {0.5, 1, -2, -1}, {0.5, 1e16, 1, 1}};
   for (const Bad& c : bad) {
-    SCOPED_TRACE("zibeta(" + std::to_string(c.x) + ", " + std::to_string(c.a) + ", " + std::to_string(c.b) +
-                 ")");
+    SCOPED_TRACE(::testing::PrintToString(std::tuple{c.x, c.a, c.b}));
     double p = 0, d = 7;
     EXPECT_EQ(zibeta(c.x, c.a, c.b, &p, &d), c.status);
     EXPECT_EQ(p, -1.0);
     EXPECT_EQ(d, 0.0);
   }
-  double p, pr, d;
+  double p, pr, d, lc, lp;
   EXPECT_EQ(zigamma(-1, 2, &p, &pr, &d), -1);
   EXPECT_EQ(zigamma(1, 0, &p, &pr, &d), -1);
   EXPECT_EQ(zigamma(1, 1e16, &p, &pr, &d), 1);
-  double lc, lp;
   EXPECT_EQ(zlognrm(NAN, &lc, &lp), 1);
   EXPECT_EQ(zlognrm(-1e200, &lc, &lp), 1);
 }

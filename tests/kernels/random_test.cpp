@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -21,22 +22,18 @@ uint64_t powmod(uint64_t b, uint64_t e, uint64_t m) {
 
 TEST(Zranuni, FollowsTheClosedForm) {
   const uint64_t m = 2147483647;
-  struct Case {
-    const char* name;
-    long seed;
-    uint64_t s0;  // the state the seed stands for: its low 32 bits mod 2^31 - 1
-  };
-  const Case cases[] = {{"seed 1", 1, 1},
-                        {"seed 19", 19, 19},
-                        {"high bits ignored", (7L << 32) + 5, 5},
-                        {"negative seed", -3, (uint64_t{1} << 32) - 3},
-                        {"largest state", 2147483646, 2147483646}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    long s = c.seed;
+  // A seed and the state it stands for: its low 32 bits mod 2^31 - 1 (high bits ignored,
+  // a negative seed, the largest state).
+  for (auto [seed, s0] : {std::pair{1L, uint64_t{1}},
+                          {19L, 19},
+                          {(7L << 32) + 5, 5},
+                          {-3L, (uint64_t{1} << 32) - 3},
+                          {2147483646L, 2147483646}}) {
+    SCOPED_TRACE(seed);
+    long s = seed;
     for (uint64_t k = 1; k <= 2000; ++k) {
       const double u = zranuni(&s);
-      const uint64_t want = c.s0 % m * powmod(397204094, k, m) % m;
+      const uint64_t want = s0 % m * powmod(397204094, k, m) % m;
       ASSERT_EQ(static_cast<uint64_t>(s), want) << "step " << k;
       ASSERT_EQ(u, static_cast<double>(want) / 2147483647.0);
       ASSERT_TRUE(u >= 0.0 && u < 1.0);

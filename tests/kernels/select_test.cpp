@@ -27,30 +27,13 @@ std::vector<double> sample(std::mt19937_64& g, long n, int kind) {
   std::vector<double> x(static_cast<size_t>(n));
   std::normal_distribution<double> nd;
   std::uniform_int_distribution<int> few(0, 3);
-  for (long i = 0; i < n; ++i) {
-    double v = 0;
-    switch (kind) {
-      case 0:
-        v = nd(g);
-        break;
-      case 1:
-        v = few(g);
-        break;
-      case 2:
-        v = static_cast<double>(i);
-        break;
-      case 3:
-        v = static_cast<double>(n - i);
-        break;
-      case 4:
-        v = few(g) == 0 ? (few(g) < 2 ? 0.0 : -0.0) : nd(g);
-        break;
-      case 5:
-        v = few(g) == 0 ? NAN : nd(g);
-        break;
-    }
-    x[static_cast<size_t>(i)] = v;
-  }
+  for (long i = 0; i < n; ++i)
+    x[i] = kind == 0   ? nd(g)
+           : kind == 1 ? few(g)
+           : kind == 2 ? static_cast<double>(i)
+           : kind == 3 ? static_cast<double>(n - i)
+           : kind == 4 ? (few(g) == 0 ? (few(g) < 2 ? 0.0 : -0.0) : nd(g))
+                       : (few(g) == 0 ? NAN : nd(g));
   return x;
 }
 
@@ -71,7 +54,7 @@ void shell_reference(int asde, std::vector<T>& a) {
 
 TEST(Pull, AgreesWithNthElementAndPartitions) {
   std::mt19937_64 g(7);
-  for (long n : {1L, 2L, 3L, 5L, 16L, 101L, 1000L}) {
+  for (long n : {1L, 2L, 5L, 101L, 1000L}) {
     for (int kind = 0; kind < 4; ++kind) {
       std::vector<double> x = sample(g, n, kind);
       for (long k : {0L, n / 3, n / 2, n - 1}) {
@@ -83,8 +66,6 @@ TEST(Pull, AgreesWithNthElementAndPartitions) {
       }
     }
   }
-  double v[] = {5, 1, 4, 2, 3};
-  EXPECT_EQ(pull(2, 5, v), 3.0);
 }
 
 TEST(Medqua, FollowsTheQuartileRule) {
@@ -123,9 +104,9 @@ TEST(Medqua, FollowsTheQuartileRule) {
   }
 }
 
-TEST(Sort, DoublesMatchTheShellSortBitForBit) {
+TEST(Sort, MatchesTheShellSortBitForBit) {
   std::mt19937_64 g(3);
-  for (long n : {0L, 1L, 2L, 3L, 17L, 256L, 3000L}) {
+  for (long n : {0L, 1L, 2L, 17L, 3000L}) {
     for (int kind = 0; kind < 6; ++kind) {
       for (int asde : {0, 1}) {
         SCOPED_TRACE("n=" + std::to_string(n) + " kind=" + std::to_string(kind) +
@@ -140,19 +121,10 @@ TEST(Sort, DoublesMatchTheShellSortBitForBit) {
       }
     }
   }
-  std::vector<double> v = {1, 3, 2};
-  rsort(0, 3, v.data());
-  EXPECT_EQ(v, (std::vector<double>{3, 2, 1}));
-  rsort(1, 3, v.data());
-  EXPECT_EQ(v, (std::vector<double>{1, 2, 3}));
-}
-
-TEST(Sort, IntegersMatchTheShellSort) {
-  std::mt19937_64 g(5);
-  std::uniform_int_distribution<long> d(-5, 5);
-  for (long n : {0L, 1L, 2L, 9L, 500L}) {
+  std::uniform_int_distribution<long> d(-5, 5);  // integers with heavy ties
+  for (long n : {0L, 1L, 9L, 500L})
     for (int asde : {0, 1}) {
-      SCOPED_TRACE("n=" + std::to_string(n) + " asde=" + std::to_string(asde));
+      SCOPED_TRACE("integers n=" + std::to_string(n) + " asde=" + std::to_string(asde));
       std::vector<long> a(static_cast<size_t>(n));
       for (long& v : a) v = d(g);
       std::vector<long> ref = a;
@@ -160,7 +132,6 @@ TEST(Sort, IntegersMatchTheShellSort) {
       lsort(asde, n, a.data());
       EXPECT_EQ(a, ref);
     }
-  }
 }
 
 }  // namespace

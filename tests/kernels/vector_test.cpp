@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <random>
@@ -25,10 +26,8 @@ TEST(VectorKernels, UnrolledLoopsEqualPlainLoopsAtEveryTail) {
   std::mt19937_64 gen(7);
   for (long n = 0; n <= 11; ++n) {
     SCOPED_TRACE("n = " + std::to_string(n));
-    const auto a = random_vector(gen, n);
-    const auto b = random_vector(gen, n);
-    double dot = 0.0;
-    double asum = 0.0;
+    const auto a = random_vector(gen, n), b = random_vector(gen, n);
+    double dot = 0.0, asum = 0.0;
     for (long i = 0; i < n; ++i) {
       dot += a[i] * b[i];
       asum += std::fabs(a[i]);
@@ -69,11 +68,7 @@ TEST(VectorKernels, PackedRowDotEqualsFullRowDot) {
     for (long jcol = 0; jcol < n; ++jcol) {
       SCOPED_TRACE("n = " + std::to_string(n) + ", row " + std::to_string(jcol));
       double want = 0.0;
-      for (long i = 0; i < n; ++i) {
-        const long r = jcol > i ? jcol : i;
-        const long c = jcol > i ? i : jcol;
-        want += full[r * n + c] * b[i];
-      }
+      for (long i = 0; i < n; ++i) want += full[std::max(jcol, i) * n + std::min(jcol, i)] * b[i];
       const double got = zvdots1(packed.data() + jcol * (jcol + 1) / 2, jcol, b.data(), n);
       EXPECT_NEAR(got, want, 1e-14 * n * (1.0 + std::fabs(want)));
     }
@@ -92,15 +87,10 @@ TEST(VectorKernels, AxpyNoOpsAndAliasing) {
 }
 
 TEST(VectorKernels, RotationIsOrthogonalOnStridedVectors) {
-  const double th = 0.3;
-  const double c = std::cos(th);
-  const double s = std::sin(th);
-  double x[6] = {1.0, 99.0, 2.0, 99.0, -1.0, 99.0};
-  double y[3] = {0.5, -4.0, 3.0};
-  double before = 0.0;
+  const double c = std::cos(0.3), s = std::sin(0.3);
+  double x[6] = {1.0, 99.0, 2.0, 99.0, -1.0, 99.0}, y[3] = {0.5, -4.0, 3.0}, before = 0.0, after = 0.0;
   for (int i = 0; i < 3; ++i) before += x[2 * i] * x[2 * i] + y[i] * y[i];
   zvrotg(x, 2, y, 1, 3, c, s);
-  double after = 0.0;
   for (int i = 0; i < 3; ++i) after += x[2 * i] * x[2 * i] + y[i] * y[i];
   EXPECT_NEAR(after, before, 1e-14 * before);
   EXPECT_EQ(x[1], 99.0);
@@ -114,8 +104,7 @@ TEST(VectorKernels, NormSurvivesExtremeMagnitudes) {
     std::vector<double> x;
     double want;
   };
-  const double big = 1e300;
-  const double tiny = 1e-300;
+  const double big = 1e300, tiny = 1e-300;
   const Case cases[] = {
       {"empty", {}, 0.0},
       {"zeros", {0.0, 0.0, -0.0}, 0.0},

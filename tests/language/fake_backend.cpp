@@ -1,8 +1,9 @@
 // Fake routines for language tests; see fake_backend.h.
 #include "fake_backend.h"
 
+#include <strings.h>
+
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 
 namespace robmat::testing {
@@ -13,12 +14,6 @@ int64_t kinds(std::initializer_list<int> k) {
   int i = 0;
   for (int v : k) bits |= static_cast<int64_t>(v) << (3 * i++);
   return bits;
-}
-
-bool same_name(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
-         });
 }
 
 double median(std::vector<double> v) {
@@ -38,7 +33,7 @@ FakeBackend::FakeBackend() {
 
 const host::RoutineInfo* FakeBackend::find(std::string_view name) const {
   for (const auto& r : routines_) {
-    if (same_name(r.name, name)) return &r;
+    if (r.name.size() == name.size() && strncasecmp(r.name.data(), name.data(), name.size()) == 0) return &r;
   }
   return nullptr;
 }

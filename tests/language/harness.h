@@ -57,4 +57,16 @@ struct Harness {
   }
 };
 
+// The report of an error at where = "line:column: message" in code of t.rm: the place, the
+// message, the source line and a caret under the column (for lines without tabs).
+inline std::string report(const std::string& code, const std::string& where) {
+  const size_t c1 = where.find(':'), c2 = where.find(':', c1 + 1);
+  std::istringstream lines(code);
+  std::string text;
+  for (int line = std::stoi(where.substr(0, c1)); line > 0; --line) std::getline(lines, text);
+  const size_t column = std::stoul(where.substr(c1 + 1, c2 - c1 - 1));
+  return "t.rm:" + where.substr(0, c2) + ": error:" + where.substr(c2 + 1) + "\n  " + text + "\n" +
+         std::string(column + 1, ' ') + "^";
+}
+
 }  // namespace robmat::testing

@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -43,120 +42,94 @@ struct Call {
   void* object;
   int method;
   std::vector<Rec> recs;
-  std::vector<double> values;         // 388: the matrix as sent
-  std::vector<std::string> colnames;  // 388
-  std::vector<std::string> rownames;  // 388
-};
-
-struct Column {
-  int type;
-  const void* var;
+  std::vector<double> values;                   // 388: the matrix as sent
+  std::vector<std::string> rownames, colnames;  // 388
 };
 
 std::vector<Call> g_calls;
-std::deque<std::string> g_texts;  // text handles point here
-std::deque<int> g_objects;        // object handles point here
-std::map<void*, std::vector<Column>> g_columns;
+std::deque<std::string> g_texts;                                      // text handles point here
+std::deque<int> g_objects;                                            // object handles point here
+std::map<void*, std::vector<std::pair<int, const void*>>> g_columns;  // bound type and variable
 std::map<void*, std::vector<std::vector<double>>> g_rows;
 
-void* keep_text(std::string s) {
-  g_texts.push_back(std::move(s));
-  return &g_texts.back();
-}
-
-std::string catalogue_text(int set, int number, va_list ap) {
+// The catalogue format of a message, without a leading "%Nz" severity.
+std::string format_of(int set, int number) {
   for (const CatalogueLine& e : kCatalogue) {
-    if (e.set != set || e.number != number) continue;
-    const char* f = e.format;
-    if (f[0] == '%' && f[2] == 'z') f += 3;
-    char buf[512];
-    std::vsnprintf(buf, sizeof buf, f, ap);
-    return buf;
+    if (e.set == set && e.number == number)
+      return e.format + (e.format[0] == '%' && e.format[2] == 'z' ? 3 : 0);
   }
   return "message " + std::to_string(set) + "/" + std::to_string(number);
 }
-
-void* f_rpxmsg(int32_t set, int32_t number) {
-  for (const CatalogueLine& e : kCatalogue)
-    if (e.set == set && e.number == number) return keep_text(e.format);
-  return keep_text("message " + std::to_string(set) + "/" + std::to_string(number));
+void* keep(const std::string& format, va_list* ap) {
+  char buf[512];
+  if (ap) std::vsnprintf(buf, sizeof buf, format.c_str(), *ap);
+  g_texts.push_back(ap ? buf : format);
+  return &g_texts.back();
 }
+void* f_rpxmsg(int32_t set, int32_t number) { return keep(format_of(set, number), nullptr); }
+void* f_rpxtxt(const char* t, int32_t len) { return keep(std::string(t, static_cast<size_t>(len)), nullptr); }
 void* f_rpxmsgs(int32_t set, int32_t number, ...) {
   va_list ap;
   va_start(ap, number);
-  std::string s = catalogue_text(set, number, ap);
+  void* text = keep(format_of(set, number), &ap);
   va_end(ap);
-  return keep_text(s);
+  return text;
 }
-void* f_rpxtxt(const char* t, int32_t len) { return keep_text(std::string(t, static_cast<size_t>(len))); }
 void* f_rpxtxts(const char* fmt, int32_t len, ...) {
-  std::string f(fmt, static_cast<size_t>(len));
   va_list ap;
   va_start(ap, len);
-  char buf[256];
-  std::vsnprintf(buf, sizeof buf, f.c_str(), ap);
+  void* text = keep(std::string(fmt, static_cast<size_t>(len)), &ap);
   va_end(ap);
-  return keep_text(buf);
+  return text;
 }
 
-std::string names_of(const U_SNAME* n, int count) {
+std::string names_of(const void* p, long count) {
   std::string s;
-  for (int k = 0; k < count; ++k) s += (k ? "," : "") + std::string(n[k].name, static_cast<size_t>(n[k].len));
+  for (const U_SNAME* n = static_cast<const U_SNAME*>(p); count-- > 0; ++n) {
+    s += (s.empty() ? "" : ",") + std::string(n->name, static_cast<size_t>(n->len));
+  }
   return s;
 }
 
 int32_t f_wobmth(void* object, void*, int32_t method, int32_t n, WOB_PARM_BLK_STR* p) {
+  if (method == 147 || method == 422) {  // these return a new object handle
+    g_objects.push_back(0);
+    p[method == 147 ? 2 : 1].value.p = &g_objects.back();
+  }
   Call c{object, method, {}, {}, {}, {}};
-  if (method == 147) {
-    g_objects.push_back(0);
-    p[2].value.p = &g_objects.back();
-  }
-  if (method == 422) {
-    g_objects.push_back(0);
-    p[1].value.p = &g_objects.back();
-  }
-  long rows = 0, cols = 0;
-  const double* values = nullptr;
+  std::map<int, Rec> by_tag;
   for (int k = 0; k < n; ++k) {
     Rec r{p[k].tag, p[k].type, "", 0, p[k].value.p};
-    if (p[k].type == kWobChar) r.text = std::string(1, p[k].value.c);
-    if (p[k].type == kWobInt) r.i = p[k].value.i;
-    if (p[k].type == kWobText && p[k].value.p) r.text = *static_cast<std::string*>(p[k].value.p);
-    if (p[k].type == kWobChars) {
+    if (r.type == kWobChar) r.text = std::string(1, p[k].value.c);
+    if (r.type == kWobInt) r.i = p[k].value.i;
+    if (r.type == kWobText && r.p) r.text = *static_cast<const std::string*>(r.p);
+    if (r.type == kWobChars) {
       WOB_ARRAY_PARM_STR a;
       std::memcpy(&a, p[k].value.raw, sizeof a);
       r.text = std::string(a.ptr, static_cast<size_t>(a.len));
     }
-    if (r.tag == 390) rows = r.i;
-    if (r.tag == 391) cols = r.i;
-    if (r.tag == 389) values = static_cast<const double*>(r.p);
     c.recs.push_back(r);
+    by_tag[r.tag] = r;
   }
-  if (method == 388) {
-    const std::string shape = c.recs.back().tag == 371 ? c.recs[c.recs.size() - 3].text : "";
-    const long count = shape == "rb" ? rows * cols : rows * (rows + 1) / 2;
+  if (method == 388) {  // a matrix: 389 values, 390 rows, 391 columns, 105 shape
+    const long rows = by_tag[390].i, cols = by_tag[391].i;
+    const long count = by_tag[105].text == "rb" ? rows * cols : rows * (rows + 1) / 2;
+    const double* values = static_cast<const double*>(by_tag[389].p);
     c.values.assign(values, values + count);
-    for (const Rec& r : c.recs) {
-      if (r.tag == 402 && r.p)
-        c.colnames.push_back(names_of(static_cast<const U_SNAME*>(r.p), static_cast<int>(cols)));
-      if (r.tag == 412 && r.p)
-        c.rownames.push_back(names_of(static_cast<const U_SNAME*>(r.p), static_cast<int>(rows)));
-      if (r.tag == 399) {
-        long clen = 0;
-        for (const Rec& q : c.recs)
-          if (q.tag == 400) clen = q.i;
-        c.colnames.push_back(std::string(static_cast<const char*>(r.p), static_cast<size_t>(cols * clen)));
-      }
+    if (by_tag[412].p) c.rownames.push_back(names_of(by_tag[412].p, rows));
+    if (by_tag[402].p) c.colnames.push_back(names_of(by_tag[402].p, cols));
+    if (by_tag[399].p) {  // fixed-width names of length 400
+      c.colnames.push_back(
+          std::string(static_cast<const char*>(by_tag[399].p), size_t(cols * by_tag[400].i)));
     }
   }
   if (method == 338) g_columns[object].push_back({static_cast<int>(c.recs[0].i), c.recs[2].p});
   if (method == 329) {
-    std::vector<double> row;
-    for (const Column& col : g_columns[object]) {
-      if (col.type == kColLong) row.push_back(static_cast<double>(*static_cast<const long*>(col.var)));
-      if (col.type == kColDouble) row.push_back(*static_cast<const double*>(col.var));
+    std::vector<double>& row = g_rows[object].emplace_back();
+    for (const auto& [type, var] : g_columns[object]) {
+      row.push_back(type == kColLong ? static_cast<double>(*static_cast<const long*>(var))
+                                     : *static_cast<const double*>(var));
     }
-    g_rows[object].push_back(row);
   }
   g_calls.push_back(c);
   return 0;
@@ -180,9 +153,20 @@ class OutputTest : public ::testing::Test {
   void* rpx() { return &rpx_; }
 };
 
-std::string shape_of(const Call& c) {
-  std::string s;
-  for (const Rec& r : c.recs) s += std::to_string(r.tag) + ":" + std::to_string(r.type) + " ";
+// The method and its records in order, "tag:kind" with the value of each record: text, an
+// integer, or "null" for a null pointer.
+std::string dump(const Call& c) {
+  std::string s = std::to_string(c.method);
+  for (const Rec& r : c.recs) {
+    s += (s.size() > 3 ? ", " : " ") + std::to_string(r.tag) + ":" + std::to_string(r.type);
+    if (r.type == kWobInt) {
+      s += "=" + std::to_string(r.i);
+    } else if (r.type == kWobChar || r.type == kWobChars || (r.type == kWobText && r.p)) {
+      s += "=" + r.text;
+    } else if (!r.p) {
+      s += "=null";
+    }
+  }
   return s;
 }
 
@@ -193,66 +177,38 @@ U_SNAME name(const char* s) {
   return n;
 }
 
-TEST_F(OutputTest, PmatSendsTwelveRecordsWithShapeByRowCount) {
-  struct Case {
-    const char* name;
-    int nr;
-    std::string shape;
-    long rows_sent;
-  };
-  const Case cases[] = {{"rectangular", 2, "rb", 2}, {"symmetric", 0, "sb", 3}, {"db", -1, "db", 3}};
+TEST_F(OutputTest, MatrixRecordsWithShapeByRowCountAndFixedWidthNames) {
   const U_SNAME cn[3] = {name("VAR1"), name("VAR2"), name("Addition")};
-  const double pd[6] = {1, 2, 3, 4, 5, 6};
-  for (const Case& k : cases) {
-    SCOPED_TRACE(k.name);
-    g_calls.clear();
-    pmat(rpx(), "ClassicalCov", k.nr, 3, nullptr, cn, pd, 834, 835);
-    ASSERT_EQ(g_calls.size(), 1u);
-    const Call& c = g_calls[0];
-    EXPECT_EQ(c.method, 388);
-    EXPECT_EQ(c.object, rpx());
-    EXPECT_EQ(shape_of(c), "339:66 138:66 296:66 267:66 389:11 390:3 391:3 412:7 402:7 105:20 280:3 371:3 ");
-    EXPECT_EQ(c.recs[0].text, "Base.NLP.ClassicalCov");
-    EXPECT_EQ(c.recs[1].text, "ClassicalCov");
-    EXPECT_EQ(c.recs[2].text, "Classical Covariance");
-    EXPECT_EQ(c.recs[3].text, "Classical Covariance Matrix");
-    EXPECT_EQ(c.recs[5].i, k.rows_sent);
-    EXPECT_EQ(c.recs[6].i, 3);
-    EXPECT_EQ(c.recs[7].p, nullptr);
-    EXPECT_EQ(c.colnames, std::vector<std::string>{"VAR1,VAR2,Addition"});
-    EXPECT_EQ(c.recs[9].text, k.shape);
-    EXPECT_EQ(c.recs[10].i, 1);
-    EXPECT_EQ(c.recs[11].i, 1);
-  }
-}
-
-TEST_F(OutputTest, Pmat2SendsFixedWidthNamesAndNoTitleForZero) {
-  struct Case {
-    const char* name;
-    int titl;
-    bool has_title;
-  };
-  const Case cases[] = {{"no title", 0, false}, {"title", 828, true}};
+  const double pd[6] = {1, 2, 3, 4, 5, 6}, pd2[2] = {1.5, 2.5};
+  for (int nr : {2, 0, -1}) pmat(rpx(), "ClassicalCov", nr, 3, nullptr, cn, pd, 834, 835);
   const char* const names[2] = {"Median", "MuchTooLongName"};
   char buf[17] = {};
   fixed_width_names(buf, 8, names, 2);
   EXPECT_EQ(std::string(buf), "  MedianMuchTooL");
-  const double pd[2] = {1.5, 2.5};
-  for (const Case& k : cases) {
-    SCOPED_TRACE(k.name);
-    g_calls.clear();
-    pmat2(rpx(), "MedianMean", 1, 2, nullptr, buf, 8, pd, k.titl, 829);
-    ASSERT_EQ(g_calls.size(), 1u);
-    const Call& c = g_calls[0];
-    EXPECT_EQ(shape_of(c),
-              "339:66 138:66 296:66 267:66 389:11 390:3 391:3 412:7 399:6 400:3 401:3 105:20 280:3 371:3 ");
-    EXPECT_EQ(c.recs[3].p != nullptr, k.has_title);
-    EXPECT_EQ(c.recs[9].i, 8);
-    EXPECT_EQ(c.recs[10].i, 8);
-    EXPECT_EQ(c.colnames, std::vector<std::string>{"  MedianMuchTooL"});
-    EXPECT_EQ(c.values, (std::vector<double>{1.5, 2.5}));
-    EXPECT_EQ(c.recs[11].text, "rb");
+  for (int title : {0, 828}) pmat2(rpx(), "MedianMean", 1, 2, nullptr, buf, 8, pd2, title, 829);
+  const std::string cov =
+      "388 339:66=Base.NLP.ClassicalCov, 138:66=ClassicalCov, 296:66=Classical Covariance, 267:66=Classical "
+      "Covariance Matrix, 389:11, 390:3=";
+  const std::string median =
+      "388 339:66=Base.NLP.MedianMean, 138:66=MedianMean, 296:66=Median and Mean, 267:66=";
+  const std::string median_tail =
+      ", 389:11, 390:3=1, 391:3=2, 412:7=null, 399:6, 400:3=8, 401:3=8, 105:20=rb, 280:3=1, 371:3=1";
+  const std::string want[] = {
+      cov + "2, 391:3=3, 412:7=null, 402:7, 105:20=rb, 280:3=1, 371:3=1",
+      cov + "3, 391:3=3, 412:7=null, 402:7, 105:20=sb, 280:3=1, 371:3=1",
+      cov + "3, 391:3=3, 412:7=null, 402:7, 105:20=db, 280:3=1, 371:3=1",
+      median + "null" + median_tail,  // no title for 0
+      median + "Estimated Coefficients" + median_tail,
+  };
+  ASSERT_EQ(g_calls.size(), std::size(want));
+  for (size_t k = 0; k < std::size(want); ++k) {
+    SCOPED_TRACE(k);
+    EXPECT_EQ(dump(g_calls[k]), want[k]);
+    EXPECT_EQ(g_calls[k].object, rpx());
+    EXPECT_EQ(g_calls[k].colnames,
+              std::vector<std::string>{k < 3 ? "VAR1,VAR2,Addition" : "  MedianMuchTooL"});
   }
+  EXPECT_EQ(g_calls[4].values, (std::vector<double>{1.5, 2.5}));
 }
 
 TEST_F(OutputTest, MultivariateMatricesHaveTheirShapes) {
@@ -261,31 +217,26 @@ TEST_F(OutputTest, MultivariateMatricesHaveTheirShapes) {
   str.rpx = rpx();
   str.nvar = 2;
   str.pnam = pnam;
-  const double loc[2] = {1, 2};
-  const double packed[3] = {4, 1, 9};
+  const double loc[2] = {1, 2}, packed[3] = {4, 1, 9};
   const long subset[3] = {0, 4, 2};
   double work[3];
   print_location(&str, kMveLoc, loc);
   print_scatter(&str, kRobustMveScatter, packed);
   print_best_subset(&str, kMveBestSubset, subset, 3, work);
   struct Want {
-    const char* name;
-    std::string onam;
-    std::string shape;
-    long rows;
-    long cols;
+    std::string onam, shape;
+    long rows, cols;
     std::vector<double> values;
-    std::vector<std::string> rownames;
-    std::vector<std::string> colnames;
+    std::vector<std::string> rownames, colnames;
   };
   const Want want[] = {
-      {"location", "MVELoc", "rb", 1, 2, {1, 2}, {}, {"VAR1,VAR2"}},
-      {"scatter", "RobustMVEScatter", "sb", 2, 2, {4, 1, 9}, {"VAR1,VAR2"}, {"VAR1,VAR2"}},
-      {"best subset", "BestSubset", "rb", 1, 3, {1, 5, 3}, {}, {}},
+      {"MVELoc", "rb", 1, 2, {1, 2}, {}, {"VAR1,VAR2"}},
+      {"RobustMVEScatter", "sb", 2, 2, {4, 1, 9}, {"VAR1,VAR2"}, {"VAR1,VAR2"}},
+      {"BestSubset", "rb", 1, 3, {1, 5, 3}, {}, {}},
   };
   ASSERT_EQ(g_calls.size(), 3u);
   for (size_t k = 0; k < 3; ++k) {
-    SCOPED_TRACE(want[k].name);
+    SCOPED_TRACE(want[k].onam);
     const Call& c = g_calls[k];
     EXPECT_EQ(c.recs[1].text, want[k].onam);
     EXPECT_EQ(c.recs[9].text, want[k].shape);
@@ -299,57 +250,38 @@ TEST_F(OutputTest, MultivariateMatricesHaveTheirShapes) {
 
 TEST_F(OutputTest, DistancesTableRowsAndNumberWidth) {
   struct Case {
-    const char* name;
     long n;
     int width;
   };
-  const Case cases[] = {
-      {"no rows", 0, 3}, {"998 rows", 998, 3}, {"999 rows", 999, 4}, {"10000 rows", 10000, 5}};
-  for (const Case& k : cases) {
-    SCOPED_TRACE(k.name);
+  for (const Case& k : {Case{0, 3}, Case{998, 3}, Case{999, 4}, Case{10000, 5}}) {
+    SCOPED_TRACE(k.n);
     g_calls.clear();
     g_rows.clear();
-    std::vector<double> maha2(static_cast<size_t>(k.n)), rob2(static_cast<size_t>(k.n)),
-        w(static_cast<size_t>(k.n), 1.0);
+    std::vector<double> maha2, rob2, w(static_cast<size_t>(k.n), 1.0);
     for (long i = 0; i < k.n; ++i) {
-      maha2[static_cast<size_t>(i)] = static_cast<double>(i * i);
-      rob2[static_cast<size_t>(i)] = i == 1 ? -1e-17 : 4.0;
+      maha2.push_back(static_cast<double>(i * i));
+      rob2.push_back(i == 1 ? -1e-17 : 4.0);
     }
     LMTSTR str{};
     str.rpx = rpx();
     str.ncas = k.n;
     print_distances(&str, &str.mrdist, maha2.data(), rob2.data(), w.data());
 
-    std::vector<int> methods;
-    for (const Call& c : g_calls) methods.push_back(c.method);
-    std::vector<int> want = {147, 338, 338, 338, 338, 298, 422};
-    want.insert(want.end(), static_cast<size_t>(k.n), 329);
-    want.insert(want.end(), {299, 428});
-    EXPECT_EQ(methods, want);
-
-    const Call& create = g_calls[0];
-    EXPECT_EQ(shape_of(create), "143:20 146:20 144:12 148:3 138:66 296:66 ");
-    EXPECT_EQ(create.recs[0].text, "rpx");
-    EXPECT_EQ(create.recs[1].text, "data");
-    EXPECT_EQ(create.recs[3].i, -1);
-    EXPECT_EQ(create.recs[4].text, "Distances");
-    EXPECT_EQ(create.recs[5].text, "Distances");
-    const Call& number = g_calls[1];
-    EXPECT_EQ(shape_of(number), "103:3 138:66 285:17 272:3 ");
-    EXPECT_EQ(number.recs[0].i, kColLong);
-    EXPECT_EQ(number.recs[1].text, "Number");
-    EXPECT_EQ(number.recs[3].i, k.width);
-    for (int col = 2; col <= 4; ++col) {
-      EXPECT_EQ(shape_of(g_calls[static_cast<size_t>(col)]), "103:3 138:66 285:17 ");
-      EXPECT_EQ(g_calls[static_cast<size_t>(col)].recs[0].i, kColDouble);
-    }
-    EXPECT_EQ(g_calls[4].recs[1].text, "Weight");
-    const Call& bind = g_calls[6];
-    EXPECT_EQ(shape_of(bind), "0:12 0:12 339:66 ");
-    EXPECT_EQ(bind.recs[0].p, str.mrdist);
-    EXPECT_EQ(bind.recs[2].text, "Base.NLP.Distances");
-    EXPECT_EQ(bind.recs[1].p, str.out);
-    EXPECT_TRUE(g_calls[g_calls.size() - 2].recs.empty());
+    // Create, four columns, open, bind, a row per observation, close, release.
+    std::vector<std::string> got,
+        want = {"147 143:20=rpx, 146:20=data, 144:12, 148:3=-1, 138:66=Distances, 296:66=Distances",
+                "338 103:3=4, 138:66=Number, 285:17, 272:3=" + std::to_string(k.width),
+                "338 103:3=5, 138:66=Mahalanobis, 285:17",
+                "338 103:3=5, 138:66=Robust, 285:17",
+                "338 103:3=5, 138:66=Weight, 285:17",
+                "298",
+                "422 0:12, 0:12, 339:66=Base.NLP.Distances"};
+    want.insert(want.end(), static_cast<size_t>(k.n), "329");
+    want.insert(want.end(), {"299", "428 0:12"});
+    for (const Call& c : g_calls) got.push_back(dump(c));
+    ASSERT_EQ(got, want);
+    EXPECT_EQ(g_calls[6].recs[0].p, str.mrdist);
+    EXPECT_EQ(g_calls[6].recs[1].p, str.out);
     EXPECT_EQ(g_calls.back().recs[0].p, str.out);
 
     const auto& rows = g_rows[str.mrdist];
@@ -364,25 +296,21 @@ TEST_F(OutputTest, DistancesTableRowsAndNumberWidth) {
 
 TEST_F(OutputTest, NoteFlagsFollowItsPlaceInTheSection) {
   struct Case {
-    const char* name;
     NoteStyle style;
     char justify;
-    std::string shape;
+    std::string flags;
   };
   const Case cases[] = {
-      {"opens", kNoteOpensSection, 'c', "577:66 280:3 371:3 273:1 "},
-      {"within", kNoteInSection, 'c', "577:66 371:3 273:1 "},
-      {"plain", kNotePlain, 'l', "577:66 273:1 "},
+      {kNoteOpensSection, 'c', "280:3=1, 371:3=1, 273:1=c"},
+      {kNoteInSection, 'c', "371:3=1, 273:1=c"},
+      {kNotePlain, 'l', "273:1=l"},
   };
   for (const Case& k : cases) {
-    SCOPED_TRACE(k.name);
+    SCOPED_TRACE(k.flags);
     g_calls.clear();
     text_line(rpx(), rpxmsg(549, 398), k.style, k.justify);
     ASSERT_EQ(g_calls.size(), 1u);
-    EXPECT_EQ(g_calls[0].method, 358);
-    EXPECT_EQ(shape_of(g_calls[0]), k.shape);
-    EXPECT_EQ(g_calls[0].recs[0].text, "It was given in the option vector.");
-    EXPECT_EQ(g_calls[0].recs.back().text, std::string(1, k.justify));
+    EXPECT_EQ(dump(g_calls[0]), "358 577:66=It was given in the option vector., " + k.flags);
   }
 }
 
@@ -403,28 +331,24 @@ TEST_F(OutputTest, MveNotesMatchTheirCatalogueFormats) {
       "25 percent of the subsets are done.",
       "The best subsets are refined by pairwise exchange, variant 2.",
   };
-  ASSERT_EQ(g_calls.size(), want.size());
-  for (size_t k = 0; k < want.size(); ++k) {
-    SCOPED_TRACE(want[k]);
-    EXPECT_EQ(g_calls[k].recs[0].text, want[k]);
-  }
-  EXPECT_EQ(shape_of(g_calls[0]), "577:66 280:3 371:3 273:1 ");
+  std::vector<std::string> got;
+  for (const Call& c : g_calls) got.push_back(c.recs[0].text);
+  EXPECT_EQ(got, want);
+  EXPECT_EQ(dump(g_calls[0]), "358 577:66=Minimum Volume Ellipsoid Estimation, 280:3=1, 371:3=1, 273:1=c");
 }
 
 TEST_F(OutputTest, DistanceSummaryOfRobustDistances) {
   struct Case {
-    const char* name;
-    std::vector<double> rob2;
-    std::vector<double> want;
+    std::vector<double> rob2, want;
   };
   const Case cases[] = {
-      {"1 2 3", {1, 4, 9}, {1, 1, 2, 2, 2, 3}},
-      {"1 to 8 shuffled", {64, 1, 49, 4, 36, 9, 25, 16}, {1, 2.5, 4.5, 4.5, 6.5, 8}},
-      {"single", {9}, {3, 3, 3, 3, 3, 3}},
-      {"nonpositive prints 0", {0, -1, 16}, {0, 0, 0, 4.0 / 3.0, 0, 4}},
+      {{1, 4, 9}, {1, 1, 2, 2, 2, 3}},
+      {{64, 1, 49, 4, 36, 9, 25, 16}, {1, 2.5, 4.5, 4.5, 6.5, 8}},
+      {{9}, {3, 3, 3, 3, 3, 3}},
+      {{0, -1, 16}, {0, 0, 0, 4.0 / 3.0, 0, 4}},  // nonpositive prints 0
   };
   for (const Case& k : cases) {
-    SCOPED_TRACE(k.name);
+    SCOPED_TRACE(k.rob2.size());
     g_calls.clear();
     LMTSTR str{};
     str.rpx = rpx();
@@ -432,15 +356,14 @@ TEST_F(OutputTest, DistanceSummaryOfRobustDistances) {
     std::vector<double> work(k.rob2.size());
     print_distance_summary(&str, k.rob2.data(), work.data());
     ASSERT_EQ(g_calls.size(), 2u);
-    EXPECT_EQ(g_calls[0].recs[0].text, "Distribution of the robust distances:");
-    const Call& m = g_calls[1];
-    EXPECT_EQ(m.recs[1].text, "DistrRes");
-    EXPECT_EQ(m.recs[2].text, "Distribution of Residuals");
-    EXPECT_EQ(m.recs[3].p, nullptr);
-    EXPECT_EQ(m.colnames,
+    EXPECT_EQ(dump(g_calls[0]), "358 577:66=Distribution of the robust distances:, 273:1=c");
+    EXPECT_EQ(dump(g_calls[1]),
+              "388 339:66=Base.NLP.DistrRes, 138:66=DistrRes, 296:66=Distribution of Residuals, 267:66=null, "
+              "389:11, 390:3=1, 391:3=6, 412:7=null, 399:6, 400:3=11, 401:3=11, 105:20=rb, 280:3=1, 371:3=1");
+    EXPECT_EQ(g_calls[1].colnames,
               std::vector<std::string>{"     MinRes    1st Qu.     Median       Mean    3rd Qu.     MaxRes"});
-    ASSERT_EQ(m.values.size(), 6u);
-    for (size_t i = 0; i < 6; ++i) EXPECT_DOUBLE_EQ(m.values[i], k.want[i]) << i;
+    ASSERT_EQ(g_calls[1].values.size(), 6u);
+    for (size_t i = 0; i < 6; ++i) EXPECT_DOUBLE_EQ(g_calls[1].values[i], k.want[i]) << i;
   }
 }
 

@@ -1,6 +1,6 @@
-"""robmat.mcd: keyword options onto option vector positions (always), and, once the module has
-MCD, the Hawkins-Bradu-Kass regressors (observations 1-14 are the known outliers), the result
-shapes and named views, reproducibility, the listing and the raw option vector."""
+"""robmat.mcd: keyword options onto option vector positions, the Hawkins-Bradu-Kass regressors
+(observations 1-14 are the known outliers), the result shapes and named views, reproducibility,
+the listing and the raw option vector."""
 
 import numpy as np
 import pytest
@@ -8,69 +8,46 @@ import pytest
 import robmat
 from robmat._routines import _mcd_options
 
-from conftest import mcd_or_skip
+nan = np.nan
 
 
-def options(**kw):
+@pytest.mark.parametrize("kw, want", [
+    ({}, []),  # an empty option vector: every default
+    (dict(print_level=2), [2]),
+    (dict(h=40), [nan, nan, nan, 40]),
+    (dict(nrep=500), [nan] * 4 + [500]),
+    (dict(cutoff=9.5), [nan] * 10 + [9.5]),
+    (dict(seed=7), [nan] * 19 + [7]),
+    (dict(h=40, seed=7), [nan, nan, nan, 40] + [nan] * 15 + [7]),
+    (dict(correlations=True), [nan, nan, 2]),  # returned, not printed
+    (dict(correlations=True, print_level=1), [1, nan, 3]),  # returned and printed
+    (dict(correlations=1), [nan, nan, 1]),  # the raw value
+    (dict(correlations=True, opt=[1]), [1, nan, 3]),
+    (dict(opt=[1, 1, 0, 50]), [1, 1, 0, 50]),
+    (dict(opt=np.array([[1, 1, 0]])), [1, 1, 0]),
+    (dict(opt=[1, nan, nan, nan, 100], h=50), [1, nan, nan, 50, 100]),  # NaN: not given
+    (dict(opt=[1], h=50), [1, nan, nan, 50]),
+    (dict(opt=[]), []),
+])
+def test_option_vector(kw, want):
     args = dict(opt=None, h=None, nrep=None, seed=None, cutoff=None, print_level=0, correlations=False)
     args.update(kw)
     v = _mcd_options(**args)
     assert v.ndim == 2
-    return v.reshape(-1)
+    assert np.array_equal(v.reshape(-1), np.asarray(want, dtype=float), equal_nan=True)
 
 
-def same(a, b):
-    return np.array_equal(np.asarray(a, dtype=float), np.asarray(b, dtype=float), equal_nan=True)
-
-
-nan = np.nan
-
-
-def test_option_positions():
-    assert options().size == 0  # an empty option vector: every default
-    assert same(options(print_level=2), [2])
-    assert same(options(h=40), [nan, nan, nan, 40])
-    assert same(options(nrep=500), [nan] * 4 + [500])
-    assert same(options(cutoff=9.5), [nan] * 10 + [9.5])
-    assert same(options(seed=7), [nan] * 19 + [7])
-    assert same(options(h=40, seed=7), [nan, nan, nan, 40] + [nan] * 15 + [7])
-
-
-def test_correlation_option():
-    assert same(options(correlations=True), [nan, nan, 2])  # returned, not printed
-    assert same(options(correlations=True, print_level=1), [1, nan, 3])  # returned and printed
-    assert same(options(correlations=1), [nan, nan, 1])  # the raw value
-    assert same(options(correlations=True, opt=[1]), [1, nan, 3])
-
-
-def test_raw_option_vector():
-    assert same(options(opt=[1, 1, 0, 50]), [1, 1, 0, 50])
-    assert same(options(opt=np.array([[1, 1, 0]])), [1, 1, 0])
-    assert same(options(opt=[1, nan, nan, nan, 100], h=50), [1, nan, nan, 50, 100])  # NaN: not given
-    assert same(options(opt=[1], h=50), [1, nan, nan, 50])
-    assert same(options(opt=[]), [])
-
-
-def test_hbk_outliers_are_observations_1_to_14(hbk_x):
-    r = mcd_or_skip(hbk_x)
-    assert np.flatnonzero(r.weights == 0).tolist() == list(range(14))
+def test_hbk_outliers_are_observations_1_to_14_and_views(hbk_x):
+    r = robmat.mcd(hbk_x)
+    assert r.weights.tolist() == [0.0] * 14 + [1.0] * 61
     assert r.summary[3] == 14
     assert r.h == 39  # (n + p + 1) div 2 for n = 75, p = 3
-    assert r.weights.tolist() == [0.0] * 14 + [1.0] * 61
-
-
-def test_result_shapes_and_views(hbk_x):
-    r = mcd_or_skip(hbk_x, seed=3)
-    assert r.summary.shape == (7,)
-    assert r.estimates.shape == (5, 3)
-    assert r.distances.shape == (3, 75)
+    assert r.summary.shape == (7,) and r.estimates.shape == (5, 3) and r.distances.shape == (3, 75)
     assert r.correlation is None
     assert r.location.tolist() == r.estimates[0].tolist()
     assert np.array_equal(r.scatter, r.estimates[2:5])
-    np.testing.assert_array_equal(r.scatter, r.scatter.T)
     assert r.mahalanobis.tolist() == r.distances[0].tolist()
     assert r.robust_distances.tolist() == r.distances[1].tolist()
-    assert (r.robust_distances >= 0).all() and (r.mahalanobis >= 0).all()
     assert r.determinant == r.summary[4] and r.cutoff == r.summary[6]
     assert r.log == [] and r.listing == ""
     text = repr(r)
@@ -78,7 +55,7 @@ def test_result_shapes_and_views(hbk_x):
 
 
 def test_correlations_are_returned(hbk_x):
-    r = mcd_or_skip(hbk_x, correlations=True)
+    r = robmat.mcd(hbk_x, correlations=True)
     assert r.estimates.shape == (8, 3)
     c = r.correlation
     np.testing.assert_allclose(np.diag(c), 1.0, rtol=1e-14)
@@ -87,34 +64,27 @@ def test_correlations_are_returned(hbk_x):
     assert r.listing == ""  # returned without printing
 
 
-def test_same_seed_same_result(hbk_x):
-    a = mcd_or_skip(hbk_x, seed=11, nrep=200)
-    b = robmat.mcd(hbk_x, seed=11, nrep=200)
+def test_keywords_equal_raw_option_vector_and_same_seed_same_result(hbk_x):
+    a = robmat.mcd(hbk_x, h=50, seed=5)
+    b = robmat.mcd(hbk_x, opt=[nan, nan, nan, 50] + [nan] * 15 + [5])
+    assert a.h == 50 and b.h == 50
     assert np.array_equal(a.estimates, b.estimates, equal_nan=True)
     assert np.array_equal(a.distances, b.distances, equal_nan=True)
 
 
-def test_keywords_equal_raw_option_vector(hbk_x):
-    a = mcd_or_skip(hbk_x, h=50, seed=5)
-    b = robmat.mcd(hbk_x, opt=[nan, nan, nan, 50] + [nan] * 15 + [5])
-    assert a.h == 50 and b.h == 50
-    assert np.array_equal(a.estimates, b.estimates, equal_nan=True)
-
-
 def test_listing_when_printing(hbk_x):
-    r = mcd_or_skip(hbk_x, print_level=1)
+    r = robmat.mcd(hbk_x, print_level=1)
     assert r.listing.strip() != ""
     assert r.json.lstrip().startswith("[")
 
 
 def test_start_subset(hbk_x):
-    r = mcd_or_skip(hbk_x, start=[20, 30, 40, 50])
+    r = robmat.mcd(hbk_x, start=[20, 30, 40, 50])
     assert np.flatnonzero(r.weights == 0).tolist() == list(range(14))
 
 
 def test_dataframe_names(hbk_x):
     pd = pytest.importorskip("pandas")
-    frame = pd.DataFrame(hbk_x, columns=["X1", "X2", "X3"])
-    r = mcd_or_skip(frame)
+    r = robmat.mcd(pd.DataFrame(hbk_x, columns=["X1", "X2", "X3"]))
     assert r.names == ["X1", "X2", "X3"]
     assert "X1=" in repr(r)

@@ -8,17 +8,16 @@ import numpy as np
 
 import robmat
 
-from conftest import mcd_or_skip
-
 METHODS = ["mad", "nmad", "sn", "qn"]
 
 
-def run_threads(work, count=6):
-    errors = []
+def run_threads(work, count):
+    """Runs work(i) in count threads; returns their results, re-raising the first error."""
+    results, errors = [None] * count, []
 
     def guarded(i):
         try:
-            work(i)
+            results[i] = work(i)
         except BaseException as e:  # reported in the main thread
             errors.append(e)
 
@@ -29,6 +28,7 @@ def run_threads(work, count=6):
         t.join()
     if errors:
         raise errors[0]
+    return results
 
 
 def test_mad_from_threads_equals_serial():
@@ -36,49 +36,32 @@ def test_mad_from_threads_equals_serial():
     data = [rng.standard_normal((300, 3)) for _ in range(6)]
     for x in data:
         x[rng.integers(0, 300, 20), 1] = np.nan
-    serial = [[robmat.mad(x, m) for m in METHODS] for x in data]
-    got = [None] * len(data)
-
-    def work(i):
-        rounds = []
-        for _ in range(10):
-            rounds.append([robmat.mad(data[i], m) for m in METHODS])
-        got[i] = rounds
-
-    run_threads(work, len(data))
+    serial = [[robmat.mad(x, m).tobytes() for m in METHODS] for x in data]
+    got = run_threads(lambda i: [[robmat.mad(data[i], m).tobytes() for m in METHODS] for _ in range(10)], 6)
     for i, rounds in enumerate(got):
-        for r in rounds:
-            for a, b in zip(r, serial[i]):
-                assert a.tobytes() == b.tobytes()
+        assert all(r == serial[i] for r in rounds)
 
 
 def test_errors_in_one_thread_leave_the_others_alone():
     x = np.arange(20.0).reshape(10, 2)
-    want = robmat.mad(x, "qn")
+    want = robmat.mad(x, "qn").tobytes()
 
     def work(i):
         for _ in range(20):
             if i % 2:
                 try:
                     robmat.mad(x, "toolongkeyword")
+                    raise AssertionError("the long keyword was accepted")
                 except robmat.RoutineError as e:
                     assert e.status == 19
-                else:
-                    raise AssertionError("the long keyword was accepted")
             else:
-                assert robmat.mad(x, "qn").tobytes() == want.tobytes()
+                assert robmat.mad(x, "qn").tobytes() == want
 
-    run_threads(work)
+    run_threads(work, 6)
 
 
 def test_mcd_from_threads_equals_serial(hbk_x):
-    serial = mcd_or_skip(hbk_x, seed=2)
-    got = [None] * 4
-
-    def work(i):
-        got[i] = robmat.mcd(hbk_x, seed=2)
-
-    run_threads(work, len(got))
-    for r in got:
+    serial = robmat.mcd(hbk_x, seed=2)
+    for r in run_threads(lambda i: robmat.mcd(hbk_x, seed=2), 4):
         assert r.estimates.tobytes() == serial.estimates.tobytes()
         assert r.distances.tobytes() == serial.distances.tobytes()

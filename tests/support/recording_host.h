@@ -1,0 +1,47 @@
+// The fake host (fake_host.h) plus the services kernel and engine tests look at: an output
+// service that records every selector call, message texts from the host's catalogue, memory
+// pools, the host's own serial sweep, worker pool and events, and a configurable CPU count.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "support/fake_host.h"
+
+namespace robmat::testing {
+
+struct WobCall {
+  int method;
+  void* object;
+  std::string parms;  // "tag:type" per parameter, with "=value" for texts, characters and integers
+};
+
+struct Recording {
+  FakeHost* host = nullptr;                    // its log holds catalogued messages as "549/N: text"
+  std::vector<WobCall> calls;                  // every output call
+  std::vector<std::string> outputs;            // names of tables and matrices, in order
+  std::vector<std::string> lines;              // text lines
+  std::vector<std::vector<std::string>> rows;  // rows appended to tables, rendered
+  std::vector<double> on_plane;                // the values of every ObsLieSubData matrix
+  std::vector<int> unknown;                    // set * 10000 + number of messages without a text
+  std::map<int, std::string> formats;          // texts of messages outside the host catalogue
+  int fail_method = 0;                         // this selector returns -5
+  int rpx = 0;                                 // an output object to hand to the module
+  void* table = nullptr;                       // the last table and output handles handed out
+  void* output = nullptr;
+  int64_t cpucount = 2;  // "host.cpucount"
+  int extloads = 0;
+  bool ext_missing = false;                                     // the worker pool extension cannot be loaded
+  bool pool_refused = false;                                    // the extension creates no pool
+  std::map<void*, std::vector<std::unique_ptr<char[]>>> pools;  // live memory pools
+
+  bool logged(const std::string& prefix) const;
+};
+
+// Installs the fake host with these services (idempotent) and clears the recording.
+Recording& install_recording_host();
+
+}  // namespace robmat::testing

@@ -196,12 +196,15 @@ CallResult Session::call(std::string_view name, std::span<const Value* const> ar
   set_current_call(saved);
 
   std::string leak = release_call(ctx);
-  if (exited)
-    throw RoutineError("The routine " + info.name + " ended with code " + std::to_string(exit_info.code) +
-                           "." + log_tail(ctx.log),
-                       info.name,
-                       -1,
-                       exit_info.code);
+  if (exited) {
+    RoutineError e("The routine " + info.name + " ended with code " + std::to_string(exit_info.code) + "." +
+                       log_tail(ctx.log),
+                   info.name,
+                   -1,
+                   exit_info.code);
+    e.log = std::move(ctx.log);
+    throw e;
+  }
   if (!leak.empty())
     throw Error("Internal error: the routine " + info.name + " left " + leak +
                 " allocated when it returned.");
@@ -220,7 +223,9 @@ CallResult Session::call(std::string_view name, std::span<const Value* const> ar
     }
     std::string why =
         first.empty() ? status_text(status) : first + " (status " + std::to_string(status) + ")";
-    throw RoutineError("The routine " + info.name + " failed: " + why + rest, info.name, status, 0);
+    RoutineError e("The routine " + info.name + " failed: " + why + rest, info.name, status, 0);
+    e.log = std::move(ctx.log);
+    throw e;
   }
 
   CallResult out;

@@ -110,6 +110,8 @@ TEST(Dispatch, ExitUnwindsTheCallOnly) {
     FAIL() << "no error";
   } catch (const RoutineError& e) {
     EXPECT_EQ(e.exit_code, 9999);
+    ASSERT_EQ(e.log.size(), 1u);
+    EXPECT_EQ(e.log[0].text, "bye is leaving with 9999");
     EXPECT_EQ(std::string(e.what()), "The routine BYE ended with code 9999.\n  bye is leaving with 9999");
   }
   // Its work space was freed by the host (no leak report on the next call) and calls go on.

@@ -17,6 +17,11 @@
 
 namespace robmat::host {
 
+struct LogEntry {
+  enum class Severity { kError, kWarning, kNote } severity;
+  std::string text;
+};
+
 // Every failure a user can cause; the message is a complete sentence.
 class Error : public std::runtime_error {
  public:
@@ -36,8 +41,9 @@ class RoutineError : public Error {
   RoutineError(std::string msg, std::string name, int front_end_status, int code)
       : Error(std::move(msg)), routine(std::move(name)), status(front_end_status), exit_code(code) {}
   std::string routine;
-  int status;     // front-end status, or -1 for an xexit
-  int exit_code;  // the xexit code, 0 when the routine returned
+  int status;                 // front-end status, or -1 for an xexit
+  int exit_code;              // the xexit code, 0 when the routine returned
+  std::vector<LogEntry> log;  // everything the routine logged before it failed
 };
 
 enum class ArgKind { kNumeric = 1, kCharacter = 2 };
@@ -50,11 +56,6 @@ struct RoutineInfo {
   int64_t fargi = 0;
   ArgKind kind(int i) const { return static_cast<ArgKind>((fargi >> (3 * i)) & 7); }
   int nresults() const { return call_routine ? 3 : 1; }
-};
-
-struct LogEntry {
-  enum class Severity { kError, kWarning, kNote } severity;
-  std::string text;
 };
 
 struct CallResult {

@@ -1,0 +1,314 @@
+// Time per call of MCD through the host (Session, the loaded librobmat.so, default options)
+// at n = 1e3, 1e4, 1e5 and p = 2, 5, 10, and the growth ratio t(n)/t(n/10) that shows the
+// cost staying linear once the subdatasets take over. The data are deterministic: AR(1)-
+// correlated normal rows from the module's own seeded stream, every fifth row shifted, so
+// they are the same on every machine. The engine is also timed alone (zmcd on a run
+// descriptor carved as the front end carves it, under the test suite's stand-in host, its
+// blocks reused), which separates the host's argument copies and fresh work blocks.
+//
+// --write-data=PREFIX writes every data set (PREFIX_<n>_<p>.bin, row-major little-endian
+// doubles) for a peer program to time and, because the results of MCD do not carry the best
+// h-subset, writes the one of a direct engine run (PREFIX_<n>_<p>.best, 1-based) and prints
+// its raw objective, log det of its covariance with divisor h - 1. The same call through the
+// host must report the same h and determinant, which ties the subset to the timed call.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "kernels/distrib.h"
+#include "kernels/random.h"
+#include "mcd/mcd.h"
+#include "robmat/host/session.h"
+#include "robmat/services.h"
+#include "services/sweep_step.h"
+#include "support/fake_host.h"
+
+namespace {
+
+using robmat::host::Matrix;
+using robmat::host::Session;
+using robmat::host::Value;
+
+const long kSizes[] = {1000, 10000, 100000};
+const int kDims[] = {2, 5, 10};
+constexpr double kRho = 0.5;    // neighbouring variables correlate, so the scatter is not diagonal
+constexpr double kShift = 5.0;  // in every coordinate: Mahalanobis distance 5.8 (p = 2) to 10 (p = 10)
+
+Matrix make_data(long n, int p) {
+  Matrix x(n, p);
+  long seed = 19 + p;
+  const double tail = std::sqrt(1.0 - kRho * kRho);
+  for (long i = 0; i < n; ++i) {
+    const bool outlier = i % 5 == 4;
+    double prev = 0.0;
+    for (int j = 0; j < p; ++j) {
+      double u = robmat::zranuni(&seed);
+      if (u <= 0.0) u = 0.5 / 2147483647.0;  // keep the quantile finite
+      const double z = robmat::zprobit(u);
+      prev = j == 0 ? z : kRho * prev + tail * z;
+      x.at(i, j) = prev + (outlier ? kShift : 0.0);
+    }
+  }
+  return x;
+}
+
+const Matrix& data(long n, int p) {
+  static std::map<std::pair<long, int>, Matrix> cache;
+  auto key = std::make_pair(n, p);
+  auto it = cache.find(key);
+  if (it == cache.end()) it = cache.emplace(key, make_data(n, p)).first;
+  return it->second;
+}
+
+Session& session() {
+  static Session s(ROBMAT_MODULE_PATH);
+  return s;
+}
+
+// The routine call only: the arguments are built once, outside the timed loop.
+void BM_MCD(benchmark::State& state) {
+  const long n = state.range(0);
+  const int p = static_cast<int>(state.range(1));
+  const Value opt = Matrix();
+  const Value x = data(n, p);
+  const std::vector<const Value*> args{&opt, &x};
+  Session& s = session();
+  for (auto _ : state) {
+    auto r = s.call("MCD", args);
+    benchmark::DoNotOptimize(r.results.data());
+  }
+}
+
+BENCHMARK(BM_MCD)->ArgsProduct({{1000, 10000, 100000}, {2, 5, 10}})->Unit(benchmark::kMillisecond);
+
+class SummaryReporter : public benchmark::ConsoleReporter {
+ public:
+  std::map<std::string, double> seconds, cpu_seconds;
+  void ReportRuns(const std::vector<Run>& runs) override {
+    for (const Run& r : runs)
+      if (r.run_type == Run::RT_Iteration && r.iterations > 0) {
+        seconds[r.benchmark_name()] = r.real_accumulated_time / static_cast<double>(r.iterations);
+        cpu_seconds[r.benchmark_name()] = r.cpu_accumulated_time / static_cast<double>(r.iterations);
+      }
+    ConsoleReporter::ReportRuns(runs);
+  }
+};
+
+// log det of the covariance (divisor h - 1) of the rows in best (1-based), by Cholesky;
+// NaN when the covariance is not positive definite.
+double subset_logdet(const Matrix& x, const std::vector<long>& best) {
+  const int p = static_cast<int>(x.cols);
+  const double h = static_cast<double>(best.size());
+  std::vector<double> mu(static_cast<size_t>(p), 0.0), c(static_cast<size_t>(p * p), 0.0);
+  for (long i : best)
+    for (int j = 0; j < p; ++j) mu[static_cast<size_t>(j)] += x.at(i - 1, j);
+  for (double& m : mu) m /= h;
+  std::vector<double> d(static_cast<size_t>(p));
+  for (long i : best) {
+    for (int j = 0; j < p; ++j) d[static_cast<size_t>(j)] = x.at(i - 1, j) - mu[static_cast<size_t>(j)];
+    for (int a = 0; a < p; ++a)
+      for (int b = 0; b <= a; ++b)
+        c[static_cast<size_t>(a * p + b)] += d[static_cast<size_t>(a)] * d[static_cast<size_t>(b)];
+  }
+  for (double& v : c) v /= h - 1.0;
+  double logdet = 0.0;
+  for (int j = 0; j < p; ++j) {
+    for (int k = 0; k < j; ++k) {
+      double s = c[static_cast<size_t>(j * p + k)];
+      for (int m = 0; m < k; ++m) s -= c[static_cast<size_t>(j * p + m)] * c[static_cast<size_t>(k * p + m)];
+      c[static_cast<size_t>(j * p + k)] = s / c[static_cast<size_t>(k * p + k)];
+    }
+    double s = c[static_cast<size_t>(j * p + j)];
+    for (int m = 0; m < j; ++m) s -= c[static_cast<size_t>(j * p + m)] * c[static_cast<size_t>(j * p + m)];
+    if (!(s > 0.0)) return std::nan("");
+    c[static_cast<size_t>(j * p + j)] = std::sqrt(s);
+    logdet += 2.0 * std::log(c[static_cast<size_t>(j * p + j)]);
+  }
+  return logdet;
+}
+
+// The stand-in host has no sweep service; the engine sweeps only on a singular subset.
+void sweep_service(double* x, int32_t k, int32_t n, char* df, double* work, double tol) {
+  robmat::host::host_zsweep(x, k, n, df, work, tol);
+}
+
+// zmcd on a run descriptor with the front end's defaults and its carving of the work space.
+// The blocks are allocated once; call() restores the descriptor and the data, as every call
+// of the front end starts from fresh ones.
+class DirectRun {
+ public:
+  explicit DirectRun(const Matrix& x) : x_(x) {
+    const long n = x.rows, p = x.cols;
+    std::memset(&tmpl_, 0, sizeof tmpl_);
+    tmpl_.nvar = static_cast<int>(p);
+    tmpl_.ncas = n;
+    tmpl_.nnva = p * (p + 1) / 2;
+    tmpl_.inca = p;
+    tmpl_.nsds = 5;
+    tmpl_.lsds = 300;
+    tmpl_.sing = 1e-10;
+    tmpl_.plog = robmat::xpselec(nullptr, 100);
+    const long nn = tmpl_.nnva, k = tmpl_.nsds;
+    tmpl_.dneed = p * p + 10 * p + 20 * k + 2 * n;
+    tmpl_.lneed = 11 * k + 5 * n + 2 * static_cast<long>(tmpl_.lsds) * (k + 1);
+    a_.resize(x.data.size());
+    b_.resize(x.data.size());
+    c_.resize(static_cast<size_t>(10 * p + 10 * k * p + (10 * k + 12) * nn));
+    work_.resize(static_cast<size_t>(tmpl_.dneed));
+    xmve_.resize(static_cast<size_t>((p + 2) * p));
+    maha_.resize(static_cast<size_t>(3 * n));
+    ints_.resize(static_cast<size_t>(tmpl_.lneed));
+    names_.resize(static_cast<size_t>(p + 1));
+    for (long j = 0; j <= p; ++j) {
+      const std::string nm = j < p ? "X" + std::to_string(j + 1) : "Addition";
+      names_[static_cast<size_t>(j)].len = static_cast<int16_t>(nm.size());
+      std::memcpy(names_[static_cast<size_t>(j)].name, nm.data(), nm.size());
+    }
+    tmpl_.rpx = &rpx_;
+    tmpl_.pnam = names_.data();
+    tmpl_.a = a_.data();
+    tmpl_.b = b_.data();
+    tmpl_.c = c_.data();
+    tmpl_.work = work_.data();
+    tmpl_.jsub = ints_.data();
+    tmpl_.jbst = ints_.data() + n;
+    tmpl_.iw = ints_.data() + 2 * n;
+    tmpl_.xmve = xmve_.data();
+    tmpl_.maha = maha_.data();
+  }
+
+  int call() {
+    str_ = tmpl_;
+    std::memcpy(a_.data(), x_.data.data(), x_.data.size() * sizeof(double));
+    std::fill(xmve_.begin(), xmve_.end(), robmat::missing_value());
+    std::fill(maha_.begin(), maha_.end(), robmat::missing_value());
+    return robmat::zmcd(&str_);
+  }
+  long h() const { return str_.jqu; }
+  double volm() const { return str_.volm; }
+  std::vector<long> best() const { return std::vector<long>(str_.jbst, str_.jbst + str_.jqu); }
+
+ private:
+  const Matrix& x_;
+  robmat::LMTSTR tmpl_, str_;
+  std::vector<double> a_, b_, c_, work_, xmve_, maha_;
+  std::vector<long> ints_;
+  std::vector<U_SNAME> names_;
+  int rpx_ = 0;
+};
+
+void install_stand_in_host() {
+  robmat::testing::install_fake_host();
+  auto* sys = const_cast<RzSysVector*>(static_cast<const RzSysVector*>(v_global_gcb_anchor->vec[kVecSys]));
+  sys->zsweep = sweep_service;
+}
+
+// The engine alone, for the share of the host's argument copies and fresh work blocks.
+void BM_MCD_engine(benchmark::State& state) {
+  DirectRun d(data(state.range(0), static_cast<int>(state.range(1))));
+  for (auto _ : state) benchmark::DoNotOptimize(d.call());
+}
+
+BENCHMARK(BM_MCD_engine)->ArgsProduct({{1000, 10000, 100000}, {2, 5, 10}})->Unit(benchmark::kMillisecond);
+
+int write_data(const char* prefix) {
+  for (long n : kSizes)
+    for (int p : kDims) {
+      const Matrix& x = data(n, p);
+      const std::string stem = std::string(prefix) + "_" + std::to_string(n) + "_" + std::to_string(p);
+      FILE* f = std::fopen((stem + ".bin").c_str(), "wb");
+      if (f == nullptr) {
+        std::perror((stem + ".bin").c_str());
+        return 1;
+      }
+      const bool ok = std::fwrite(x.data.data(), sizeof(double), x.data.size(), f) == x.data.size();
+      std::fclose(f);
+      if (!ok) return 1;
+
+      DirectRun d(x);
+      const int rc = d.call();
+      const Value opt = Matrix(), vx = x;
+      const auto r = session().call("MCD", std::vector<const Value*>{&opt, &vx});
+      const double h_host = r.results.at(0).data.at(0), volm_host = r.results.at(0).data.at(4);
+      if (rc != 0 || static_cast<double>(d.h()) != h_host || d.volm() != volm_host) {
+        std::fprintf(stderr,
+                     "n=%ld p=%d: the direct run (rc %d, h %ld, det %.17g) differs from the host's (h %.0f, "
+                     "det %.17g)\n",
+                     n,
+                     p,
+                     rc,
+                     d.h(),
+                     d.volm(),
+                     h_host,
+                     volm_host);
+        return 1;
+      }
+      f = std::fopen((stem + ".best").c_str(), "w");
+      if (f == nullptr) {
+        std::perror((stem + ".best").c_str());
+        return 1;
+      }
+      for (long i : d.best()) std::fprintf(f, "%ld\n", i);
+      std::fclose(f);
+      std::printf(
+          "objective %ld %d %ld %.17g %.17g\n", n, p, d.h(), subset_logdet(x, d.best()), std::log(d.volm()));
+    }
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    install_stand_in_host();
+    for (int i = 1; i < argc; ++i)
+      if (std::strncmp(argv[i], "--write-data=", 13) == 0) return write_data(argv[i] + 13);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    session();  // loading the module is not part of the first measurement
+    SummaryReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    auto seconds = [&reporter](const char* bm, long n, int p) {
+      auto it = reporter.seconds.find(std::string(bm) + "/" + std::to_string(n) + "/" + std::to_string(p));
+      return it == reporter.seconds.end() ? 0.0 : it->second;
+    };
+    std::printf("\n%-8s %4s %12s %14s %12s\n", "n", "p", "ms/call", "t(n)/t(n/10)", "engine ms");
+    for (int p : kDims) {
+      double prev = 0.0;
+      for (long n : kSizes) {
+        const double sec = seconds("BM_MCD", n, p);
+        if (sec == 0.0) continue;
+        char growth[32] = "-";
+        if (prev > 0.0) std::snprintf(growth, sizeof growth, "%.2f", sec / prev);
+        std::printf(
+            "%-8ld %4d %12.3f %14s %12.3f\n", n, p, sec * 1e3, growth, seconds("BM_MCD_engine", n, p) * 1e3);
+        prev = sec;
+      }
+    }
+    // Machine-readable lines ("time N P SECONDS", "cpu N P SECONDS", "engine N P SECONDS")
+    // for run_mcd.sh. On a loaded machine the processor time of the single thread is the
+    // steadier figure; the wall time includes waiting for a processor.
+    std::printf("\n");
+    for (int p : kDims)
+      for (long n : kSizes) {
+        if (double sec = seconds("BM_MCD", n, p); sec > 0.0) std::printf("time %ld %d %.6e\n", n, p, sec);
+        if (auto it = reporter.cpu_seconds.find("BM_MCD/" + std::to_string(n) + "/" + std::to_string(p));
+            it != reporter.cpu_seconds.end())
+          std::printf("cpu %ld %d %.6e\n", n, p, it->second);
+        if (double sec = seconds("BM_MCD_engine", n, p); sec > 0.0)
+          std::printf("engine %ld %d %.6e\n", n, p, sec);
+      }
+    benchmark::Shutdown();
+  } catch (const robmat::host::Error& e) {
+    std::fprintf(stderr, "%s\n", e.what());
+    return 1;
+  }
+  return 0;
+}

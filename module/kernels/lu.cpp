@@ -6,13 +6,9 @@
 #include <cmath>
 #include <utility>
 
+#include "kernels/det_record.h"
+
 namespace robmat {
-
-namespace {
-
-constexpr double kTiny = 2.225073858507202e-308;  // smallest normal double
-
-}  // namespace
 
 long zludec(long n, long inca, double sing, double* det, double* a, long* h) {
   if (det) {
@@ -58,27 +54,7 @@ long zludec(long n, long inca, double sing, double* det, double* a, long* h) {
     }
     for (long k = 0; k < n; ++k) {
       if (h[k] != k) det[0] = -det[0];
-      const double d = a[k * inca + k];
-      double m = det[0] * d;
-      if (std::isinf(m) && std::isfinite(d)) {
-        // |d| near the overflow threshold: taking one decade out first keeps it finite.
-        m = (det[0] / 10.0) * d;
-        det[1] += 1.0;
-      }
-      if (std::fabs(m) <= kTiny) {
-        det[0] = 0.0;
-        det[1] = 1.0;
-        break;
-      }
-      while (std::fabs(m) < 1.0) {
-        m *= 10.0;
-        det[1] -= 1.0;
-      }
-      while (std::isfinite(m) && std::fabs(m) >= 10.0) {
-        m /= 10.0;
-        det[1] += 1.0;
-      }
-      det[0] = m;
+      det_mult(det, a[k * inca + k]);
     }
   }
   return nsing;

@@ -7,6 +7,8 @@
 #include <cmath>
 #include <utility>
 
+#include "kernels/det_record.h"
+
 namespace robmat {
 
 namespace {
@@ -25,31 +27,6 @@ void sym_swap(double* a, long lo, long hi, long last) {
   std::swap(a[pk(lo, lo)], a[pk(hi, hi)]);
   for (long j = lo + 1; j < hi; ++j) std::swap(a[pk(lo, j)], a[pk(j, hi)]);
   for (long j = hi + 1; j <= last; ++j) std::swap(a[pk(lo, j)], a[pk(hi, j)]);
-}
-
-// Multiplies the determinant record by d and renormalises the mantissa into [1, 10).
-void det_mult(double* det, double d) {
-  if (det[0] == 0.0) return;  // underflowed earlier: the record stays (0, 1)
-  double m = det[0] * d;
-  if (std::isinf(m) && std::isfinite(d)) {
-    // |d| near the overflow threshold: taking one decade out first keeps the product finite.
-    m = (det[0] / 10.0) * d;
-    det[1] += 1.0;
-  }
-  if (std::fabs(m) <= kTiny) {
-    det[0] = 0.0;
-    det[1] = 1.0;
-    return;
-  }
-  while (std::fabs(m) < 1.0) {
-    m *= 10.0;
-    det[1] -= 1.0;
-  }
-  while (std::isfinite(m) && std::fabs(m) >= 10.0) {
-    m /= 10.0;
-    det[1] += 1.0;
-  }
-  det[0] = m;
 }
 
 void count_sign(double* det, double d, double tol) {

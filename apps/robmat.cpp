@@ -32,18 +32,6 @@ using robmat::host::LogEntry;
 constexpr int kExitStatementFailed = 1;
 constexpr int kExitCannotStart = 2;
 
-const char* severity_label(LogEntry::Severity s) {
-  switch (s) {
-    case LogEntry::Severity::kError:
-      return "error";
-    case LogEntry::Severity::kWarning:
-      return "warning";
-    case LogEntry::Severity::kNote:
-      break;
-  }
-  return "note";
-}
-
 std::string kind_name(const robmat::host::RoutineInfo& r, int i) {
   switch (static_cast<int>(r.kind(i))) {
     case 1:
@@ -231,7 +219,7 @@ int main(int argc, char** argv) {
 
   auto log = [&](const LogEntry& entry) {
     std::cout.flush();
-    std::cerr << severity_label(entry.severity) << ": " << entry.text << std::endl;
+    std::cerr << robmat::host::severity_name(entry.severity) << ": " << entry.text << std::endl;
     if (json) json->log(entry);
   };
   session->set_output(&display);

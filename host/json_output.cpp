@@ -31,18 +31,6 @@ const char* column_type(int type) {
   }
 }
 
-const char* severity_name(LogEntry::Severity s) {
-  switch (s) {
-    case LogEntry::Severity::kError:
-      return "error";
-    case LogEntry::Severity::kWarning:
-      return "warning";
-    case LogEntry::Severity::kNote:
-      break;
-  }
-  return "note";
-}
-
 }  // namespace
 
 json number_to_json(double v) {

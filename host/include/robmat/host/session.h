@@ -22,6 +22,11 @@ struct LogEntry {
   std::string text;
 };
 
+// "error", "warning" or "note", as the program and JSON output name the severities.
+inline const char* severity_name(LogEntry::Severity s) {
+  return s == LogEntry::Severity::kError ? "error" : s == LogEntry::Severity::kWarning ? "warning" : "note";
+}
+
 // Every failure a user can cause; the message is a complete sentence.
 class Error : public std::runtime_error {
  public:

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <ostream>
 
+#include "layouts.h"
+
 namespace robmat::host {
 namespace {
 
@@ -34,7 +36,36 @@ struct Grid {
   std::vector<bool> left;
   std::vector<std::string> row_labels;  // empty: no label column
 
-  std::string render() const {
+  // Columns that do not fit in `width` continue in further blocks below, each with the row
+  // labels again, so wide outputs stay readable on a terminal.
+  std::string render(int width) const {
+    const size_t ncols = columns.size();
+    if (ncols <= 1) return render_block(0, ncols);
+    std::vector<size_t> w(ncols, 0);
+    for (size_t j = 0; j < ncols; ++j) {
+      if (!header.empty()) w[j] = header[j].size();
+      for (const std::string& c : columns[j]) w[j] = std::max(w[j], c.size());
+    }
+    size_t label_width = 0;
+    for (const std::string& l : row_labels) label_width = std::max(label_width, l.size());
+    std::string out;
+    size_t first = 0;
+    while (first < ncols) {
+      size_t used = label_width + 2 + w[first];
+      size_t last = first + 1;
+      while (last < ncols && used + 2 + w[last] <= static_cast<size_t>(std::max(width, 1)))
+        used += 2 + w[last++];
+      if (!out.empty()) out += '\n';
+      out += render_block(first, last);
+      first = last;
+    }
+    return out;
+  }
+
+  std::string render() const { return render_block(0, columns.size()); }
+
+ private:
+  std::string render_block(size_t from, size_t to) const {
     const size_t ncols = columns.size();
     const size_t nrows = ncols == 0 ? row_labels.size() : columns[0].size();
     std::vector<size_t> width(ncols, 0);
@@ -55,13 +86,13 @@ struct Grid {
     };
     if (!header.empty()) {
       std::string line = line_start("");
-      for (size_t j = 0; j < ncols; ++j) line += "  " + cell(j, header[j]);
+      for (size_t j = from; j < to; ++j) line += "  " + cell(j, header[j]);
       strip_trailing_spaces(line);
       out += line + '\n';
     }
     for (size_t i = 0; i < nrows; ++i) {
       std::string line = line_start(row_labels.empty() ? std::string_view() : row_labels[i]);
-      for (size_t j = 0; j < ncols; ++j) line += "  " + cell(j, columns[j][i]);
+      for (size_t j = from; j < to; ++j) line += "  " + cell(j, columns[j][i]);
       strip_trailing_spaces(line);
       out += line + '\n';
     }
@@ -118,7 +149,7 @@ std::string quoted(std::string_view s) {
 std::string title_block(const std::string& title, const std::string& label, int width) {
   std::string out = "\n";
   if (!title.empty()) out += centred(title, width) + '\n';
-  if (!label.empty()) out += label + '\n';
+  if (!label.empty() && label != title) out += label + '\n';
   return out;
 }
 
@@ -205,12 +236,15 @@ std::string render_matrix_output(const MatrixOutput& m, int width) {
     const auto uj = static_cast<size_t>(j);
     g.header.push_back(uj < m.colnames.size() ? m.colnames[uj] : std::to_string(j + 1));
   }
-  for (int64_t i = 0; i < v.rows; ++i) {
+  const Layout* layout = find_layout(m.template_name.empty() ? m.name : m.template_name);
+  const bool one_row =
+      v.rows == 1 && m.rownames.empty() && (layout == nullptr || layout->kind == LayoutKind::kRow);
+  for (int64_t i = 0; i < v.rows && !one_row; ++i) {
     const auto ui = static_cast<size_t>(i);
     g.row_labels.push_back(ui < m.rownames.size() ? m.rownames[ui] : std::to_string(i + 1));
   }
   if (v.cols == 0) g.header.clear();
-  return out + g.render();
+  return out + g.render(width);
 }
 
 std::string render_table_output(const TableOutput& t, int width) {
@@ -260,7 +294,7 @@ std::string render_table_output(const TableOutput& t, int width) {
     g.columns.push_back(std::move(cells));
     g.left.push_back(c.type == 20);
   }
-  return out + g.render();
+  return out + g.render(width);
 }
 
 ListingSink::ListingSink(std::ostream& out, std::ostream* progress_out, Progress style, int width)

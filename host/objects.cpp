@@ -162,6 +162,7 @@ int32_t mgr_render(OutputObjectBase*, int32_t n, WOB_PARM_BLK_STR* p) {
   auto* base = static_cast<OutputObjectBase*>(in->value.p);
   if (base->cls != &kOutputClass) return kObjBadParameter;
   auto* b = static_cast<BoundOutput*>(base);
+  b->table->out.template_name = b->template_name;
   emit(b->table->out);
   return 0;
 }
@@ -209,6 +210,7 @@ int32_t mgr_matrix(OutputObjectBase*, int32_t n, WOB_PARM_BLK_STR* p) {
   m.name = text_of(find_tag(n, p, 138));
   m.label = text_of(find_tag(n, p, 296));
   m.title = text_of(find_tag(n, p, 267));
+  m.template_name = text_of(find_tag(n, p, 339));
   m.shape = text_of(find_tag(n, p, 105));
   if (m.shape.empty()) m.shape = "rb";
   int rows = int_of(find_tag(n, p, 390), 0);

@@ -160,7 +160,7 @@ TEST(Interpreter, RoutineCalls) {
   // A call routine on its own shows its printed output and every result, and sets no ans.
   h.log.clear();
   EXPECT_EQ(h.run("LTS(0, [1; 2], [1; 1])"),
-            "\n                                    Fake LTS\n\nSizes\n   n  p\n1  2  1\n"
+            "\n                                    Fake LTS\n\nSizes\n  n  p\n  2  1\n"
             "LTS result 1 =\n  2  1\nLTS result 2 = 3\nLTS result 3 =\n  1\n  2\n");
   EXPECT_EQ(h.interp.get("ans"), nullptr);
   EXPECT_EQ(h.log, (std::vector<std::string>{"LTS: done"}));

@@ -41,8 +41,8 @@ TEST(JsonOutput, Items) {
   Matrix m(2, 2);
   m.data = {1, missing(), 2.5, -4};
   m.colnames = {"a", "b"};
-  MatrixOutput mo{"MCDCov", "Covariance", "MCD", "sb", m, {"r1", "r2"}, {"a", "b"}};
-  TableOutput t{"Obs", "Observations", "", {{"Obs", 4, 0}, {"Name", 20, 5}}, {{1.0, std::string("x")}}};
+  MatrixOutput mo{"MCDCov", "Covariance", "MCD", "sb", m, {"r1", "r2"}, {"a", "b"}, ""};
+  TableOutput t{"Obs", "Observations", "", {{"Obs", 4, 0}, {"Name", 20, 5}}, {{1.0, std::string("x")}}, ""};
   std::ostringstream out;
   {
     JsonSink sink(out);

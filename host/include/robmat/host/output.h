@@ -25,6 +25,7 @@ struct MatrixOutput {
   Matrix values;                      // values as received (full rows x cols)
   std::vector<std::string> rownames;  // empty: numbered rows
   std::vector<std::string> colnames;
+  std::string template_name;  // "Base.NLP.<name>": selects the layout
 };
 
 struct TableColumn {
@@ -40,6 +41,7 @@ struct TableOutput {
   std::vector<TableColumn> columns;
   // One cell per column per row; numbers as doubles, characters as text.
   std::vector<std::vector<std::variant<double, std::string>>> rows;
+  std::string template_name;  // the template the table was bound to
 };
 
 using OutputObject = std::variant<TextLine, MatrixOutput, TableOutput>;

@@ -331,6 +331,12 @@ Interpreter::Results Interpreter::call_routine(const host::RoutineInfo& info, co
     r.routine = info.name;
   } else {
     r.values.resize(1);
+    // A function that gives one value per column of its data (MAD) keeps the columns' names.
+    const auto* data = args.empty() ? nullptr : std::get_if<Matrix>(&args[0]);
+    auto* value = std::get_if<Matrix>(&r.values[0]);
+    if (data && value && value->rows == 1 && value->colnames.empty() &&
+        static_cast<int64_t>(data->colnames.size()) == value->cols)
+      value->colnames = data->colnames;
   }
   return r;
 }

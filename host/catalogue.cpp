@@ -54,15 +54,22 @@ const CatalogueEntry* catalogue_find(int set, int number) {
   return *it;
 }
 
-std::string catalogue_format(int set, int number, va_list ap, int* severity) {
-  *severity = 3;
+std::string catalogue_text(int set, int number, int* severity) {
+  int sev = 3;
   const CatalogueEntry* e = catalogue_find(set, number);
-  if (e == nullptr) return "message " + std::to_string(set) + "/" + std::to_string(number);
-  const char* fmt = e->format;
-  if (fmt[0] == '%' && fmt[2] == 'z' && fmt[1] >= '1' && fmt[1] <= '3') {
-    *severity = fmt[1] - '0';
-    fmt += 3;
+  std::string text = e ? e->format : "message " + std::to_string(set) + "/" + std::to_string(number);
+  if (e && text.size() >= 3 && text[0] == '%' && text[2] == 'z' && text[1] >= '1' && text[1] <= '3') {
+    sev = text[1] - '0';
+    text.erase(0, 3);
   }
+  if (severity) *severity = sev;
+  return text;
+}
+
+std::string catalogue_format(int set, int number, va_list ap, int* severity) {
+  const std::string format = catalogue_text(set, number, severity);
+  if (catalogue_find(set, number) == nullptr) return format;
+  const char* fmt = format.c_str();
   va_list copy;
   va_copy(copy, ap);
   int n = std::vsnprintf(nullptr, 0, fmt, copy);

@@ -16,6 +16,10 @@ struct CatalogueEntry {
 // The entry for (set, number), or null.
 const CatalogueEntry* catalogue_find(int set, int number);
 
+// The text of a message as it stands in the catalogue, without its severity prefix (and
+// without substituting arguments); "message SET/NUMBER" when unknown. `severity` may be null.
+std::string catalogue_text(int set, int number, int* severity = nullptr);
+
 // Formats a message with the arguments of a va_list. An unknown number renders as
 // "message SET/NUMBER". `severity` receives 1 error, 2 warning, 3 note.
 std::string catalogue_format(int set, int number, va_list ap, int* severity);

@@ -255,15 +255,8 @@ TextHandle* new_text(int set, int number, std::string text) {
   return raw;
 }
 
-void* s_rpxmsg(int32_t set, int32_t number) {
-  va_list none{};
-  int sev = 3;
-  const CatalogueEntry* e = catalogue_find(set, number);
-  // A message fetched without arguments must not read any: take its text literally.
-  std::string text = e ? std::string(e->format) : catalogue_format(set, number, none, &sev);
-  if (text.size() > 3 && text[0] == '%' && text[2] == 'z') text = text.substr(3);
-  return new_text(set, number, std::move(text));
-}
+// A message fetched without arguments must not read any: its text is taken literally.
+void* s_rpxmsg(int32_t set, int32_t number) { return new_text(set, number, catalogue_text(set, number)); }
 
 void* s_rpxmsgs(int32_t set, int32_t number, ...) {
   va_list ap;

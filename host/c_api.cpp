@@ -3,7 +3,12 @@
 // collects its own listing, JSON and log through sinks installed for that call only, so a
 // result handle is self-contained and can be read without the session's lock.
 #include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <chrono>
+#include <csignal>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -13,8 +18,10 @@
 #include <vector>
 
 #include "display.h"
+#include "help.h"
 #include "json_output.h"
 #include "listing.h"
+#include "progress.h"
 #include "robmat/host/session.h"
 #include "robmat_host.h"
 
@@ -28,6 +35,11 @@ struct robmat_session {
   // Separate from call_mutex so that reading the last error never waits for a long call.
   std::mutex error_mutex;
   std::string error;
+  // Progress reports (robmat_session_set_progress); read and written under call_mutex.
+  robmat_progress_fn progress = nullptr;
+  void* progress_user = nullptr;
+  int progress_delay_ms = 1000;
+  int progress_period_ms = 250;
 
   void set_error(std::string text) {
     std::lock_guard lock(error_mutex);
@@ -119,13 +131,30 @@ void run_call(robmat_session& s, const char* routine, const robmat_args* args, r
         session.set_log_handler(nullptr);
       }
     } detach{*s.session};
-    s.session->set_output(&tee);
+    // With progress reports the output passes through a meter that reports the call.
+    std::optional<robmat::host::ProgressMeter> meter;
+    std::optional<robmat::host::ProgressSink> metered;
+    robmat::host::OutputSink* out = &tee;
+    if (s.progress != nullptr) {
+      meter.emplace(
+          [report = s.progress, user = s.progress_user](const robmat::host::ProgressState& p) {
+            report(user, p.routine.c_str(), p.seconds, p.percent, p.done ? 1 : 0);
+          },
+          std::chrono::milliseconds(s.progress_delay_ms),
+          std::chrono::milliseconds(s.progress_period_ms));
+      metered.emplace(tee, *meter);
+      out = &*metered;
+    }
+    s.session->set_output(out);
     s.session->set_log_handler([&](const LogEntry& e) {
       r.log.push_back(e);
       json.log(e);
     });
     try {
       r.results = s.session->call(routine, pointers).results;
+    } catch (const robmat::host::Interrupted& e) {
+      r.code = ROBMAT_ERR_INTERRUPTED;
+      r.error = e.what();
     } catch (const robmat::host::RoutineError& e) {
       r.code = ROBMAT_ERR_ROUTINE;
       r.error = e.what();
@@ -140,6 +169,15 @@ void run_call(robmat_session& s, const char* routine, const robmat_args* args, r
   }
   r.listing = listing_text.str();
   r.json = json_text.str();
+}
+
+// The session that SIGINT interrupts (robmat_catch_interrupts) and the handler it replaced.
+std::atomic<robmat_session*> g_catching{nullptr};
+struct sigaction g_previous_sigint {};
+
+void on_sigint(int) {
+  // Only an atomic store: this runs in a signal handler.
+  if (robmat_session* s = g_catching.load(); s != nullptr && s->session) s->session->interrupt();
 }
 
 }  // namespace
@@ -172,7 +210,10 @@ int robmat_session_open(const char* module_path, robmat_session** session) {
   return ROBMAT_ERR_OPEN;
 }
 
-void robmat_session_close(robmat_session* session) { delete session; }
+void robmat_session_close(robmat_session* session) {
+  robmat_catch_interrupts(session, 0);
+  delete session;
+}
 
 size_t robmat_session_error(robmat_session* session, char* buffer, size_t size) {
   if (session == nullptr) {
@@ -359,5 +400,65 @@ const char* robmat_result_error(const robmat_result* result) {
 int robmat_result_status(const robmat_result* result) { return result != nullptr ? result->status : 0; }
 
 int robmat_result_exit_code(const robmat_result* result) { return result != nullptr ? result->exit_code : 0; }
+
+void robmat_interrupt(robmat_session* session) {
+  if (session != nullptr && session->session) session->session->interrupt();
+}
+
+int robmat_catch_interrupts(robmat_session* session, int on) {
+  if (session == nullptr) return ROBMAT_ERR_ARGUMENT;
+  if (on) {
+    robmat_session* none = nullptr;
+    if (!g_catching.compare_exchange_strong(none, session))
+      return none == session ? ROBMAT_OK : ROBMAT_ERR_ARGUMENT;
+    if (session->session) session->session->take_interrupt();
+    struct sigaction sa {};
+    sa.sa_handler = on_sigint;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &sa, &g_previous_sigint);
+    return ROBMAT_OK;
+  }
+  if (g_catching.load() != session) return ROBMAT_OK;
+  sigaction(SIGINT, &g_previous_sigint, nullptr);
+  g_catching.store(nullptr);
+  if (session->session) session->session->take_interrupt();
+  return ROBMAT_OK;
+}
+
+int robmat_session_set_progress(
+    robmat_session* session, robmat_progress_fn report, void* user, int delay_ms, int period_ms) {
+  if (session == nullptr || delay_ms < 0 || period_ms < 1) return ROBMAT_ERR_ARGUMENT;
+  std::lock_guard lock(session->call_mutex);
+  session->progress = report;
+  session->progress_user = user;
+  session->progress_delay_ms = delay_ms;
+  session->progress_period_ms = period_ms;
+  return ROBMAT_OK;
+}
+
+const char* robmat_help(const char* topic) {
+  static std::mutex mutex;
+  static std::map<std::string, std::string> texts;  // nodes never move: c_str() stays valid
+  try {
+    std::string key = topic != nullptr ? topic : "";
+    std::transform(key.begin(), key.end(), key.begin(), [](unsigned char c) { return std::toupper(c); });
+    std::lock_guard lock(mutex);
+    if (auto it = texts.find(key); it != texts.end()) return it->second.c_str();
+    std::string text;
+    if (key.empty()) {
+      for (const auto& r : robmat::host::routine_summaries())
+        text += std::string(r.name) + "  " + std::string(r.summary) +
+                (r.available ? "" : " (not available yet)") + "\n";
+    } else if (auto help = robmat::host::routine_help(key)) {
+      text = std::move(*help);
+    } else {
+      return nullptr;
+    }
+    return texts.emplace(key, std::move(text)).first->second.c_str();
+  } catch (...) {
+    return nullptr;
+  }
+}
 
 }  // extern "C"

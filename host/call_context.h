@@ -3,6 +3,7 @@
 // call through a thread-local pointer, set by the dispatcher for the duration of a call.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -23,6 +24,9 @@ struct ExitUnwind {
   int code;
   int detail;
 };
+
+// Thrown by the first service the module calls after the session was interrupted.
+struct InterruptUnwind {};
 
 // A result matrix as the module sees it. Earlier results are moved to new storage whenever
 // a later one is created; the old storage is kept, filled with a canary, until the call
@@ -57,6 +61,7 @@ struct CallContext {
   std::vector<LogEntry> log;
   OutputSink* sink = nullptr;
   std::function<void(const LogEntry&)> log_handler;
+  std::atomic<bool>* interrupt = nullptr;  // the session's flag, checked at each service entry
 
   void add_log(LogEntry::Severity s, std::string text);
 };

@@ -30,6 +30,9 @@ CallContext& here() {
     std::fputs("robmat: internal error: a module service was used outside a routine call\n", stderr);
     std::abort();
   }
+  // An interrupt unwinds the call from here, as xexit does: the services that reach the
+  // call's context are the ones every long computation meets sooner or later.
+  if (t_current->interrupt != nullptr && t_current->interrupt->exchange(false)) throw InterruptUnwind{};
   return *t_current;
 }
 
@@ -292,7 +295,12 @@ const RzSysVector kSys{s_znamfix,
                        s_xmpoold,
                        s_xcfgint,
                        s_zsweep};
-const RzObjVector kObj{s_xobinit, object_method, s_wobrel, s_rpxmsg, s_rpxmsgs, s_rpxtxt, s_rpxtxts};
+int32_t s_wobmth(void* object, void* cls, int32_t method, int32_t nparm, WOB_PARM_BLK_STR* parms) {
+  if (t_current != nullptr) here();  // the interrupt check
+  return object_method(object, cls, method, nparm, parms);
+}
+
+const RzObjVector kObj{s_xobinit, s_wobmth, s_wobrel, s_rpxmsg, s_rpxmsgs, s_rpxtxt, s_rpxtxts};
 const RzThrVector kThr{host_rzextload,
                        host_rzextunload,
                        host_wtevcreate,

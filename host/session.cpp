@@ -6,6 +6,7 @@
 #include <dlfcn.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cstring>
 #include <filesystem>
@@ -24,6 +25,8 @@ struct Session::Impl {
   std::function<void(const LogEntry&)> log_handler;
   int fail_nth = 0;
   int fail_manager = 0;
+  std::atomic<bool> interrupt{false};
+  static_assert(std::atomic<bool>::is_always_lock_free, "Session::interrupt runs in signal handlers");
 };
 
 namespace {
@@ -96,6 +99,8 @@ const RoutineInfo* Session::find(std::string_view name) const {
 
 void Session::set_output(OutputSink* sink) { impl_->sink = sink; }
 void Session::set_log_handler(std::function<void(const LogEntry&)> h) { impl_->log_handler = std::move(h); }
+void Session::interrupt() noexcept { impl_->interrupt.store(true); }
+bool Session::take_interrupt() noexcept { return impl_->interrupt.exchange(false); }
 void Session::fail_nth_allocation(int n) { impl_->fail_nth = n; }
 void Session::fail_manager_creation(int mode) { impl_->fail_manager = mode; }
 
@@ -174,28 +179,42 @@ CallResult Session::call(std::string_view name, std::span<const Value* const> ar
   ctx.fail_manager = impl_->fail_manager;
   ctx.sink = impl_->sink;
   ctx.log_handler = impl_->log_handler;
+  ctx.interrupt = &impl_->interrupt;
   impl_->fail_nth = 0;
   impl_->fail_manager = 0;
 
   int32_t count = static_cast<int32_t>(given);
   int32_t status = 0;
   bool exited = false;
+  bool interrupted = false;
   ExitUnwind exit_info{0, 0};
   CallContext* saved = current_call();
   set_current_call(&ctx);
+  struct CallNotice {
+    OutputSink* sink;
+    ~CallNotice() {
+      if (sink) sink->call_ends();
+    }
+  } notice{impl_->sink};
+  if (impl_->sink) impl_->sink->call_begins(info.name);
   try {
     status = reg->entry(ptrs.data(), &count);
   } catch (const ExitUnwind& e) {
     exited = true;
     exit_info = e;
+  } catch (const InterruptUnwind&) {
+    interrupted = true;
   } catch (...) {
     set_current_call(saved);
     release_call(ctx);
     throw Error("Internal error: the routine " + info.name + " raised an exception inside the module.");
   }
   set_current_call(saved);
+  // An interrupt that came after the module's last service still cancels the call.
+  if (impl_->interrupt.exchange(false)) interrupted = true;
 
   std::string leak = release_call(ctx);
+  if (interrupted) throw Interrupted(info.name);
   if (exited) {
     RoutineError e("The routine " + info.name + " ended with code " + std::to_string(exit_info.code) + "." +
                        log_tail(ctx.log),

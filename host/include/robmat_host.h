@@ -23,11 +23,12 @@ extern "C" {
 /* Return codes. */
 enum {
   ROBMAT_OK = 0,
-  ROBMAT_ERR_OPEN = 1,     /* the module file could not be loaded */
-  ROBMAT_ERR_CALL = 2,     /* the call was refused before the routine ran, or the host caught a fault */
-  ROBMAT_ERR_ROUTINE = 3,  /* the routine returned a failing status or ended by xexit */
-  ROBMAT_ERR_ARGUMENT = 4, /* a null handle, a negative size or null data for a non-empty matrix */
-  ROBMAT_ERR_MEMORY = 5    /* the host ran out of memory */
+  ROBMAT_ERR_OPEN = 1,       /* the module file could not be loaded */
+  ROBMAT_ERR_CALL = 2,       /* the call was refused before the routine ran, or the host caught a fault */
+  ROBMAT_ERR_ROUTINE = 3,    /* the routine returned a failing status or ended by xexit */
+  ROBMAT_ERR_ARGUMENT = 4,   /* a null handle, a negative size or null data for a non-empty matrix */
+  ROBMAT_ERR_MEMORY = 5,     /* the host ran out of memory */
+  ROBMAT_ERR_INTERRUPTED = 6 /* the call was interrupted (robmat_interrupt); its results were discarded */
 };
 
 /* Severities of log lines. */
@@ -119,6 +120,33 @@ ROBMAT_HOST_API int robmat_result_code(const robmat_result* result);
 ROBMAT_HOST_API const char* robmat_result_error(const robmat_result* result);
 ROBMAT_HOST_API int robmat_result_status(const robmat_result* result);
 ROBMAT_HOST_API int robmat_result_exit_code(const robmat_result* result);
+
+/* ---- interactive use ---------------------------------------------------------------------- */
+
+/* Cancels the session's running call, or its next one: the call ends the next time the module
+ * asks the host for a service (or when it returns) and robmat_call returns
+ * ROBMAT_ERR_INTERRUPTED, with everything the call held freed. Safe in a signal handler and
+ * from any thread. A long computation that asks for no service is cancelled when it ends. */
+ROBMAT_HOST_API void robmat_interrupt(robmat_session* session);
+
+/* on = 1: clears a pending interrupt and installs a SIGINT handler that interrupts session;
+ * on = 0: restores the handler that was there before (and clears a pending interrupt).
+ * One session at a time catches SIGINT. Returns ROBMAT_OK, or ROBMAT_ERR_ARGUMENT for a null
+ * session or when another session is catching. */
+ROBMAT_HOST_API int robmat_catch_interrupts(robmat_session* session, int on);
+
+/* Reports on a long call: after the call has run for delay_ms (and then every period_ms)
+ * report(user, routine, seconds, percent, 0) is called from a helper thread, percent being
+ * the routine's last progress note or -1; when a reported call ends, report(..., 1) once.
+ * A null report turns the reports off. Returns ROBMAT_OK or ROBMAT_ERR_ARGUMENT. */
+typedef void (*robmat_progress_fn)(void* user, const char* routine, double seconds, int percent, int done);
+ROBMAT_HOST_API int robmat_session_set_progress(
+    robmat_session* session, robmat_progress_fn report, void* user, int delay_ms, int period_ms);
+
+/* The help text of a routine (case does not matter): call form, arguments, options, print
+ * levels and results. With NULL or "" the list of routines, one per line ("NAME  summary").
+ * NULL for an unknown routine. The text stays valid while the library is loaded. */
+ROBMAT_HOST_API const char* robmat_help(const char* topic);
 
 #ifdef __cplusplus
 }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -51,6 +52,9 @@ class OutputSink {
   virtual ~OutputSink() = default;
   virtual void emit(const OutputObject& object) = 0;
   virtual void progress(int percent) { (void)percent; }
+  // A routine call begins and ends (also when it fails): a sink may show that it runs.
+  virtual void call_begins(std::string_view routine) { (void)routine; }
+  virtual void call_ends() {}
 };
 
 }  // namespace robmat::host

@@ -51,6 +51,13 @@ class RoutineError : public Error {
   std::vector<LogEntry> log;  // everything the routine logged before it failed
 };
 
+// A routine call cancelled by Session::interrupt (Ctrl-C); everything it held is freed.
+class Interrupted : public Error {
+ public:
+  explicit Interrupted(const std::string& routine)
+      : Error("The routine " + routine + " was interrupted; its results were discarded.") {}
+};
+
 enum class ArgKind { kNumeric = 1, kCharacter = 2 };
 
 struct RoutineInfo {
@@ -87,6 +94,13 @@ class Session {
   // Where printed output (text lines, matrices, tables) and log lines go as they happen.
   void set_output(OutputSink* sink);
   void set_log_handler(std::function<void(const LogEntry&)> handler);
+
+  // Cancels the routine call that is running, or the next one: the call ends at the next
+  // service the module asks for (or when it returns) and throws Interrupted. Safe to call
+  // from a signal handler and from any thread.
+  void interrupt() noexcept;
+  // Whether an interrupt is pending (no call has consumed it yet); clears it.
+  bool take_interrupt() noexcept;
 
   // The module's version stamps, for --version.
   std::string module_version() const;

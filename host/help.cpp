@@ -1,0 +1,351 @@
+// The help texts of the routines as data (arguments, options, print levels, results) and one
+// renderer, so every routine's help has the same sections in the same order. A routine
+// whose computation lands later gets its entry in kRoutines with `available` set to false
+// until then; the overview and the routine's own help say so.
+#include "help.h"
+
+#include <algorithm>
+#include <cctype>
+#include <span>
+
+namespace robmat::host {
+
+namespace {
+
+struct Arg {
+  const char* name;
+  const char* text;
+};
+
+struct Option {
+  const char* position;
+  const char* meaning;
+  const char* dflt;
+  const char* allowed;
+};
+
+struct Level {
+  const char* level;
+  const char* text;
+};
+
+struct Result {
+  const char* name;
+  const char* shape;
+  const char* text;
+};
+
+struct Entry {
+  const char* name;
+  bool available;
+  const char* summary;
+  const char* call;
+  std::span<const Arg> args;
+  const char* options_intro;  // null: the routine has no option vector
+  std::span<const Option> options;
+  std::span<const Level> levels;
+  std::span<const Result> results;
+  const char* notes;
+};
+
+// ---- MAD ---------------------------------------------------------------------------------
+constexpr Arg kMadArgs[] = {
+    {"x", "numeric matrix, n x p (n, p >= 1). Missing values are left out column by column."},
+    {"method",
+     "optional character value: \"mad\" (the default) the raw median absolute deviation "
+     "med|x - med x|; \"nmad\" the normalized MAD, the raw MAD divided by 0.6745 (the "
+     "standard normal's third quartile), consistent for the standard deviation at the normal "
+     "distribution; \"sn\" and \"qn\" Rousseeuw and Croux's Sn and Qn, with their consistency "
+     "and small-sample factors. Case does not matter and a longer word with one of these "
+     "beginnings is taken (\"MADX\" is \"mad\"); at most 8 characters. An unknown method "
+     "writes a note and computes the raw MAD."},
+};
+constexpr Level kMadLevels[] = {
+    {"-", "MAD prints nothing; it logs a note only for an unknown method."},
+};
+constexpr Result kMadResults[] = {
+    {"s",
+     "1 x p",
+     "the scale of each column over its non-missing values: missing (NA) for a column "
+     "without values, 0 for a column with one value."},
+};
+
+// ---- MCD ---------------------------------------------------------------------------------
+constexpr Arg kMcdArgs[] = {
+    {"opt", "option vector, a row or a column (see Options); [] takes every default."},
+    {"x", "numeric data matrix, n x p: n observations (rows) of p variables; n > p, no missing values."},
+    {"start",
+     "optional: p + 1 observation numbers (1..n) of a start subset; the search then also "
+     "starts from it."},
+};
+constexpr Option kMcdOptions[] = {
+    {"1", "print level (see Print levels)", "0", "0 to 5"},
+    {"2", "print the scatter matrices", "0", "0 or 1; levels 3 to 5 print them anyway"},
+    {"3",
+     "correlation matrices",
+     "0",
+     "0 none; 1 print them; 2 return them in est without printing; 3 print and return"},
+    {"4",
+     "h: the number of observations whose covariance determinant is minimized",
+     "(n + p + 1) / 2, rounded down",
+     "n/2 + 1 to 3n/4 + (p+1)/4 (each rounded down); a value outside is moved into the range, "
+     "with a note; 0 takes the default"},
+    {"5",
+     "number of random trial subsets of p + 1 observations",
+     "automatic: 500 trials, all subsets when there are few, subdatasets (opt 16, 17) when n "
+     ">= 2 x opt 17",
+     "1 or more; when all subsets are no more than this, every one is tried; a negative "
+     "value means as many as possible"},
+    {"11",
+     "reweighting cutoff, compared with the squared robust distances",
+     "the 0.975 quantile of chi-square with p degrees of freedom",
+     "> 0; 0 or less takes the default"},
+    {"12", "singularity tolerance of the covariance inversions", "1e-10", "> 0; 0 takes the default"},
+    {"16", "largest number of subdatasets for large n", "5", "1 or more"},
+    {"17", "size of a subdataset", "300", "1 or more"},
+    {"19",
+     "random generator",
+     "0",
+     "0 the routine's own generator (the same subsets on every machine); > 0 the host's uniform "
+     "stream, seeded from the clock when opt 20 is below 1"},
+    {"20", "seed of the random trial subsets", "0", "any whole number"},
+};
+constexpr Level kMcdLevels[] = {
+    {"0", "nothing."},
+    {"1",
+     "the run's header (p, n, h), the classical mean, the median and MAD of each variable, "
+     "the raw MCD location, the reweighted location and the eigenvalues of the reweighted "
+     "scatter; with opt 2 = 1 the scatter matrices, with opt 3 = 1 or 3 the correlations."},
+    {"2",
+     "adds the observation numbers of the best h-subset and a table of every observation's "
+     "classical and robust distance and weight."},
+    {"3, 4",
+     "add every scatter and correlation matrix (classical, raw, consistent, reweighted) and "
+     "the number of trial starts and concentration steps."},
+    {"5",
+     "adds notes in the log on the search: the fraction in the best subset, the subsets drawn, "
+     "each stage, and for large n the sizes and best solutions of the subdatasets."},
+};
+constexpr Result kMcdResults[] = {
+    {"sc",
+     "7 x 1",
+     "1 h; 2 subsets drawn; 3 nonsingular subsets among them; 4 observations of weight 0 "
+     "(flagged as outliers); 5 the determinant of the raw MCD scatter (NA when p = 1, 0 after "
+     "an exact fit); 6 the distance scale, the square root of the h-th smallest squared "
+     "distance of the best subset; 7 the cutoff: the square root of the default chi-square "
+     "quantile, or opt 11 as given."},
+    {"est",
+     "(p + 2) x p, or (2p + 2) x p with opt 3 = 2 or 3",
+     "row 1 the reweighted location; row 2 the eigenvalues of the reweighted scatter; rows 3 "
+     "to p + 2 the reweighted scatter matrix; with opt 3 = 2 or 3, rows p + 3 to 2p + 2 the "
+     "reweighted correlation matrix."},
+    {"dist",
+     "3 x n",
+     "one column per observation: row 1 the classical Mahalanobis distance, row 2 the robust "
+     "distance (from the reweighted estimate), row 3 the weight, 1 when the squared robust "
+     "distance is at most the cutoff and 0 otherwise."},
+};
+constexpr const char* kMcdNotes =
+    "FAST-MCD: elemental starts refined by concentration steps, with nested subdatasets for "
+    "large n; then a consistency factor, reweighting with the cutoff, and robust distances. "
+    "When h or more observations lie on a hyperplane (an exact fit) the routine reports the "
+    "hyperplane and returns the mean and scatter of the observations on it. A failure of the "
+    "computation leaves est and dist missing (NA) and logs why.";
+
+// ---- LMS, LTS, MVE: entries grow here as their computations land -------------------------
+constexpr Arg kRegressionArgs[] = {
+    {"opt", "option vector, a row or a column; [] takes every default."},
+    {"y", "the response, a column of n values without missing values."},
+    {"x", "optional: the regressors, n rows, without missing values (an intercept is added)."},
+    {"start", "optional: a start subset of observation numbers, or start coefficients."},
+};
+constexpr Arg kMveArgs[] = {
+    {"opt", "option vector, a row or a column; [] takes every default."},
+    {"x", "numeric data matrix, n x p, without missing values."},
+    {"start", "optional: p + 1 observation numbers of a start subset."},
+};
+
+constexpr Entry kRoutines[] = {
+    {"MAD",
+     true,
+     "robust scale of each column: MAD, normalized MAD, Sn or Qn",
+     "s = MAD(x [, method])",
+     kMadArgs,
+     nullptr,
+     {},
+     kMadLevels,
+     kMadResults,
+     nullptr},
+    {"MCD",
+     true,
+     "robust location and scatter by the minimum covariance determinant (FAST-MCD)",
+     "[sc, est, dist] = MCD(opt, x [, start])",
+     kMcdArgs,
+     "Element k of opt sets option k; an element beyond the end of opt, or NA, takes the "
+     "default, and non-integral values are truncated. Positions not listed are not used.",
+     kMcdOptions,
+     kMcdLevels,
+     kMcdResults,
+     kMcdNotes},
+    {"LMS",
+     false,
+     "robust regression by least median of squares",
+     "[sc, est, obs] = LMS(opt, y [, x [, start]])",
+     kRegressionArgs,
+     nullptr,
+     {},
+     {},
+     {},
+     nullptr},
+    {"LTS",
+     false,
+     "robust regression by least trimmed squares (FAST-LTS)",
+     "[sc, est, obs] = LTS(opt, y [, x [, start]])",
+     kRegressionArgs,
+     nullptr,
+     {},
+     {},
+     {},
+     nullptr},
+    {"MVE",
+     false,
+     "robust location and scatter by the minimum volume ellipsoid",
+     "[sc, est, dist] = MVE(opt, x [, start])",
+     kMveArgs,
+     nullptr,
+     {},
+     {},
+     {},
+     nullptr},
+};
+
+constexpr size_t kWidth = 80;
+
+std::string upper(std::string_view s) {
+  std::string u(s);
+  for (char& c : u) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return u;
+}
+
+// Words of text broken into lines of at most width characters (a longer word stands alone).
+std::vector<std::string> wrap(std::string_view text, size_t width) {
+  std::vector<std::string> lines;
+  std::string line;
+  size_t i = 0;
+  while (i < text.size()) {
+    while (i < text.size() && text[i] == ' ') ++i;
+    size_t j = text.find(' ', i);
+    if (j == std::string_view::npos) j = text.size();
+    if (j == i) break;
+    std::string_view word = text.substr(i, j - i);
+    if (!line.empty() && line.size() + 1 + word.size() > width) {
+      lines.push_back(line);
+      line.clear();
+    }
+    if (!line.empty()) line += ' ';
+    line += word;
+    i = j;
+  }
+  if (!line.empty() || lines.empty()) lines.push_back(line);
+  return lines;
+}
+
+// A paragraph indented by `indent` spaces.
+void paragraph(std::string& out, std::string_view text, size_t indent) {
+  for (const auto& l : wrap(text, kWidth - indent)) out += std::string(indent, ' ') + l + '\n';
+}
+
+// Rows of cells under a header, each column as wide as given; cells wrap inside their column.
+void table(std::string& out,
+           const std::vector<size_t>& widths,
+           const std::vector<std::vector<std::string>>& rows) {
+  for (const auto& row : rows) {
+    std::vector<std::vector<std::string>> cells;
+    size_t height = 0;
+    for (size_t c = 0; c < row.size(); ++c) {
+      cells.push_back(wrap(row[c], widths[c]));
+      height = std::max(height, cells.back().size());
+    }
+    for (size_t r = 0; r < height; ++r) {
+      std::string line = "  ";
+      for (size_t c = 0; c < row.size(); ++c) {
+        std::string cell = r < cells[c].size() ? cells[c][r] : "";
+        if (c + 1 < row.size()) cell.resize(widths[c] + 2, ' ');
+        line += cell;
+      }
+      while (!line.empty() && line.back() == ' ') line.pop_back();
+      out += line + '\n';
+    }
+  }
+}
+
+// Name-and-text pairs: the names in one column, the texts wrapped beside them.
+template <typename T, typename Label, typename Text>
+void labelled(std::string& out, std::span<const T> items, Label label, Text text) {
+  size_t w = 0;
+  for (const T& it : items) w = std::max(w, std::string(label(it)).size());
+  std::vector<std::vector<std::string>> rows;
+  for (const T& it : items) rows.push_back({label(it), text(it)});
+  table(out, {w, kWidth - 4 - w - 2}, rows);
+}
+
+std::string render(const Entry& e) {
+  std::string out = std::string(e.name) + ": " + e.summary + "\n\n  " + e.call + "\n";
+  if (!e.available) {
+    out += '\n';
+    paragraph(out,
+              std::string("Not available in this build of robmat yet: the routine is registered, and a call "
+                          "reports that it cannot compute. ") +
+                  e.name + "'s full help comes with its computation.",
+              2);
+  }
+  if (!e.args.empty()) {
+    out += "\nArguments\n";
+    labelled(
+        out, e.args, [](const Arg& a) { return a.name; }, [](const Arg& a) { return a.text; });
+  }
+  if (e.options_intro != nullptr) {
+    out += "\nOptions\n";
+    paragraph(out, e.options_intro, 2);
+    std::vector<std::vector<std::string>> rows = {{"opt", "meaning", "default", "allowed values"}};
+    for (const Option& o : e.options) rows.push_back({o.position, o.meaning, o.dflt, o.allowed});
+    table(out, {3, 24, 18, 25}, rows);
+  }
+  if (!e.levels.empty()) {
+    out += "\nPrint levels\n";
+    labelled(
+        out, e.levels, [](const Level& l) { return l.level; }, [](const Level& l) { return l.text; });
+  }
+  if (!e.results.empty()) {
+    out += "\nResults\n";
+    for (const Result& r : e.results) {
+      out += "  " + std::string(r.name) + " (" + r.shape + ")\n";
+      paragraph(out, r.text, 4);
+    }
+  }
+  if (e.notes != nullptr) {
+    out += "\nNotes\n";
+    paragraph(out, e.notes, 2);
+  }
+  return out;
+}
+
+}  // namespace
+
+const std::vector<RoutineSummary>& routine_summaries() {
+  static const std::vector<RoutineSummary> list = [] {
+    std::vector<RoutineSummary> v;
+    for (const Entry& e : kRoutines) v.push_back({e.name, e.summary, e.available});
+    return v;
+  }();
+  return list;
+}
+
+std::optional<std::string> routine_help(std::string_view name) {
+  const std::string u = upper(name);
+  for (const Entry& e : kRoutines)
+    if (u == e.name) return render(e);
+  return std::nullopt;
+}
+
+}  // namespace robmat::host

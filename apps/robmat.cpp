@@ -1,7 +1,8 @@
 // The robmat program: runs a robmat script, statements given with -e, or an interactive
 // session on a terminal. The listing goes to standard output, the log (errors and notes) to
-// standard error, and --json writes the same run for programs. Exit status: 0 success, 1 a
-// statement failed, 2 the program could not start (bad arguments, module, files).
+// standard error, and --json writes the same run for programs. On a terminal a long routine
+// call shows a progress line on standard error. Exit status: 0 success, 1 a statement
+// failed, 2 the program could not start (bad arguments, module, files).
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -18,11 +19,14 @@
 #include <editline/readline.h>
 // clang-format on
 
+#include "help.h"
+#include "interactive.h"
 #include "json_output.h"
 #include "language/interpreter.h"
 #include "language/parser.h"
 #include "language/session_backend.h"
 #include "listing.h"
+#include "progress.h"
 #include "robmat/host/session.h"
 
 namespace {
@@ -67,9 +71,19 @@ void list_routines(const robmat::host::Session& session) {
   }
 }
 
+// The session that Ctrl-C interrupts while the REPL runs.
+robmat::host::Session* g_session = nullptr;
+void interrupt_session() {
+  if (g_session != nullptr) g_session->interrupt();
+}
+
 class Runner {
  public:
-  Runner(robmat::lang::Interpreter& interp, robmat::host::JsonSink* json) : interp_(interp), json_(json) {}
+  Runner(robmat::lang::Interpreter& interp,
+         robmat::host::Session& session,
+         robmat::host::JsonSink* json,
+         robmat::host::ProgressMeter* meter)
+      : interp_(interp), session_(session), json_(json), meter_(meter) {}
 
   // Runs one piece of source; reports a failure on standard error (and in the JSON).
   bool run(const std::string& name, std::string text) {
@@ -85,7 +99,11 @@ class Runner {
 
   void report(const std::string& message) {
     std::cout.flush();
-    std::cerr << message << std::endl;
+    auto write = [&] { std::cerr << message << std::endl; };
+    if (meter_)
+      meter_->write_around(write);
+    else
+      write();
     if (json_) json_->error(message);
   }
 
@@ -95,12 +113,39 @@ class Runner {
     rl_readline_name = "robmat";
     stifle_history(1000);
     if (!history.empty()) read_history(history.c_str());
+    robmat::app::install_completion([this] {
+      std::vector<std::string> names = interp_.variable_names();
+      for (const auto& r : session_.routines()) names.push_back(r.name);
+      return names;
+    });
+    std::cout << robmat::app::banner(ROBMAT_VERSION) << std::flush;
+    g_session = &session_;
+    robmat::app::catch_sigint(interrupt_session);
     std::string pending;
     int entry = 0;
     for (;;) {
+      robmat::app::take_sigint();
       std::unique_ptr<char, decltype(&std::free)> line(readline(pending.empty() ? "robmat> " : "   ...> "),
                                                        &std::free);
+      if (robmat::app::take_sigint()) {
+        // Ctrl-C at the prompt drops the line (and an unfinished statement), not the session.
+        std::cout << (line ? "\n" : "^C\n") << std::flush;
+        pending.clear();
+        continue;
+      }
       if (!line) break;
+      if (pending.empty()) {
+        const auto command = robmat::app::parse_command(line.get());
+        if (command.kind == robmat::app::Command::kQuit) {
+          add_history(line.get());
+          break;
+        }
+        if (command.kind == robmat::app::Command::kHelp) {
+          add_history(line.get());
+          show_help(command.topic);
+          continue;
+        }
+      }
       pending += line.get();
       pending += '\n';
       if (pending.find_first_not_of(" \t\r\n") == std::string::npos) {
@@ -118,15 +163,31 @@ class Runner {
       std::string hist = text;
       while (!hist.empty() && hist.back() == '\n') hist.pop_back();
       add_history(hist.c_str());
+      session_.take_interrupt();  // a Ctrl-C typed at the prompt is not for this statement
       run("<input " + std::to_string(++entry) + ">", std::move(text));
+      session_.take_interrupt();
     }
+    robmat::app::restore_sigint();
+    g_session = nullptr;
     std::cout << '\n';
     if (!history.empty()) write_history(history.c_str());
   }
 
+  void show_help(const std::string& topic) {
+    if (topic.empty()) {
+      std::cout << robmat::app::overview_help(session_) << std::flush;
+    } else if (auto text = robmat::app::topic_help(topic)) {
+      std::cout << *text << std::flush;
+    } else {
+      std::cerr << "There is no routine or builtin named " << topic << "; 'help' lists them." << std::endl;
+    }
+  }
+
  private:
   robmat::lang::Interpreter& interp_;
+  robmat::host::Session& session_;
   robmat::host::JsonSink* json_;
+  robmat::host::ProgressMeter* meter_;
 };
 
 std::optional<std::string> read_file(const std::string& path) {
@@ -145,6 +206,7 @@ int main(int argc, char** argv) {
   std::vector<std::string> statements;
   std::string json_path;
   std::string module_path;
+  std::string help_routine;
   bool quiet = false, list = false, version = false;
   app.add_option(
       "script",
@@ -162,11 +224,26 @@ int main(int argc, char** argv) {
       ->type_name("PATH");
   app.add_flag("--list-routines", list, "list the routines the module registers and exit");
   app.add_flag("--version", version, "show the versions of the program and the module and exit");
+  app.add_option(
+         "--help-routine", help_routine, "show the help of a routine (call, options, results) and exit")
+      ->type_name("NAME");
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
     const int code = app.exit(e);
     return code == 0 ? 0 : kExitCannotStart;
+  }
+  if (!help_routine.empty()) {
+    if (auto text = robmat::host::routine_help(help_routine)) {
+      std::cout << *text;
+      return 0;
+    }
+    std::string names;
+    for (const auto& r : robmat::host::routine_summaries())
+      names += (names.empty() ? "" : ", ") + std::string(r.name);
+    std::cerr << "robmat: there is no routine named " << help_routine << "; the routines are " << names
+              << ".\n";
+    return kExitCannotStart;
   }
   if (!script.empty() && !statements.empty()) {
     std::cerr << "robmat: give a script file or -e statements, not both\n";
@@ -208,24 +285,39 @@ int main(int argc, char** argv) {
       json = std::make_unique<robmat::host::JsonSink>(json_file);
     }
   }
-  const bool terminal_err = isatty(STDERR_FILENO) != 0;
-  robmat::host::ListingSink listing(
-      std::cout,
-      &std::cerr,
-      terminal_err ? robmat::host::ListingSink::Progress::kBar : robmat::host::ListingSink::Progress::kLines);
+  robmat::host::ListingSink listing(std::cout, nullptr, robmat::host::ListingSink::Progress::kNone);
   robmat::host::DisplayTee display;
   if (!quiet) display.add(&listing);
   if (json) display.add(json.get());
 
+  // The progress line: for a person at a terminal only, never beside JSON or in quiet runs.
+  std::unique_ptr<robmat::host::ProgressMeter> meter;
+  if (isatty(STDERR_FILENO) && !quiet && !json) {
+    meter = std::make_unique<robmat::host::ProgressMeter>([](const robmat::host::ProgressState& p) {
+      if (p.done)
+        std::cerr << "\r\x1b[K" << std::flush;
+      else
+        std::cerr << '\r' << robmat::host::progress_text(p) << "\x1b[K" << std::flush;
+    });
+  }
+  std::unique_ptr<robmat::host::ProgressSink> metered;
+  if (meter) metered = std::make_unique<robmat::host::ProgressSink>(display, *meter);
+
   auto log = [&](const LogEntry& entry) {
     std::cout.flush();
-    std::cerr << robmat::host::severity_name(entry.severity) << ": " << entry.text << std::endl;
+    auto write = [&] {
+      std::cerr << robmat::host::severity_name(entry.severity) << ": " << entry.text << std::endl;
+    };
+    if (meter)
+      meter->write_around(write);
+    else
+      write();
     if (json) json->log(entry);
   };
-  session->set_output(&display);
+  session->set_output(metered ? static_cast<robmat::host::OutputSink*>(metered.get()) : &display);
   robmat::lang::SessionBackend backend(*session, log);
   robmat::lang::Interpreter interp(&backend, &display, log);
-  Runner runner(interp, json.get());
+  Runner runner(interp, *session, json.get(), meter.get());
 
   int status = 0;
   if (!statements.empty()) {

@@ -178,7 +178,7 @@ constexpr Entry kRoutines[] = {
      nullptr},
     {"MCD",
      true,
-     "robust location and scatter by the minimum covariance determinant (FAST-MCD)",
+     "robust location and scatter by minimum covariance determinant (FAST-MCD)",
      "[sc, est, dist] = MCD(opt, x [, start])",
      kMcdArgs,
      "Element k of opt sets option k; an element beyond the end of opt, or NA, takes the "
@@ -209,7 +209,7 @@ constexpr Entry kRoutines[] = {
      nullptr},
     {"MVE",
      false,
-     "robust location and scatter by the minimum volume ellipsoid",
+     "robust location and scatter by minimum volume ellipsoid",
      "[sc, est, dist] = MVE(opt, x [, start])",
      kMveArgs,
      nullptr,
@@ -290,7 +290,9 @@ void labelled(std::string& out, std::span<const T> items, Label label, Text text
 }
 
 std::string render(const Entry& e) {
-  std::string out = std::string(e.name) + ": " + e.summary + "\n\n  " + e.call + "\n";
+  std::string out;
+  paragraph(out, std::string(e.name) + ": " + e.summary, 0);
+  out += "\n  " + std::string(e.call) + "\n";
   if (!e.available) {
     out += '\n';
     paragraph(out,

@@ -39,6 +39,12 @@ const Value* Interpreter::get(std::string_view name) const {
 
 void Interpreter::set(const std::string& name, Value value) { vars_[name] = std::move(value); }
 
+std::vector<std::string> Interpreter::variable_names() const {
+  std::vector<std::string> names;
+  for (const auto& [name, value] : vars_) names.push_back(name);
+  return names;
+}
+
 void Interpreter::fail(Loc loc, const std::string& message) const {
   throw LanguageError(*src_, loc, message);
 }

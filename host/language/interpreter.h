@@ -33,6 +33,8 @@ class Interpreter {
 
   const host::Value* get(std::string_view name) const;
   void set(const std::string& name, host::Value value);
+  // The names of the variables, sorted (for completion in the REPL).
+  std::vector<std::string> variable_names() const;
 
  private:
   struct Results {

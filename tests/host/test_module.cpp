@@ -84,6 +84,27 @@ int32_t alloc(DULSYM**, int32_t*) {
   return rc;
 }
 
+// SPIN(x): works for x(1) seconds, asking for a small block of work space at every step and
+// holding one block throughout, as a long computation that an interrupt must unwind; returns
+// the number of steps.
+int32_t spin(DULSYM** arg, int32_t*) {
+  const double seconds = static_cast<const double*>(arg[0]->addr)[0];
+  void* held = nullptr;
+  if (duwalo2(&held, 1024) == nullptr) return 1;
+  const double start = zdattim();
+  double steps = 0;
+  while (zdattim() - start < seconds) {
+    void* p = nullptr;
+    if (duwalo2(&p, 16) == nullptr) break;
+    duwfre2(&p);
+    ++steps;
+  }
+  duwfre2(&held);
+  if (duwres(1, 1, 1) == nullptr) return 1;
+  duwresp(1)[0] = steps;
+  return 0;
+}
+
 WOB_PARM_BLK_STR arr(int16_t tag, const char* s) {
   WOB_PARM_BLK_STR p{};
   p.tag = tag;
@@ -142,9 +163,10 @@ FNCITEM g_items[] = {
     {"BYE", {0, 0, 1, 1, 'T', 1, kN}},
     {"ALLOC", {0, 0, 1, 1, 'T', 0, kN}},
     {"MGR", {0, 0, 1, 1, 'T', 0, kN}},
+    {"SPIN", {0, 0, 1, 1, 'T', 0, kN}},
 };
 constexpr int kCount = sizeof g_items / sizeof g_items[0];
-RobmatFrontEnd g_entries[kCount + 1] = {nullptr, echo, three, leak, stale, bye, alloc, mgr};
+RobmatFrontEnd g_entries[kCount + 1] = {nullptr, echo, three, leak, stale, bye, alloc, mgr, spin};
 
 }  // namespace
 

@@ -1,10 +1,14 @@
 """The host library's C interface through ctypes: finding librobmat_host.so, the prototypes,
 and the one session of the process. ctypes releases the GIL during every foreign call, so
-other Python threads run while the module computes; our own lock keeps calls one at a time."""
+other Python threads run while the module computes; our own lock keeps calls one at a time.
+Ctrl-C during a call reaches the host through a C-level SIGINT handler (Python's own handler
+would run only after the call returned), and the call ends as KeyboardInterrupt."""
 
 import ctypes
 import os
 import pathlib
+import signal
+import sys
 import threading
 
 import numpy as np
@@ -15,6 +19,7 @@ ROBMAT_ERR_CALL = 2
 ROBMAT_ERR_ROUTINE = 3
 ROBMAT_ERR_ARGUMENT = 4
 ROBMAT_ERR_MEMORY = 5
+ROBMAT_ERR_INTERRUPTED = 6
 
 SEVERITIES = {1: "error", 2: "warning", 3: "note"}
 
@@ -45,8 +50,11 @@ def _library_path():
     if env:
         p = pathlib.Path(env)
         return p / "librobmat_host.so" if p.is_dir() else p, "$ROBMAT_HOST_LIB"
-    repo = pathlib.Path(__file__).resolve().parent.parent.parent
-    return repo / "build" / "lib" / "librobmat_host.so", "the repository's build/lib"
+    here = pathlib.Path(__file__).resolve().parent
+    installed = here / "lib" / "librobmat_host.so"  # put there by pip install
+    if installed.is_file():
+        return installed, "the installed package"
+    return here.parent.parent / "build" / "lib" / "librobmat_host.so", "the repository's build/lib"
 
 
 def _load():
@@ -93,7 +101,13 @@ _prototypes = {
     "robmat_result_error": (ctypes.c_char_p, [ctypes.c_void_p]),
     "robmat_result_status": (ctypes.c_int, [ctypes.c_void_p]),
     "robmat_result_exit_code": (ctypes.c_int, [ctypes.c_void_p]),
+    "robmat_interrupt": (None, [ctypes.c_void_p]),
+    "robmat_catch_interrupts": (ctypes.c_int, [ctypes.c_void_p, ctypes.c_int]),
+    "robmat_session_set_progress": (ctypes.c_int, [ctypes.c_void_p, ctypes.c_void_p, ctypes.c_void_p, ctypes.c_int,
+                                                   ctypes.c_int]),
+    "robmat_help": (ctypes.c_char_p, [ctypes.c_char_p]),
 }
+_PROGRESS_FN = ctypes.CFUNCTYPE(None, ctypes.c_void_p, ctypes.c_char_p, ctypes.c_double, ctypes.c_int, ctypes.c_int)
 for _name, (_restype, _argtypes) in _prototypes.items():
     _f = getattr(_lib, _name)
     _f.restype = _restype
@@ -140,6 +154,39 @@ def _missing_in(a):
     return a
 
 
+def _show_progress(routine, seconds, percent, done, _width=[0]):
+    """The default progress report: one line on standard error, redrawn in place."""
+    if done:
+        text = ""
+    else:
+        s = int(seconds)
+        when = f"{s // 60} min {s % 60} s" if s >= 60 else f"{s} s"
+        text = f"{routine}: {percent}% done, {when}" if percent >= 0 else f"{routine}: running, {when}"
+    sys.stderr.write("\r" + text.ljust(_width[0]) + ("\r" if done else ""))
+    sys.stderr.flush()
+    _width[0] = 0 if done else max(_width[0], len(text))
+
+
+class _CatchInterrupts:
+    """Ctrl-C interrupts the session's call while this is entered, when the call runs on the
+    main thread and Python's own Ctrl-C handling is in place (not replaced by the program)."""
+
+    def __init__(self, handle):
+        self._handle = handle
+        self._on = False
+
+    def __enter__(self):
+        if (threading.current_thread() is threading.main_thread()
+                and signal.getsignal(signal.SIGINT) is signal.default_int_handler):
+            self._on = _lib.robmat_catch_interrupts(self._handle, 1) == ROBMAT_OK
+        return self
+
+    def __exit__(self, *exc):
+        if self._on:
+            _lib.robmat_catch_interrupts(self._handle, 0)
+        return False
+
+
 class _Session:
     def __init__(self):
         self._lock = threading.Lock()
@@ -166,8 +213,10 @@ class _Session:
             n = _lib.robmat_session_routine_count(self._handle)
             return [_text(_lib.robmat_session_routine(self._handle, i)) for i in range(n)]
 
-    def call(self, routine, args):
-        """args: 2-D float64 arrays (NaN for missing), (array, names) pairs, str, or None."""
+    def call(self, routine, args, progress=None):
+        """args: 2-D float64 arrays (NaN for missing), (array, names) pairs, str, or None.
+        progress: None, True (a line on standard error) or a function (routine, seconds,
+        percent, done) called while a call that takes longer than a second runs."""
         # The arguments are built before taking the lock: they copy the data.
         a = _lib.robmat_args_new()
         if not a:
@@ -186,10 +235,23 @@ class _Session:
                         c_names = (ctypes.c_char_p * len(names))(*[str(s).encode("utf-8") for s in names])
                     _lib.robmat_args_add_matrix(a, m.shape[0], m.shape[1], m.ctypes.data_as(_c_double_p), c_names)
             r = ctypes.c_void_p()
+            report = None
+            if progress:
+                show = _show_progress if progress is True else progress
+                report = _PROGRESS_FN(lambda _user, name, seconds, percent, done:
+                                      show(_text(name), seconds, percent, bool(done)))
             with self._lock:
                 if self._handle is None:
                     self._open()
-                rc = _lib.robmat_call(self._handle, routine.encode("utf-8"), a, ctypes.byref(r))
+                if report is not None:
+                    _lib.robmat_session_set_progress(self._handle, ctypes.cast(report, ctypes.c_void_p), None, 1000,
+                                                     250)
+                try:
+                    with _CatchInterrupts(self._handle):
+                        rc = _lib.robmat_call(self._handle, routine.encode("utf-8"), a, ctypes.byref(r))
+                finally:
+                    if report is not None:
+                        _lib.robmat_session_set_progress(self._handle, None, None, 1000, 250)
         finally:
             _lib.robmat_args_free(a)
         try:
@@ -204,6 +266,8 @@ class _Session:
                                    outcome.log)
             if rc == ROBMAT_ERR_MEMORY:
                 raise MemoryError(message)
+            if rc == ROBMAT_ERR_INTERRUPTED:
+                raise KeyboardInterrupt(message)
             raise Error(message)
         finally:
             _lib.robmat_result_free(r)
@@ -214,3 +278,10 @@ session = _Session()
 
 def host_version():
     return _text(_lib.robmat_host_version())
+
+
+def help_text(routine=None):
+    """The help of a routine as the robmat program shows it (None: the list of routines), or
+    None for an unknown name."""
+    t = _lib.robmat_help(routine.encode("utf-8") if routine else None)
+    return _text(t) if t is not None else None

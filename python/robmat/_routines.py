@@ -8,7 +8,7 @@ import warnings
 
 import numpy as np
 
-from ._capi import RoutineError, session
+from ._capi import RoutineError, help_text, session
 
 
 class RobmatWarning(UserWarning):
@@ -71,10 +71,13 @@ def _engine_failure(outcome):
                            outcome.log)
 
 
-def call(routine, *args):
+def call(routine, *args, progress=False):
     """Calls any routine of the module by name. Arguments: numeric arrays (NaN for missing;
     1-D is one column), strings, or None for an omitted optional argument. Returns an Outcome
-    with .results (2-D arrays), .log, .listing and .json."""
+    with .results (2-D arrays), .log, .listing and .json. progress: True shows a line on
+    standard error while a call runs longer than a second; a function (routine, seconds,
+    percent, done) receives the same reports (percent is -1 when the routine notes none).
+    Ctrl-C during the call raises KeyboardInterrupt."""
     converted = []
     for i, v in enumerate(args, start=1):
         if v is None or isinstance(v, str):
@@ -82,7 +85,7 @@ def call(routine, *args):
         else:
             a, names = _data_matrix(v, f"argument {i}")
             converted.append((a, names))
-    return session.call(routine, converted)
+    return session.call(routine, converted, progress)
 
 
 def routines():
@@ -90,7 +93,24 @@ def routines():
     return session.routines()
 
 
-def mad(x, method="mad"):
+def help(routine=None):  # noqa: A001 - robmat.help, as in the robmat program
+    """Prints the help of a routine (call form, arguments, options, print levels, results),
+    or the list of routines without a name."""
+    text = help_text(routine)
+    if text is None:
+        raise ValueError(f"there is no routine named {routine!r}; robmat.routines() lists them")
+    print(text, end="")
+
+
+def _with_help(function, routine):
+    """Appends the routine's own help, the text the robmat program shows, to a docstring."""
+    text = help_text(routine)
+    if text and function.__doc__:  # python -OO strips docstrings
+        function.__doc__ += "\n\nThe routine " + routine + " itself:\n\n" + text
+    return function
+
+
+def mad(x, method="mad", *, progress=False):
     """Robust scale of each column of x (a 1-D input is one column), over its non-missing
     values. method: "mad" (raw median absolute deviation), "nmad" (normalized to the standard
     deviation at the normal), "sn" or "qn" (Rousseeuw and Croux); case does not matter.
@@ -99,7 +119,7 @@ def mad(x, method="mad"):
     if not isinstance(method, str):
         raise TypeError(f"method must be a string such as 'mad', 'nmad', 'sn' or 'qn', not {type(method).__name__}")
     a, names = _data_matrix(x, "x")
-    outcome = session.call("MAD", [(a, names), method])
+    outcome = session.call("MAD", [(a, names), method], progress)
     _engine_failure(outcome)
     for severity, text in outcome.log:
         warnings.warn(text, RobmatWarning, stacklevel=2)
@@ -222,7 +242,7 @@ class McdResult:
 
 
 def mcd(x, *, h=None, nrep=None, seed=None, cutoff=None, print_level=0, correlations=False, start=None,
-        opt=None):
+        opt=None, progress=False):
     """Minimum covariance determinant location and scatter of the rows of x (n x p; a 1-D
     input is one variable), by FAST-MCD with reweighting.
 
@@ -231,12 +251,16 @@ def mcd(x, *, h=None, nrep=None, seed=None, cutoff=None, print_level=0, correlat
     print_level: 0-5, the listing's detail; correlations: True to return the correlation
     matrix (or the raw option value 0-3); start: p+1 observation numbers (1-based) of a start
     subset; opt: a raw option vector (NaN elements take the default). A keyword and opt may
-    not set the same position. Returns an McdResult."""
+    not set the same position; progress: as for robmat.call. Returns an McdResult."""
     a, names = _data_matrix(x, "x")
     options = _mcd_options(opt, h, nrep, seed, cutoff, print_level, correlations)
     args = [options, (a, names)]
     if start is not None:
         args.append(_vector(start, "start").reshape(-1, 1))
-    outcome = session.call("MCD", args)
+    outcome = session.call("MCD", args, progress)
     _engine_failure(outcome)
     return McdResult(outcome, names)
+
+
+_with_help(mad, "MAD")
+_with_help(mcd, "MCD")

@@ -8,6 +8,7 @@
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -190,6 +191,18 @@ class Runner {
   robmat::host::ProgressMeter* meter_;
 };
 
+// The module the program loads by default: $ROBMAT_MODULE, else librobmat.so beside the host
+// library (the installed library folder), else beside the program itself.
+std::string module_beside_us() {
+  std::string path = robmat::host::default_module_path();
+  if (std::getenv("ROBMAT_MODULE") != nullptr || std::filesystem::exists(path)) return path;
+  std::error_code ec;
+  auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (!ec && std::filesystem::exists(self.parent_path() / "librobmat.so"))
+    return (self.parent_path() / "librobmat.so").string();
+  return path;
+}
+
 std::optional<std::string> read_file(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return std::nullopt;
@@ -220,7 +233,7 @@ int main(int argc, char** argv) {
   app.add_flag("--quiet", quiet, "no listing on standard output");
   app.add_option("--module",
                  module_path,
-                 "the module to load (default: $ROBMAT_MODULE, else librobmat.so beside the host library)")
+                 "the module to load (default: $ROBMAT_MODULE, else librobmat.so beside the host library or the program)")
       ->type_name("PATH");
   app.add_flag("--list-routines", list, "list the routines the module registers and exit");
   app.add_flag("--version", version, "show the versions of the program and the module and exit");
@@ -249,7 +262,7 @@ int main(int argc, char** argv) {
     std::cerr << "robmat: give a script file or -e statements, not both\n";
     return kExitCannotStart;
   }
-  if (module_path.empty()) module_path = robmat::host::default_module_path();
+  if (module_path.empty()) module_path = module_beside_us();
 
   std::unique_ptr<robmat::host::Session> session;
   try {

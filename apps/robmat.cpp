@@ -233,7 +233,8 @@ int main(int argc, char** argv) {
   app.add_flag("--quiet", quiet, "no listing on standard output");
   app.add_option("--module",
                  module_path,
-                 "the module to load (default: $ROBMAT_MODULE, else librobmat.so beside the host library or the program)")
+                 "the module to load (default: $ROBMAT_MODULE, else librobmat.so beside the host library or "
+                 "the program)")
       ->type_name("PATH");
   app.add_flag("--list-routines", list, "list the routines the module registers and exit");
   app.add_flag("--version", version, "show the versions of the program and the module and exit");

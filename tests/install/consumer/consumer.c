@@ -19,7 +19,9 @@ int main(void) {
   robmat_result* r = NULL;
   int rc = robmat_call(s, "MAD", a, &r);
   const double* d = robmat_result_data(r, 1);
-  printf("MAD %g, module %s\n", d != NULL ? d[0] : -1.0, strlen(ROBMAT_INSTALLED_MODULE) > 0 ? "named" : "unnamed");
+  printf("MAD %g, module %s\n",
+         d != NULL ? d[0] : -1.0,
+         strlen(ROBMAT_INSTALLED_MODULE) > 0 ? "named" : "unnamed");
   robmat_result_free(r);
   robmat_args_free(a);
   robmat_session_close(s);

@@ -12,7 +12,7 @@
 #include <fstream>
 #include <iostream>
 #include <memory>
-#include <optional>
+#include <new>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -20,6 +20,7 @@
 #include <editline/readline.h>
 // clang-format on
 
+#include "files.h"
 #include "help.h"
 #include "interactive.h"
 #include "json_output.h"
@@ -203,17 +204,9 @@ std::string module_beside_us() {
   return path;
 }
 
-std::optional<std::string> read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::ostringstream buf;
-  buf << in.rdbuf();
-  return buf.str();
-}
-
 }  // namespace
 
-int main(int argc, char** argv) {
+int run_program(int argc, char** argv) {
   CLI::App app("robmat: robust statistics in a small matrix language", "robmat");
   std::string script;
   std::vector<std::string> statements;
@@ -342,12 +335,14 @@ int main(int argc, char** argv) {
       }
     }
   } else if (!script.empty()) {
-    std::optional<std::string> text = read_file(script);
-    if (!text) {
-      std::cerr << "robmat: cannot read " << script << '\n';
+    std::string text;
+    try {
+      text = robmat::host::read_text_file(script);
+    } catch (const robmat::host::Error& e) {
+      std::cerr << "robmat: " << e.what() << '\n';
       return kExitCannotStart;
     }
-    if (!runner.run(script, std::move(*text))) status = kExitStatementFailed;
+    if (!runner.run(script, std::move(text))) status = kExitStatementFailed;
   } else if (isatty(STDIN_FILENO)) {
     runner.repl();
   } else {
@@ -357,5 +352,31 @@ int main(int argc, char** argv) {
   }
   session->set_output(nullptr);
   if (json) json->finish();
+  // A listing or JSON file that could not be written is a failed run, not a quiet success.
+  std::cout.flush();
+  if (!std::cout) {
+    std::cerr << "robmat: cannot write to standard output\n";
+    status = kExitStatementFailed;
+  }
+  if (json_file.is_open()) {
+    json_file.close();
+    if (!json_file) {
+      std::cerr << "robmat: cannot write " << json_path << '\n';
+      status = kExitStatementFailed;
+    }
+  }
   return status;
+}
+
+int main(int argc, char** argv) {
+  // Out of memory (or any other failure outside a statement) ends the program with a message,
+  // never with std::terminate.
+  try {
+    return run_program(argc, argv);
+  } catch (const std::bad_alloc&) {
+    std::cerr << "robmat: out of memory\n";
+  } catch (const std::exception& e) {
+    std::cerr << "robmat: " << e.what() << '\n';
+  }
+  return kExitCannotStart;
 }

@@ -48,6 +48,11 @@ TEST(Csv, Reading) {
        1,
        {1}},
       {"infinities", "a,b\nInf,-inf\n", {"a", "b"}, 1, {HUGE_VAL, -HUGE_VAL}},
+      // Old Mac files end lines with CR alone; once they read as one row of mangled names.
+      {"CR only", "a,b\r1,2\r3,4\r", {"a", "b"}, 2, {1, 2, 3, 4}},
+      {"CR only, one column with a blank", "a\r1\r\r3\r", {"a"}, 3, {1, NA, 3}},
+      {"mixed line ends", "a,b\r\n1,2\n3,4\r", {"a", "b"}, 2, {1, 2, 3, 4}},
+      {"CR in a quoted name", "\"x\ry\",b\r1,2\r", {"x\ry", "b"}, 1, {1, 2}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -68,7 +73,7 @@ TEST(Csv, TextNaNIsNotTheMissingValue) {
 TEST(Csv, Errors) {
   struct Case {
     const char* name;
-    const char* text;
+    std::string_view text;
     const char* message;
   };
   const Case cases[] = {
@@ -85,11 +90,124 @@ TEST(Csv, Errors) {
       {"row after a multi-line quoted cell",
        "\"a\nb\",c\n1,2\n3\n",
        "t.csv, line 4: the row has 1 cell; the header names 2 columns"},
+      {"blank line inside",
+       "a,b\n1,2\n\n3,4\n",
+       "t.csv, line 3: the row has 1 cell; the header names 2 columns"},
+      {"line count after CR only",
+       "a,b\r1,2\r3\r",
+       "t.csv, line 3: the row has 1 cell; the header names 2 columns"},
+      {"NUL byte",
+       std::string_view("a\n1\n2\0\n", 7),
+       "t.csv, line 3: the file holds a NUL byte; a CSV file is text"},
+      // Files separated by another character read as rows of one cell: the message says so.
+      {"semicolons",
+       "a;b\n1;2\n",
+       "t.csv, line 2, column 1 (a;b): \"1;2\" is not a number (the cells seem to be separated by ';': "
+       "read_csv(\"t.csv\", \"sep\", \";\") reads such a file)"},
+      {"semicolons and decimal commas",
+       "a;b\n1,5;2\n",
+       "t.csv, line 2: the row has 2 cells; the header names 1 column (the cells seem to be separated by "
+       "';': "
+       "read_csv(\"t.csv\", \"sep\", \";\") reads such a file)"},
+      {"tabs",
+       "a\tb\n1\t2\n",
+       "t.csv, line 2, column 1 (a\tb): \"1\t2\" is not a number (the cells seem to be separated by '\\t': "
+       "read_csv(\"t.csv\", \"sep\", \"\\t\") reads such a file)"},
+      {"long cell",
+       "a\n12345678901234567890123456789012345678901234567890x\n",
+       "t.csv, line 2, column 1 (a): \"1234567890123456789012345678901234567890...\" is not a number"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     try {
       parse_csv(c.text, "t.csv");
+      ADD_FAILURE() << "no error";
+    } catch (const Error& e) {
+      EXPECT_EQ(std::string(e.what()), c.message);
+    }
+  }
+}
+
+TEST(Csv, Options) {
+  using Text = CsvOptions::Text;
+  struct Case {
+    const char* name;
+    const char* text;
+    CsvOptions options;
+    std::vector<std::string> colnames;
+    int64_t rows;
+    std::vector<double> data;
+  };
+  const char* const kMixed = "id,name,x,y\n1,ann,2.5,3\n2,bob,NA,4\n";
+  const Case cases[] = {
+      {"no header", "1,2\n3,4\n", {.header = false}, {}, 2, {1, 2, 3, 4}},
+      {"no header, one row", "1,2", {.header = false}, {}, 1, {1, 2}},
+      {"semicolon", "a;b\n1;\"2\"\n", {.separator = ';'}, {"a", "b"}, 1, {1, 2}},
+      {"tab with empty cells", "a\tb\tc\n\t2\t\n", {.separator = '\t'}, {"a", "b", "c"}, 1, {NA, 2, NA}},
+      {"quoted field then tab", "a\tb\n\"1\" \t2\n", {.separator = '\t'}, {"a", "b"}, 1, {1, 2}},
+      {"columns by name, reordered", kMixed, {.column_names = {"y", "id"}}, {"y", "id"}, 2, {3, 1, 4, 2}},
+      {"columns by number", kMixed, {.column_numbers = {4, 1}}, {"y", "id"}, 2, {3, 1, 4, 2}},
+      {"text columns skipped", kMixed, {.text = Text::kSkip}, {"id", "x", "y"}, 2, {1, 2.5, 3, 2, NA, 4}},
+      {"text cells missing",
+       kMixed,
+       {.text = Text::kMissing},
+       {"id", "name", "x", "y"},
+       2,
+       {1, NA, 2.5, 3, 2, NA, NA, 4}},
+      {"every column text", "a\nx\n", {.text = Text::kSkip}, {}, 1, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Matrix m = parse_csv(c.text, "t.csv", c.options);
+    EXPECT_EQ(m.colnames, c.colnames);
+    EXPECT_EQ(m.rows, c.rows);
+    EXPECT_EQ(m.rows * m.cols, static_cast<int64_t>(c.data.size()));
+    expect_same_bits(m.data, c.data);
+  }
+}
+
+TEST(Csv, OptionErrors) {
+  struct Case {
+    const char* name;
+    CsvOptions options;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"unknown name", {.column_names = {"x", "z"}}, "t.csv has no column named \"z\"; its columns are x, y"},
+      {"number too large", {.column_numbers = {3}}, "t.csv has 2 columns, so there is no column 3"},
+      {"names without a header",
+       {.header = false, .column_names = {"x"}},
+       "columns are chosen by name only in a file with a header row"},
+      {"text without a header", {.header = false}, "t.csv, line 1, column 1: \"x\" is not a number"},
+      {"bad separator",
+       {.separator = ' '},
+       "the separator must be ',', ';', '|' or a tab (\"\\t\"), not ' '"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    try {
+      parse_csv("x,y\n1,2\n", "t.csv", c.options);
+      ADD_FAILURE() << "no error";
+    } catch (const Error& e) {
+      EXPECT_EQ(std::string(e.what()), c.message);
+    }
+  }
+}
+
+// Only regular files are read: /dev/zero never ends and a directory once read as empty.
+TEST(Csv, OnlyRegularFiles) {
+  struct Case {
+    const char* path;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"/dev/zero", "cannot read /dev/zero: it is not a regular file (a device, a pipe or a socket)"},
+      {"/", "cannot read /: it is a directory, not a file"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    try {
+      read_csv(c.path);
       ADD_FAILURE() << "no error";
     } catch (const Error& e) {
       EXPECT_EQ(std::string(e.what()), c.message);

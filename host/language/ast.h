@@ -13,7 +13,7 @@
 namespace robmat::lang {
 
 enum class ExprKind {
-  kNumber,     // number (NA, Inf and NaN included)
+  kNumber,     // number (NA, Inf, NaN, true and false included; text "true"/"false" for those)
   kString,     // text
   kName,       // text
   kEnd,        // 'end' inside an index
@@ -22,17 +22,41 @@ enum class ExprKind {
   kMatrix,     // rows
   kRange,      // args: start, stop or start, step, stop
   kNegate,     // args: operand
+  kNot,        // args: operand
   kBinary,     // op, args: left, right
   kTranspose,  // args: operand
   kApply,      // base(args): indexing or a call
 };
 
-enum class BinOp { kAdd, kSub, kMatMul, kDiv, kElemMul, kElemDiv, kElemPow };
+enum class BinOp {
+  kAdd,
+  kSub,
+  kMatMul,
+  kDiv,
+  kElemMul,
+  kElemDiv,
+  kElemPow,
+  kLess,
+  kLessEqual,
+  kGreater,
+  kGreaterEqual,
+  kEqual,
+  kNotEqual,
+  kAnd,
+  kOr,
+};
 
 struct Expr;
 using ExprPtr = std::unique_ptr<Expr>;
 
 struct Expr {
+  Expr() = default;
+  Expr(const Expr&) = delete;
+  Expr& operator=(const Expr&) = delete;
+  // A line such as "1+1+...+1" or "x''''..." makes a tree as deep as the line is long, too
+  // deep for recursive destruction: the children are taken apart with a loop instead.
+  ~Expr();
+
   ExprKind kind;
   Loc loc;  // operators: the operator; apply: the base; matrix: the '['
   double number = 0;
@@ -42,6 +66,30 @@ struct Expr {
   std::vector<ExprPtr> args;
   std::vector<std::vector<ExprPtr>> rows;
 };
+
+inline Expr::~Expr() {
+  auto detach = [](Expr& e, std::vector<ExprPtr>& out) {
+    if (e.base) out.push_back(std::move(e.base));
+    for (ExprPtr& a : e.args) {
+      if (a) out.push_back(std::move(a));
+    }
+    for (auto& row : e.rows) {
+      for (ExprPtr& a : row) {
+        if (a) out.push_back(std::move(a));
+      }
+    }
+    e.args.clear();
+    e.rows.clear();
+  };
+  if (!base && args.empty() && rows.empty()) return;
+  std::vector<ExprPtr> pending;
+  detach(*this, pending);
+  while (!pending.empty()) {
+    ExprPtr e = std::move(pending.back());
+    pending.pop_back();
+    detach(*e, pending);
+  }
+}
 
 struct Target {
   std::string name;  // empty for '~'

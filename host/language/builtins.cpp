@@ -3,7 +3,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cmath>
+#include <limits>
 
 #include "csv.h"
 #include "language/matrix_ops.h"
@@ -108,6 +110,7 @@ std::vector<Value> b_ncol(BuiltinContext&, std::span<const Value> args, int) {
 template <double (*F)(double)>
 std::vector<Value> elementwise(BuiltinContext&, std::span<const Value> args, int) {
   Matrix m = matrix_arg(args, 0);
+  m.logical = false;
   for (double& x : m.data) {
     if (!is_missing(x)) x = F(x);
   }
@@ -119,39 +122,218 @@ double f_abs(double x) { return std::fabs(x); }
 double f_log(double x) { return std::log(x); }
 double f_exp(double x) { return std::exp(x); }
 
-// Column sums; a column holding a missing value has a missing sum.
-Matrix column_sums(const Matrix& m) {
-  Matrix r(1, m.cols, 0.0);
-  r.colnames = m.colnames;
-  for (int64_t i = 0; i < m.rows; ++i) {
+// Reductions follow MATLAB: a row vector reduces to one value, any other matrix column by column
+// to a 1 x ncol row (keeping the column names); reduce(x, 2) reduces each row to an m x 1 column.
+// F sees one column (or row) and gives its value.
+using Reducer = double (*)(std::span<const double> values);
+
+Matrix reduce(std::span<const Value> args, Reducer f) {
+  const Matrix& m = matrix_arg(args, 0);
+  double dim = m.rows == 1 ? 2 : 1;
+  if (args.size() == 2) {
+    dim = whole_arg(args, 1);
+    if (dim != 1 && dim != 2)
+      throw ValueError("the second argument must be 1 (down the columns) or 2 (along the rows)", 1);
+  }
+  std::vector<double> buf;
+  if (dim == 1) {
+    Matrix r(1, m.cols);
+    buf.resize(static_cast<size_t>(m.rows));
     for (int64_t j = 0; j < m.cols; ++j) {
-      const double x = m.at(i, j);
-      double& s = r.data[static_cast<size_t>(j)];
-      if (is_missing(x) || is_missing(s)) {
-        s = missing();
-      } else {
-        s += x;
-      }
+      for (int64_t i = 0; i < m.rows; ++i) buf[static_cast<size_t>(i)] = m.at(i, j);
+      r.data[static_cast<size_t>(j)] = f(buf);
     }
+    r.colnames = m.colnames;
+    return r;
+  }
+  Matrix r(m.rows, 1);
+  for (int64_t i = 0; i < m.rows; ++i) {
+    const auto row =
+        std::span<const double>(m.data).subspan(static_cast<size_t>(i * m.cols), static_cast<size_t>(m.cols));
+    r.data[static_cast<size_t>(i)] = f(row);
   }
   return r;
 }
 
-std::vector<Value> b_sum(BuiltinContext&, std::span<const Value> args, int) {
-  return one(column_sums(matrix_arg(args, 0)));
+bool any_missing(std::span<const double> v) { return std::any_of(v.begin(), v.end(), is_missing); }
+
+double f_sum(std::span<const double> v) {
+  if (any_missing(v)) return missing();
+  double s = 0;
+  for (double x : v) s += x;
+  return s;
 }
 
-std::vector<Value> b_mean(BuiltinContext&, std::span<const Value> args, int) {
+double f_mean(std::span<const double> v) {
+  return v.empty() || any_missing(v) ? missing() : f_sum(v) / static_cast<double>(v.size());
+}
+
+double f_median(std::span<const double> v) {
+  if (v.empty() || any_missing(v)) return missing();
+  std::vector<double> s(v.begin(), v.end());
+  if (std::any_of(s.begin(), s.end(), [](double x) { return std::isnan(x); }))
+    return std::numeric_limits<double>::quiet_NaN();
+  const size_t h = s.size() / 2;
+  std::nth_element(s.begin(), s.begin() + static_cast<std::ptrdiff_t>(h), s.end());
+  if (s.size() % 2 == 1) return s[h];
+  const double upper = s[h];
+  const double lower = *std::max_element(s.begin(), s.begin() + static_cast<std::ptrdiff_t>(h));
+  return lower + (upper - lower) / 2;  // no overflow for two huge values of one sign
+}
+
+// any and all skip NaN, as MATLAB does; a missing value decides only when nothing else does:
+// any is 1 as soon as one value is nonzero, all is 0 as soon as one value is 0.
+double f_any(std::span<const double> v) {
+  bool unknown = false;
+  for (double x : v) {
+    if (is_missing(x)) {
+      unknown = true;
+    } else if (!std::isnan(x) && x != 0) {
+      return 1;
+    }
+  }
+  return unknown ? missing() : 0;
+}
+
+double f_all(std::span<const double> v) {
+  bool unknown = false;
+  for (double x : v) {
+    if (is_missing(x)) {
+      unknown = true;
+    } else if (x == 0) {
+      return 0;
+    }
+  }
+  return unknown ? missing() : 1;
+}
+
+template <Reducer F, bool Logical>
+std::vector<Value> reduction(BuiltinContext&, std::span<const Value> args, int) {
+  Matrix r = reduce(args, F);
+  r.logical = Logical;
+  return one(std::move(r));
+}
+
+template <bool (*Test)(double)>
+std::vector<Value> element_test(BuiltinContext&, std::span<const Value> args, int) {
+  Matrix m = matrix_arg(args, 0);
+  for (double& x : m.data) x = Test(x) ? 1 : 0;
+  m.logical = true;
+  return one(std::move(m));
+}
+
+bool t_isnan(double x) { return std::isnan(x); }  // the missing value is a NaN too
+
+// find(x): the linear indices (down the columns) of the nonzero elements, a row when x is a row
+// and a column otherwise, as indexing with x would select.
+std::vector<Value> b_find(BuiltinContext&, std::span<const Value> args, int) {
   const Matrix& m = matrix_arg(args, 0);
-  Matrix r = column_sums(m);
-  for (double& s : r.data) {
-    s = m.rows == 0 || is_missing(s) ? missing() : s / static_cast<double>(m.rows);
+  std::vector<double> found;
+  for (int64_t k = 0; k < m.rows * m.cols; ++k) {
+    const double x = m.at(k % m.rows, k / m.rows);
+    if (is_missing(x)) {
+      throw ValueError("the first argument is NA at element " + std::to_string(k + 1) +
+                           "; find cannot tell whether it is true",
+                       0);
+    }
+    if (x != 0) found.push_back(static_cast<double>(k + 1));
+  }
+  const auto n = static_cast<int64_t>(found.size());
+  Matrix r = m.rows == 1 ? Matrix(1, n) : Matrix(n, 1);
+  r.data = std::move(found);
+  return one(std::move(r));
+}
+
+// complete_cases(x): an m x 1 mask, true where the row holds no missing value.
+std::vector<Value> b_complete_cases(BuiltinContext&, std::span<const Value> args, int) {
+  const Matrix& m = matrix_arg(args, 0);
+  Matrix r(m.rows, 1, 1.0);
+  r.logical = true;
+  for (int64_t i = 0; i < m.rows; ++i) {
+    for (int64_t j = 0; j < m.cols; ++j) {
+      if (is_missing(m.at(i, j))) r.data[static_cast<size_t>(i)] = 0;
+    }
   }
   return one(std::move(r));
 }
 
+std::string lower(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return out;
+}
+
+std::string_view trim(std::string_view s) {
+  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+  return s;
+}
+
+// "a, b,c" as the names a, b and c.
+std::vector<std::string> split_names(std::string_view text) {
+  std::vector<std::string> names;
+  for (;;) {
+    const size_t comma = text.find(',');
+    names.emplace_back(trim(text.substr(0, comma)));
+    if (comma == std::string_view::npos) return names;
+    text.remove_prefix(comma + 1);
+  }
+}
+
+// read_csv(path, name, value, ...): options as name-value pairs, as MATLAB's readmatrix takes
+// them; names are case-insensitive.
 std::vector<Value> b_read_csv(BuiltinContext&, std::span<const Value> args, int) {
-  return one(host::read_csv(text_arg(args, 0)));
+  const std::string& path = text_arg(args, 0);
+  host::CsvOptions options;
+  if (args.size() % 2 == 0) {
+    throw ValueError("options come in pairs, a name and its value: read_csv(\"f.csv\", \"sep\", \";\")",
+                     static_cast<int>(args.size()) - 1);
+  }
+  for (int i = 1; i + 1 < static_cast<int>(args.size()); i += 2) {
+    const std::string name = lower(text_arg(args, i));
+    const Value& value = args[static_cast<size_t>(i + 1)];
+    if (name == "header") {
+      const Matrix& m = matrix_arg(args, i + 1);
+      if (m.rows != 1 || m.cols != 1 || (m.data[0] != 0 && m.data[0] != 1)) {
+        throw ValueError("\"header\" takes true or false, not " + describe(value), i + 1);
+      }
+      options.header = m.data[0] == 1;
+    } else if (name == "sep") {
+      const std::string& sep = text_arg(args, i + 1);
+      if (sep.size() != 1 || !host::valid_separator(sep[0])) {
+        throw ValueError("\"sep\" takes \",\", \";\", \"|\" or \"\\t\" (a tab)", i + 1);
+      }
+      options.separator = sep[0];
+    } else if (name == "columns") {
+      if (const auto* text = std::get_if<std::string>(&value)) {
+        options.column_names = split_names(*text);
+      } else {
+        const Matrix& m = std::get<Matrix>(value);
+        for (double d : m.data) {
+          if (!(d >= 1) || d != std::floor(d) || is_missing(d) || d > static_cast<double>(kMaxElements)) {
+            throw ValueError("\"columns\" takes names (\"a,b\") or column numbers from 1", i + 1);
+          }
+          options.column_numbers.push_back(static_cast<int64_t>(d));
+        }
+      }
+    } else if (name == "text") {
+      const std::string mode = lower(text_arg(args, i + 1));
+      if (mode == "error") {
+        options.text = host::CsvOptions::Text::kError;
+      } else if (mode == "skip") {
+        options.text = host::CsvOptions::Text::kSkip;
+      } else if (mode == "missing") {
+        options.text = host::CsvOptions::Text::kMissing;
+      } else {
+        throw ValueError("\"text\" takes \"error\", \"skip\" (leave text columns out) or \"missing\"", i + 1);
+      }
+    } else {
+      throw ValueError("read_csv has no option \"" + name +
+                           "\"; its options are \"header\", \"sep\", \"columns\" and \"text\"",
+                       i);
+    }
+  }
+  return one(host::read_csv(path, options));
 }
 
 std::vector<Value> b_write_csv(BuiltinContext&, std::span<const Value> args, int) {
@@ -163,12 +345,6 @@ std::vector<Value> b_write_csv(BuiltinContext&, std::span<const Value> args, int
 std::vector<Value> b_disp(BuiltinContext& ctx, std::span<const Value> args, int) {
   if (ctx.display) ctx.display->show_value("", args[0]);
   return {};
-}
-
-std::string_view trim(std::string_view s) {
-  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-  return s;
 }
 
 // colnames(x) gives the names joined by commas ("" when x has none); colnames(x, "a,b") gives
@@ -184,13 +360,7 @@ std::vector<Value> b_colnames(BuiltinContext&, std::span<const Value> args, int)
   Matrix r = m;
   r.colnames.clear();
   if (!text.empty()) {
-    std::string_view rest = text;
-    for (;;) {
-      const size_t comma = rest.find(',');
-      r.colnames.emplace_back(trim(rest.substr(0, comma)));
-      if (comma == std::string_view::npos) break;
-      rest.remove_prefix(comma + 1);
-    }
+    r.colnames = split_names(text);
     if (static_cast<int64_t>(r.colnames.size()) != m.cols) {
       throw ValueError(std::to_string(r.colnames.size()) + " names are given for the " +
                            std::to_string(m.cols) + " columns of " + describe(args[0]),
@@ -202,19 +372,33 @@ std::vector<Value> b_colnames(BuiltinContext&, std::span<const Value> args, int)
 
 constexpr Builtin kBuiltins[] = {
     {"abs", 1, 1, 1, "abs(x)", elementwise<f_abs>},
+    {"all", 1, 2, 1, "all(x) or all(x, dim)", reduction<f_all, true>},
+    {"any", 1, 2, 1, "any(x) or any(x, dim)", reduction<f_any, true>},
     {"colnames", 1, 2, 1, "colnames(x) or colnames(x, \"a,b,c\")", b_colnames},
+    {"complete_cases", 1, 1, 1, "complete_cases(x)", b_complete_cases},
     {"disp", 1, 1, 0, "disp(x)", b_disp},
     {"exp", 1, 1, 1, "exp(x)", elementwise<f_exp>},
     {"eye", 1, 2, 1, "eye(n) or eye(rows, cols)", b_eye},
+    {"find", 1, 1, 1, "find(x)", b_find},
+    {"ismissing", 1, 1, 1, "ismissing(x)", element_test<host::is_missing>},
+    {"isnan", 1, 1, 1, "isnan(x)", element_test<t_isnan>},
     {"log", 1, 1, 1, "log(x)", elementwise<f_log>},
-    {"mean", 1, 1, 1, "mean(x)", b_mean},
+    {"mean", 1, 2, 1, "mean(x) or mean(x, dim)", reduction<f_mean, false>},
+    {"median", 1, 2, 1, "median(x) or median(x, dim)", reduction<f_median, false>},
     {"ncol", 1, 1, 1, "ncol(x)", b_ncol},
     {"nrow", 1, 1, 1, "nrow(x)", b_nrow},
     {"ones", 1, 2, 1, "ones(n) or ones(rows, cols)", b_ones},
-    {"read_csv", 1, 1, 1, "read_csv(\"file.csv\")", b_read_csv},
+    {"read_csv",
+     1,
+     9,
+     1,
+     "read_csv(\"file.csv\") or read_csv(\"file.csv\", \"header\", false, \"sep\", \";\", \"columns\", "
+     "\"a,b\", \"text\", "
+     "\"skip\")",
+     b_read_csv},
     {"size", 1, 2, 2, "size(x) or size(x, dim)", b_size},
     {"sqrt", 1, 1, 1, "sqrt(x)", elementwise<f_sqrt>},
-    {"sum", 1, 1, 1, "sum(x)", b_sum},
+    {"sum", 1, 2, 1, "sum(x) or sum(x, dim)", reduction<f_sum, false>},
     {"write_csv", 2, 2, 0, "write_csv(x, \"file.csv\")", b_write_csv},
     {"zeros", 1, 2, 1, "zeros(n) or zeros(rows, cols)", b_zeros},
 };

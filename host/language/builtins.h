@@ -1,6 +1,7 @@
 // The builtin functions of the robmat language: data in and out (read_csv, write_csv),
 // shapes (size, nrow, ncol), constructors (ones, zeros, eye), element functions (sqrt, abs,
-// log, exp), column summaries (sum, mean), disp and colnames.
+// log, exp), tests (isnan, ismissing, complete_cases, find), reductions (sum, mean, median,
+// any, all), disp and colnames.
 #pragma once
 
 #include <span>

@@ -138,10 +138,61 @@ void Interpreter::execute(const Statement& s) {
   }
 }
 
-Value Interpreter::eval(const Expr& e) {
+// The operand an operator applies to first: the left side of a binary operator, the operand of
+// a transpose or negation, the value before "(...)" when it is not a name.
+const Expr* Interpreter::left_operand(const Expr& e) {
   switch (e.kind) {
-    case ExprKind::kNumber:
-      return scalar(e.number);
+    case ExprKind::kBinary:
+    case ExprKind::kTranspose:
+    case ExprKind::kNegate:
+    case ExprKind::kNot:
+      return e.args[0].get();
+    case ExprKind::kApply:
+      return e.base->kind == ExprKind::kName ? nullptr : e.base.get();
+    default:
+      return nullptr;
+  }
+}
+
+// Left operands nest as deeply as a line is long ("1+1+...+1", "x''''", "x(1)(1)..."), so they
+// are followed with a loop; only right operands and brackets recurse, and the parser bounds
+// their depth.
+Value Interpreter::eval(const Expr& e) {
+  if (!left_operand(e)) return eval_leaf(e);
+  std::vector<const Expr*> chain{&e};
+  while (const Expr* next = left_operand(*chain.back())) chain.push_back(next);
+  Value v = eval_leaf(*chain.back());
+  chain.pop_back();
+  for (auto it = chain.rbegin(); it != chain.rend(); ++it) v = apply_operator(**it, std::move(v));
+  return v;
+}
+
+Value Interpreter::apply_operator(const Expr& e, Value operand) {
+  if (e.kind == ExprKind::kApply) return index(operand, e.args, "the value", e.loc);
+  Value right = e.kind == ExprKind::kBinary ? eval(*e.args[1]) : Value();
+  try {
+    switch (e.kind) {
+      case ExprKind::kNegate:
+        return negate(operand);
+      case ExprKind::kNot:
+        return logical_not(operand);
+      case ExprKind::kTranspose:
+        return transpose(operand);
+      default:
+        return binary(e.op, operand, right);
+    }
+  } catch (const ValueError& err) {
+    fail(e.loc, err.what());
+  }
+}
+
+Value Interpreter::eval_leaf(const Expr& e) {
+  switch (e.kind) {
+    case ExprKind::kNumber: {
+      Matrix m = scalar(e.number);
+      m.logical = e.text == "true" || e.text == "false";
+      return m;
+    }
     case ExprKind::kString:
       return e.text;
     case ExprKind::kName: {
@@ -163,36 +214,13 @@ Value Interpreter::eval(const Expr& e) {
       return eval_matrix(e);
     case ExprKind::kRange:
       return eval_range(e);
-    case ExprKind::kNegate: {
-      Value v = eval(*e.args[0]);
-      try {
-        return negate(v);
-      } catch (const ValueError& err) {
-        fail(e.loc, err.what());
-      }
-    }
-    case ExprKind::kTranspose: {
-      Value v = eval(*e.args[0]);
-      try {
-        return transpose(v);
-      } catch (const ValueError& err) {
-        fail(e.loc, err.what());
-      }
-    }
-    case ExprKind::kBinary: {
-      Value a = eval(*e.args[0]);
-      Value b = eval(*e.args[1]);
-      try {
-        return binary(e.op, a, b);
-      } catch (const ValueError& err) {
-        fail(e.loc, err.what());
-      }
-    }
     case ExprKind::kApply: {
       Results r = apply(e, 1);
       if (r.values.empty()) fail(e.loc, e.base->text + " gives no value to use");
       return std::move(r.values[0]);
     }
+    default:
+      break;
   }
   fail(e.loc, "internal error: unknown expression");
 }
@@ -275,8 +303,7 @@ Interpreter::Results Interpreter::apply(const Expr& e, int wanted) {
       return call_routine(*info, e, wanted);
     fail(e.loc, "'" + name + "' is not a variable, a builtin or a routine");
   }
-  Value v = eval(*e.base);
-  return Results{{Value(index(v, e.args, "the value", e.loc))}, {}};
+  return Results{{eval(e)}, {}};
 }
 
 Interpreter::Results Interpreter::call_builtin(const Builtin& b, const Expr& e, int wanted) {
@@ -362,6 +389,7 @@ std::vector<int64_t> Interpreter::indices(const Expr& arg,
   end_stack_.pop_back();
   const auto* m = std::get_if<Matrix>(&v);
   if (!m) fail(arg.loc, "an index must be numeric, not a character value");
+  if (m->logical) return selected(*m, arg, extent, what);
   out.reserve(m->data.size());
   const std::string label = what.empty() ? "index" : std::string(what) + " index";
   for (int64_t k = 0; k < static_cast<int64_t>(m->data.size()); ++k) {
@@ -381,6 +409,32 @@ std::vector<int64_t> Interpreter::indices(const Expr& arg,
   return out;
 }
 
+// A logical index selects the positions where it is true; it has one element per position, so a
+// mask built from the data cannot be silently shorter or longer than what it selects.
+std::vector<int64_t> Interpreter::selected(const Matrix& mask,
+                                           const Expr& arg,
+                                           int64_t extent,
+                                           std::string_view what) {
+  const int64_t n = mask.rows * mask.cols;
+  if (n != extent) {
+    const std::string unit = what == "row" ? "row" : what == "column" ? "column" : "element";
+    fail(arg.loc,
+         "a logical index of " + count(static_cast<size_t>(n), "element") + " cannot select among " +
+             count(static_cast<size_t>(extent), unit) + "; it needs one element for each");
+  }
+  std::vector<int64_t> out;
+  for (int64_t k = 0; k < n; ++k) {
+    const double d = linear(mask, k);
+    if (is_missing(d)) {
+      fail(arg.loc,
+           "the logical index is NA at element " + std::to_string(k + 1) +
+               "; combine the condition with ~ismissing(...) to leave missing values out");
+    }
+    if (d != 0) out.push_back(k);
+  }
+  return out;
+}
+
 Matrix Interpreter::index(const Value& v,
                           const std::vector<ExprPtr>& args,
                           std::string_view subject,
@@ -393,7 +447,7 @@ Matrix Interpreter::index(const Value& v,
   if (args.size() == 2) {
     const std::vector<int64_t> rows = indices(*args[0], m.rows, "row", subject);
     const std::vector<int64_t> cols = indices(*args[1], m.cols, "column", subject);
-    Matrix r(static_cast<int64_t>(rows.size()), static_cast<int64_t>(cols.size()));
+    Matrix r = make_matrix(static_cast<int64_t>(rows.size()), static_cast<int64_t>(cols.size()));
     for (size_t i = 0; i < rows.size(); ++i) {
       for (size_t j = 0; j < cols.size(); ++j) {
         r.at(static_cast<int64_t>(i), static_cast<int64_t>(j)) = m.at(rows[i], cols[j]);
@@ -402,6 +456,7 @@ Matrix Interpreter::index(const Value& v,
     if (!m.colnames.empty()) {
       for (int64_t j : cols) r.colnames.push_back(m.colnames[static_cast<size_t>(j)]);
     }
+    r.logical = m.logical;
     return r;
   }
   const int64_t numel = m.rows * m.cols;
@@ -411,6 +466,7 @@ Matrix Interpreter::index(const Value& v,
   const bool as_row = m.rows == 1 && args[0]->kind != ExprKind::kAll;
   Matrix r = as_row ? Matrix(1, k) : Matrix(k, 1);
   for (int64_t p = 0; p < k; ++p) r.data[static_cast<size_t>(p)] = linear(m, idx[static_cast<size_t>(p)]);
+  r.logical = m.logical;
   if (as_row && !m.colnames.empty()) {
     for (int64_t j : idx) r.colnames.push_back(m.colnames[static_cast<size_t>(j)]);
   }
@@ -431,6 +487,7 @@ void Interpreter::assign_indexed(const Statement& s, Value value) {
   }
   Matrix m = *pm;
   const Matrix& v = *pv;
+  if (!v.logical) m.logical = false;  // a number put into a mask makes it an ordinary matrix
   const bool is_scalar = v.rows == 1 && v.cols == 1;
   if (s.indices.size() == 2) {
     const std::vector<int64_t> rows = indices(*s.indices[0], m.rows, "row", name);

@@ -47,6 +47,9 @@ class Interpreter {
   [[noreturn]] void fail(Loc loc, const std::string& message) const;
 
   host::Value eval(const Expr& e);
+  static const Expr* left_operand(const Expr& e);
+  host::Value eval_leaf(const Expr& e);
+  host::Value apply_operator(const Expr& e, host::Value operand);
   host::Matrix eval_matrix(const Expr& e);
   host::Matrix eval_range(const Expr& e);
   Results apply(const Expr& e, int wanted);
@@ -58,6 +61,10 @@ class Interpreter {
                                int64_t extent,
                                std::string_view what,
                                std::string_view subject);
+  std::vector<int64_t> selected(const host::Matrix& mask,
+                                const Expr& arg,
+                                int64_t extent,
+                                std::string_view what);
   host::Matrix index(const host::Value& v,
                      const std::vector<ExprPtr>& args,
                      std::string_view subject,

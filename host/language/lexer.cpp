@@ -1,10 +1,7 @@
 // Hand-written scanner; the bracket stack decides what white space and line breaks mean.
 #include "language/lexer.h"
 
-#include <charconv>
-#include <cmath>
-
-#include "robmat/host/matrix.h"
+#include "csv.h"
 
 namespace robmat::lang {
 namespace {
@@ -17,6 +14,8 @@ bool ends_value(Tok t) {
     case Tok::kNA:
     case Tok::kInf:
     case Tok::kNaN:
+    case Tok::kTrue:
+    case Tok::kFalse:
     case Tok::kEnd:
     case Tok::kRParen:
     case Tok::kRBracket:
@@ -36,6 +35,8 @@ bool starts_value(Tok t) {
     case Tok::kNA:
     case Tok::kInf:
     case Tok::kNaN:
+    case Tok::kTrue:
+    case Tok::kFalse:
     case Tok::kEnd:
     case Tok::kLParen:
     case Tok::kLBracket:
@@ -140,14 +141,31 @@ class Lexer {
       case ':':
         return token(Tok::kColon, 1);
       case '~':
+        if (peek(1) == '=') return token(Tok::kNotEqual, 2);
         return token(Tok::kTilde, 1);
+      case '<':
+        return peek(1) == '=' ? token(Tok::kLessEqual, 2) : token(Tok::kLess, 1);
+      case '>':
+        return peek(1) == '=' ? token(Tok::kGreaterEqual, 2) : token(Tok::kGreater, 1);
+      case '&':
+        if (peek(1) == '&')
+          fail(pos_, "'&&' is not part of the language; '&' combines conditions element by element");
+        return token(Tok::kAnd, 1);
+      case '|':
+        if (peek(1) == '|')
+          fail(pos_, "'||' is not part of the language; '|' combines conditions element by element");
+        return token(Tok::kOr, 1);
+      case '!':
+        fail(
+            pos_,
+            peek(1) == '=' ? "'!=' is written '~=' in this language" : "'!' is written '~' in this language");
       case ',':
         return token(Tok::kComma, 1);
       case ';':
         if (!stack_.empty() && stack_.back().bracket == '(') fail(pos_, "';' cannot stand inside ( )");
         return token(Tok::kSemicolon, 1);
       case '=':
-        if (peek(1) == '=') fail(pos_, "'==' comparisons are not part of the language");
+        if (peek(1) == '=') return token(Tok::kEqual, 2);
         return token(Tok::kAssign, 1);
       case '(':
       case '[':
@@ -220,13 +238,7 @@ class Lexer {
     if (is_name_start(peek()))
       fail(pos_, std::string("unexpected character '") + peek() + "' after a number");
     double v = 0;
-    const auto r = std::from_chars(text_.data() + start, text_.data() + pos_, v);
-    if (r.ec == std::errc::result_out_of_range) {
-      // from_chars leaves v unset when the literal overflows or underflows; only a negative
-      // exponent can underflow.
-      const size_t e = text_.find_first_of("eE", start);
-      v = e < pos_ && text_[e + 1] == '-' ? 0.0 : HUGE_VAL;
-    }
+    host::parse_number(std::string_view(text_).substr(start, pos_ - start), v);
     const size_t end = pos_;
     pos_ = start;
     separate_elements(Tok::kNumber, start);
@@ -246,6 +258,8 @@ class Lexer {
     if (word == "Inf") kind = Tok::kInf;
     if (word == "NaN") kind = Tok::kNaN;
     if (word == "end") kind = Tok::kEnd;
+    if (word == "true") kind = Tok::kTrue;
+    if (word == "false") kind = Tok::kFalse;
     separate_elements(kind, start);
     Token& t = push(kind, start);
     t.text = std::move(word);
@@ -279,6 +293,9 @@ class Lexer {
         p += 2;
         continue;
       }
+      // A NUL would cut the text short wherever it becomes a C string (a path, a routine's
+      // option), so it is refused here rather than silently truncated there.
+      if (c == '\0') fail(p, "a character value cannot hold a NUL byte");
       value += c;
       ++p;
     }
@@ -311,6 +328,8 @@ std::string describe(const Token& t) {
     case Tok::kNA:
     case Tok::kInf:
     case Tok::kNaN:
+    case Tok::kTrue:
+    case Tok::kFalse:
     case Tok::kEnd:
       return "'" + t.text + "'";
     case Tok::kPlus:
@@ -327,6 +346,22 @@ std::string describe(const Token& t) {
       return "'./'";
     case Tok::kDotCaret:
       return "'.^'";
+    case Tok::kLess:
+      return "'<'";
+    case Tok::kLessEqual:
+      return "'<='";
+    case Tok::kGreater:
+      return "'>'";
+    case Tok::kGreaterEqual:
+      return "'>='";
+    case Tok::kEqual:
+      return "'=='";
+    case Tok::kNotEqual:
+      return "'~='";
+    case Tok::kAnd:
+      return "'&'";
+    case Tok::kOr:
+      return "'|'";
     case Tok::kTranspose:
       return "'''";
     case Tok::kLParen:

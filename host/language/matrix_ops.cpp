@@ -32,12 +32,42 @@ std::string failure(BinOp op, const Value& a, const Value& b) {
     case BinOp::kElemDiv:
       return "cannot divide " + da + " by " + db + " element by element";
     case BinOp::kElemPow:
+      return "cannot raise " + da + " to the powers in " + db;
+    case BinOp::kAnd:
+    case BinOp::kOr:
+      return "cannot combine " + da + " and " + db + " with '" + (op == BinOp::kAnd ? "&" : "|") + "'";
+    default:
       break;
   }
-  return "cannot raise " + da + " to the powers in " + db;
+  return "cannot compare " + da + " and " + db;
+}
+
+bool is_comparison(BinOp op) {
+  return op == BinOp::kLess || op == BinOp::kLessEqual || op == BinOp::kGreater ||
+         op == BinOp::kGreaterEqual || op == BinOp::kEqual || op == BinOp::kNotEqual;
+}
+
+// A truth value: 0 is false, any other number true. NaN is neither, as in MATLAB.
+bool truth(double x) {
+  if (std::isnan(x)) throw ValueError("NaN is neither true nor false");
+  return x != 0;
+}
+
+// '&' and '|' follow three-valued logic: a missing operand decides nothing, so NA & 0 is 0 and
+// NA | 1 is 1, while NA & 1 and NA | 0 stay missing.
+double logic(BinOp op, double x, double y) {
+  const bool mx = is_missing(x), my = is_missing(y);
+  const bool tx = !mx && truth(x), ty = !my && truth(y);
+  if (op == BinOp::kAnd) {
+    if ((!mx && !tx) || (!my && !ty)) return 0;
+    return mx || my ? missing() : 1;
+  }
+  if (tx || ty) return 1;
+  return mx || my ? missing() : 0;
 }
 
 double apply(BinOp op, double x, double y) {
+  if (op == BinOp::kAnd || op == BinOp::kOr) return logic(op, x, y);
   if (is_missing(x) || is_missing(y)) return missing();
   switch (op) {
     case BinOp::kAdd:
@@ -51,9 +81,24 @@ double apply(BinOp op, double x, double y) {
     case BinOp::kDiv:
       return x / y;
     case BinOp::kElemPow:
+      return std::pow(x, y);
+    case BinOp::kLess:
+      return x < y;
+    case BinOp::kLessEqual:
+      return x <= y;
+    case BinOp::kGreater:
+      return x > y;
+    case BinOp::kGreaterEqual:
+      return x >= y;
+    case BinOp::kEqual:
+      return x == y;
+    case BinOp::kNotEqual:
+      return x != y;
+    case BinOp::kAnd:
+    case BinOp::kOr:
       break;
   }
-  return std::pow(x, y);
+  return logic(op, x, y);
 }
 
 std::string format_count(double n) {
@@ -79,7 +124,7 @@ Matrix elementwise(BinOp op, const Value& va, const Value& vb) {
   if (!fits(a.rows, rows) || !fits(a.cols, cols) || !fits(b.rows, rows) || !fits(b.cols, cols)) {
     throw ValueError(failure(op, va, vb));
   }
-  Matrix r(rows, cols);
+  Matrix r = make_matrix(rows, cols);
   for (int64_t i = 0; i < rows; ++i) {
     const int64_t ia = a.rows == 1 ? 0 : i, ib = b.rows == 1 ? 0 : i;
     for (int64_t j = 0; j < cols; ++j) {
@@ -87,6 +132,7 @@ Matrix elementwise(BinOp op, const Value& va, const Value& vb) {
       r.at(i, j) = apply(op, a.at(ia, ja), b.at(ib, jb));
     }
   }
+  r.logical = is_comparison(op) || op == BinOp::kAnd || op == BinOp::kOr;
   if (a.cols == cols && !a.colnames.empty()) {
     r.colnames = a.colnames;
   } else if (b.cols == cols && !b.colnames.empty()) {
@@ -108,7 +154,7 @@ Matrix product(const Value& va, const Value& vb) {
                      std::to_string(a.cols) + ") must match the rows of the right (" +
                      std::to_string(b.rows) + ")");
   }
-  Matrix r(a.rows, b.cols);
+  Matrix r = make_matrix(a.rows, b.cols);
   std::vector<char> lost(static_cast<size_t>(b.cols));
   for (int64_t i = 0; i < a.rows; ++i) {
     std::fill(lost.begin(), lost.end(), 0);
@@ -134,10 +180,13 @@ Matrix product(const Value& va, const Value& vb) {
 }  // namespace
 
 void check_size(double rows, double cols) {
-  if (rows * cols > static_cast<double>(kMaxElements)) {
-    throw ValueError("a " + format_count(rows) + "x" + format_count(cols) +
-                     " matrix is larger than the limit of " + std::to_string(kMaxElements) + " elements");
+  const auto limit = static_cast<double>(kMaxElements);
+  const std::string what = "a " + format_count(rows) + "x" + format_count(cols) + " matrix";
+  const std::string most = " than the limit of " + std::to_string(kMaxElements);
+  if (!(rows <= limit && cols <= limit)) {
+    throw ValueError(what + " has more " + (rows <= limit ? "columns" : "rows") + most);
   }
+  if (rows * cols > limit) throw ValueError(what + " is larger" + most + " elements");
 }
 
 std::string describe(const Value& v) {
@@ -150,6 +199,11 @@ const Matrix& numeric(const Value& v, const std::string& what) {
   throw ValueError(what + " must be numeric, not a character value");
 }
 
+Matrix make_matrix(int64_t rows, int64_t cols, double fill) {
+  check_size(static_cast<double>(rows), static_cast<double>(cols));
+  return Matrix(rows, cols, fill);
+}
+
 Matrix scalar(double v) { return Matrix(1, 1, v); }
 
 Matrix binary(BinOp op, const Value& a, const Value& b) {
@@ -160,8 +214,20 @@ Matrix negate(const Value& va) {
   const auto* a = std::get_if<Matrix>(&va);
   if (!a) throw ValueError("cannot negate a character value");
   Matrix r = *a;
+  r.logical = false;
   for (double& x : r.data) {
     if (!is_missing(x)) x = -x;
+  }
+  return r;
+}
+
+Matrix logical_not(const Value& va) {
+  const auto* a = std::get_if<Matrix>(&va);
+  if (!a) throw ValueError("cannot negate a character value with '~'");
+  Matrix r = *a;
+  r.logical = true;
+  for (double& x : r.data) {
+    if (!is_missing(x)) x = truth(x) ? 0 : 1;
   }
   return r;
 }
@@ -170,6 +236,7 @@ Matrix transpose(const Value& va) {
   const auto* a = std::get_if<Matrix>(&va);
   if (!a) throw ValueError("cannot transpose a character value");
   Matrix r(a->cols, a->rows);
+  r.logical = a->logical;
   for (int64_t i = 0; i < a->rows; ++i) {
     for (int64_t j = 0; j < a->cols; ++j) r.at(j, i) = a->at(i, j);
   }
@@ -196,7 +263,8 @@ Matrix hconcat(std::span<const Matrix* const> blocks) {
     cols += b->cols;
     named = named || !b->colnames.empty();
   }
-  Matrix r(rows, cols);
+  Matrix r = make_matrix(rows, cols);
+  r.logical = std::all_of(blocks.begin(), blocks.end(), [](const Matrix* b) { return b->logical; });
   int64_t offset = 0;
   for (const Matrix* b : blocks) {
     for (int64_t i = 0; i < rows; ++i) {
@@ -213,7 +281,11 @@ Matrix hconcat(std::span<const Matrix* const> blocks) {
 }
 
 Matrix vconcat(std::span<const Matrix* const> blocks) {
+  double rows = 0;
+  for (const Matrix* b : blocks) rows += static_cast<double>(b->rows);
+  check_size(rows, blocks.empty() ? 0.0 : static_cast<double>(blocks.front()->cols));
   Matrix r;
+  r.logical = std::all_of(blocks.begin(), blocks.end(), [](const Matrix* b) { return b->logical; });
   for (const Matrix* b : blocks) {
     r.cols = b->cols;
     r.rows += b->rows;

@@ -22,10 +22,13 @@ class ValueError : public std::runtime_error {
   int arg;
 };
 
-// Largest matrix the language builds, in elements (8e8 bytes): beyond it a typo such as
-// ones(1e6) fails with a message instead of exhausting memory.
-inline constexpr int64_t kMaxElements = 100'000'000;
+using host::kMaxElements;
+// Refuses a shape with more than kMaxElements elements or more rows or columns than that (a
+// 0 x 1e300 matrix has no elements, but no integer can count its columns). Doubles hold every
+// product of two such counts, so nothing overflows on the way.
 void check_size(double rows, double cols);
+// A rows x cols matrix after check_size.
+host::Matrix make_matrix(int64_t rows, int64_t cols, double fill = 0.0);
 
 std::string describe(const host::Value& v);  // "a 2x3 matrix", "a character value"
 const host::Matrix& numeric(const host::Value& v, const std::string& what);  // or ValueError
@@ -33,8 +36,12 @@ host::Matrix scalar(double v);
 
 // Element-by-element operators broadcast a 1x1 operand, and a 1xn row or an mx1 column
 // against an mxn matrix. Column names come from the operand that has the result's columns.
+// Comparisons, '&' and '|' give logical matrices; a missing operand gives a missing result,
+// except where '&' and '|' are decided by the other operand.
 host::Matrix binary(BinOp op, const host::Value& a, const host::Value& b);
 host::Matrix negate(const host::Value& a);
+// ~a: 1 where a is 0, 0 elsewhere, missing where a is; NaN is an error (neither true nor false).
+host::Matrix logical_not(const host::Value& a);
 host::Matrix transpose(const host::Value& a);
 // start:step:stop as a row vector (1x0 when empty); the arguments are checked scalars.
 host::Matrix range(double start, double step, double stop);

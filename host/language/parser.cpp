@@ -108,14 +108,21 @@ class Parser {
         src_, lhs->loc, "cannot assign to this; the left of '=' must be a name, name(indices) or [names]");
   }
 
-  void check_no_tilde(const Expr& e) const {
-    if (e.kind == ExprKind::kTilde) {
-      throw LanguageError(src_, e.loc, "'~' only stands for an unwanted result on the left of '='");
-    }
-    if (e.base) check_no_tilde(*e.base);
-    for (const ExprPtr& a : e.args) check_no_tilde(*a);
-    for (const auto& row : e.rows) {
-      for (const ExprPtr& a : row) check_no_tilde(*a);
+  // A loop, not recursion: left operands nest as deeply as a line is long.
+  void check_no_tilde(const Expr& root) const {
+    std::vector<const Expr*> pending{&root};
+    while (!pending.empty()) {
+      const Expr& e = *pending.back();
+      pending.pop_back();
+      if (e.kind == ExprKind::kTilde) {
+        throw LanguageError(src_, e.loc, "'~' only stands for an unwanted result on the left of '='");
+      }
+      // Children go on in reverse, so the first '~' in the text is the one reported.
+      for (auto row = e.rows.rbegin(); row != e.rows.rend(); ++row) {
+        for (auto a = row->rbegin(); a != row->rend(); ++a) pending.push_back(a->get());
+      }
+      for (auto a = e.args.rbegin(); a != e.args.rend(); ++a) pending.push_back(a->get());
+      if (e.base) pending.push_back(e.base.get());
     }
   }
 
@@ -129,6 +136,55 @@ class Parser {
 
   ExprPtr expression() {
     DepthGuard guard(*this);
+    ExprPtr left = conjunction();
+    while (at(Tok::kOr)) {
+      const Token& t = take();
+      left = binary(BinOp::kOr, t, std::move(left), conjunction());
+    }
+    return left;
+  }
+
+  ExprPtr conjunction() {
+    ExprPtr left = comparison();
+    while (at(Tok::kAnd)) {
+      const Token& t = take();
+      left = binary(BinOp::kAnd, t, std::move(left), comparison());
+    }
+    return left;
+  }
+
+  ExprPtr comparison() {
+    ExprPtr left = range();
+    for (;;) {
+      BinOp op;
+      switch (cur().kind) {
+        case Tok::kLess:
+          op = BinOp::kLess;
+          break;
+        case Tok::kLessEqual:
+          op = BinOp::kLessEqual;
+          break;
+        case Tok::kGreater:
+          op = BinOp::kGreater;
+          break;
+        case Tok::kGreaterEqual:
+          op = BinOp::kGreaterEqual;
+          break;
+        case Tok::kEqual:
+          op = BinOp::kEqual;
+          break;
+        case Tok::kNotEqual:
+          op = BinOp::kNotEqual;
+          break;
+        default:
+          return left;
+      }
+      const Token& t = take();
+      left = binary(op, t, std::move(left), range());
+    }
+  }
+
+  ExprPtr range() {
     ExprPtr start = additive();
     if (!at(Tok::kColon)) return start;
     const Token& colon = take();
@@ -185,8 +241,19 @@ class Parser {
     }
   }
 
+  // "~" before a value negates it; before ',' or ']' it stands for an unwanted result.
+  bool at_not() const {
+    return at(Tok::kTilde) && toks_[pos_ + 1].kind != Tok::kComma && toks_[pos_ + 1].kind != Tok::kRBracket;
+  }
+
   ExprPtr unary() {
     DepthGuard guard(*this);
+    if (at_not()) {
+      const Token& t = take();
+      ExprPtr e = node(ExprKind::kNot, t.loc);
+      e->args.push_back(unary());
+      return e;
+    }
     if (at(Tok::kMinus) || at(Tok::kPlus)) {
       const Token& t = take();
       ExprPtr operand = unary();
@@ -269,14 +336,17 @@ class Parser {
       case Tok::kNumber:
       case Tok::kNA:
       case Tok::kInf:
-      case Tok::kNaN: {
+      case Tok::kNaN:
+      case Tok::kTrue:
+      case Tok::kFalse: {
         take();
         ExprPtr e = node(ExprKind::kNumber, t.loc);
         e->text = t.text;
-        e->number = t.kind == Tok::kNA    ? host::missing()
-                    : t.kind == Tok::kInf ? HUGE_VAL
-                    : t.kind == Tok::kNaN ? std::numeric_limits<double>::quiet_NaN()
-                                          : t.number;
+        e->number = t.kind == Tok::kNA     ? host::missing()
+                    : t.kind == Tok::kInf  ? HUGE_VAL
+                    : t.kind == Tok::kNaN  ? std::numeric_limits<double>::quiet_NaN()
+                    : t.kind == Tok::kTrue ? 1.0
+                                           : t.number;
         return e;
       }
       case Tok::kString: {

@@ -1,5 +1,6 @@
-// Recursive-descent parser of the robmat language. Precedence from loosest to tightest:
-// ranges a:b:c, + -, * / .* ./, unary - +, .^, then postfix ' and (args).
+// Recursive-descent parser of the robmat language. Precedence from loosest to tightest: |, &,
+// comparisons, ranges a:b:c, + -, * / .* ./, unary - + ~, .^, then postfix ' and (args). Chains
+// of one precedence are read with loops, so a long line needs no deep recursion.
 #pragma once
 
 #include <vector>

@@ -30,12 +30,19 @@ Loc SourceFile::loc_at(size_t offset) const {
   offset = std::min(offset, text_.size());
   const auto it = std::upper_bound(line_starts_.begin(), line_starts_.end(), offset);
   const size_t line = static_cast<size_t>(it - line_starts_.begin());
-  const size_t begin = line_starts_[line - 1];
+  // The lexer asks for places in increasing order; counting on from the last answer on the same
+  // line keeps one long line linear instead of quadratic.
+  size_t from = line_starts_[line - 1];
   int column = 1;
-  for (size_t i = begin; i < offset; ++i) {
+  if (last_.line == static_cast<int>(line) && last_.offset <= offset && last_.offset >= from) {
+    from = last_.offset;
+    column = last_.column;
+  }
+  for (size_t i = from; i < offset; ++i) {
     if (!continuation_byte(text_[i])) ++column;
   }
-  return Loc{static_cast<int>(line), column, offset};
+  last_ = Loc{static_cast<int>(line), column, offset};
+  return last_;
 }
 
 std::string render_error(const SourceFile& source, Loc loc, std::string_view message) {

@@ -30,6 +30,7 @@ class SourceFile {
   std::string name_;
   std::string text_;
   std::vector<size_t> line_starts_;
+  mutable Loc last_{0, 0, 0};  // the last place loc_at computed
 };
 
 // A failing statement or a syntax error. what() is the whole report:

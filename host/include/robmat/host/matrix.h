@@ -24,11 +24,19 @@ inline bool is_missing(double v) {
   return (b >> 48) == 0xFFFF;
 }
 
+// Largest matrix the language and the CSV reader build, in elements (8e8 bytes), and so also the
+// largest number of rows or columns: beyond it a typo such as ones(1e6) fails with a message
+// instead of exhausting memory.
+inline constexpr int64_t kMaxElements = 100'000'000;
+
 struct Matrix {
   int64_t rows = 0;
   int64_t cols = 0;
   std::vector<double> data;           // row-major, rows * cols
   std::vector<std::string> colnames;  // empty, or one per column
+  // Holds 0/1 truth values (from a comparison): as an index it selects where it is 1 instead of
+  // naming positions. Arithmetic gives an ordinary matrix.
+  bool logical = false;
 
   Matrix() = default;
   Matrix(int64_t r, int64_t c, double fill = 0.0)

@@ -2,7 +2,9 @@
 // session on a terminal. The listing goes to standard output, the log (errors and notes) to
 // standard error, and --json writes the same run for programs. On a terminal a long routine
 // call shows a progress line on standard error. Exit status: 0 success, 1 a statement
-// failed, 2 the program could not start (bad arguments, module, files).
+// failed or the output could not be written, 2 the program could not start (bad arguments,
+// module, files).
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -293,6 +295,10 @@ int run_program(int argc, char** argv) {
     }
   }
   robmat::host::ListingSink listing(std::cout, nullptr, robmat::host::ListingSink::Progress::kNone);
+  // Values wrap at the terminal's width; elsewhere (files, pipes) at 80 columns.
+  if (winsize ws{}; isatty(STDOUT_FILENO) && ioctl(STDOUT_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col >= 20) {
+    listing.set_value_width(ws.ws_col);
+  }
   robmat::host::DisplayTee display;
   if (!quiet) display.add(&listing);
   if (json) display.add(json.get());

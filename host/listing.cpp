@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <ostream>
 
@@ -11,16 +12,51 @@
 namespace robmat::host {
 namespace {
 
+// Terminal columns of one character: 0 for combining marks, 2 for the wide East Asian ranges
+// (CJK, Hangul, full-width forms, emoji), 1 otherwise. A short table instead of wcwidth, which
+// answers only under a UTF-8 locale.
+size_t char_columns(uint32_t c) {
+  if (c >= 0x300 && c <= 0x36F) return 0;
+  const bool wide = (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0xA4CF && c != 0x303F) ||
+                    (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0xF900 && c <= 0xFAFF) ||
+                    (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFF60) ||
+                    (c >= 0xFFE0 && c <= 0xFFE6) || (c >= 0x1F300 && c <= 0x1F64F) ||
+                    (c >= 0x1F900 && c <= 0x1F9FF) || (c >= 0x20000 && c <= 0x3FFFD);
+  return wide ? 2 : 1;
+}
+
+// Columns on a terminal of UTF-8 text, so names such as "Größe" or "温度" line up; a byte that
+// is not valid UTF-8 counts one.
+size_t columns_of(std::string_view s) {
+  size_t n = 0;
+  for (size_t i = 0; i < s.size();) {
+    const auto b = static_cast<unsigned char>(s[i]);
+    const size_t len = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 1;
+    if (len == 1 || i + len > s.size()) {
+      n += 1;
+      i += 1;
+      continue;
+    }
+    uint32_t c = b & (0x7F >> len);
+    for (size_t k = 1; k < len; ++k) c = (c << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
+    n += char_columns(c);
+    i += len;
+  }
+  return n;
+}
+
 std::string pad_left(std::string_view s, size_t width) {
   std::string out;
-  if (s.size() < width) out.append(width - s.size(), ' ');
+  const size_t n = columns_of(s);
+  if (n < width) out.append(width - n, ' ');
   out.append(s);
   return out;
 }
 
 std::string pad_right(std::string_view s, size_t width) {
   std::string out(s);
-  if (s.size() < width) out.append(width - s.size(), ' ');
+  const size_t n = columns_of(s);
+  if (n < width) out.append(width - n, ' ');
   return out;
 }
 
@@ -35,6 +71,7 @@ struct Grid {
   std::vector<std::string> header;                // empty: no header line
   std::vector<bool> left;
   std::vector<std::string> row_labels;  // empty: no label column
+  bool number_blocks = false;           // a "Columns a to b" line before each block, when split
 
   // Columns that do not fit in `width` continue in further blocks below, each with the row
   // labels again, so wide outputs stay readable on a terminal.
@@ -43,21 +80,29 @@ struct Grid {
     if (ncols <= 1) return render_block(0, ncols);
     std::vector<size_t> w(ncols, 0);
     for (size_t j = 0; j < ncols; ++j) {
-      if (!header.empty()) w[j] = header[j].size();
-      for (const std::string& c : columns[j]) w[j] = std::max(w[j], c.size());
+      if (!header.empty()) w[j] = columns_of(header[j]);
+      for (const std::string& c : columns[j]) w[j] = std::max(w[j], columns_of(c));
     }
     size_t label_width = 0;
-    for (const std::string& l : row_labels) label_width = std::max(label_width, l.size());
-    std::string out;
-    size_t first = 0;
-    while (first < ncols) {
+    for (const std::string& l : row_labels) label_width = std::max(label_width, columns_of(l));
+    std::vector<std::pair<size_t, size_t>> blocks;
+    for (size_t first = 0; first < ncols;) {
       size_t used = label_width + 2 + w[first];
       size_t last = first + 1;
       while (last < ncols && used + 2 + w[last] <= static_cast<size_t>(std::max(width, 1)))
         used += 2 + w[last++];
-      if (!out.empty()) out += '\n';
-      out += render_block(first, last);
+      blocks.emplace_back(first, last);
       first = last;
+    }
+    std::string out;
+    for (const auto& [first, last] : blocks) {
+      if (!out.empty()) out += '\n';
+      if (number_blocks && blocks.size() > 1) {
+        out += last - first == 1
+                   ? "  Column " + std::to_string(first + 1) + "\n"
+                   : "  Columns " + std::to_string(first + 1) + " to " + std::to_string(last) + "\n";
+      }
+      out += render_block(first, last);
     }
     return out;
   }
@@ -70,11 +115,11 @@ struct Grid {
     const size_t nrows = ncols == 0 ? row_labels.size() : columns[0].size();
     std::vector<size_t> width(ncols, 0);
     for (size_t j = 0; j < ncols; ++j) {
-      if (!header.empty()) width[j] = header[j].size();
-      for (const std::string& c : columns[j]) width[j] = std::max(width[j], c.size());
+      if (!header.empty()) width[j] = columns_of(header[j]);
+      for (const std::string& c : columns[j]) width[j] = std::max(width[j], columns_of(c));
     }
     size_t label_width = 0;
-    for (const std::string& l : row_labels) label_width = std::max(label_width, l.size());
+    for (const std::string& l : row_labels) label_width = std::max(label_width, columns_of(l));
     auto cell = [&](size_t j, std::string_view s) {
       return left[j] ? pad_right(s, width[j]) : pad_left(s, width[j]);
     };
@@ -101,7 +146,7 @@ struct Grid {
 };
 
 std::string centred(std::string_view text, int width) {
-  const auto n = static_cast<int>(text.size());
+  const auto n = static_cast<int>(columns_of(text));
   std::string out;
   if (n < width) out.append(static_cast<size_t>((width - n) / 2), ' ');
   out.append(text);
@@ -118,15 +163,16 @@ bool has_names(const std::vector<std::string>& names) {
   return std::any_of(names.begin(), names.end(), [](const std::string& s) { return !s.empty(); });
 }
 
-std::string render_matrix_rows(const Matrix& m) {
+std::string render_matrix_rows(const Matrix& m, int width) {
   Grid g;
+  g.number_blocks = true;
   for (int64_t j = 0; j < m.cols; ++j) {
     std::vector<double> col = column_of(m, j);
     g.columns.push_back(format_column(col));
     g.left.push_back(false);
   }
   if (static_cast<int64_t>(m.colnames.size()) == m.cols && has_names(m.colnames)) g.header = m.colnames;
-  return g.render();
+  return g.render(width);
 }
 
 std::string quoted(std::string_view s) {
@@ -196,7 +242,7 @@ std::vector<std::string> format_column(std::span<const double> values) {
   return cells;
 }
 
-std::string render_value(std::string_view name, const Value& value) {
+std::string render_value(std::string_view name, const Value& value, int width) {
   const bool bare = name.empty();
   const std::string lead = bare ? std::string() : std::string(name) + " = ";
   if (const auto* s = std::get_if<std::string>(&value)) {
@@ -209,7 +255,7 @@ std::string render_value(std::string_view name, const Value& value) {
   const bool named_columns = static_cast<int64_t>(m.colnames.size()) == m.cols && has_names(m.colnames);
   if (m.rows == 1 && m.cols == 1 && !named_columns) return lead + format_number(m.data[0]) + '\n';
   std::string out = bare ? std::string() : std::string(name) + " =\n";
-  return out + render_matrix_rows(m);
+  return out + render_matrix_rows(m, width);
 }
 
 std::string render_text_line(const TextLine& line, int width) {
@@ -229,7 +275,7 @@ std::string render_matrix_output(const MatrixOutput& m, int width) {
     const int64_t first = symmetric ? j : 0;  // rows above the diagonal stay blank
     for (int64_t i = first; i < v.rows; ++i) col.push_back(v.at(i, j));
     std::vector<std::string> cells = format_column(col);
-    const size_t w = cells.empty() ? 0 : cells[0].size();
+    const size_t w = cells.empty() ? 0 : columns_of(cells[0]);
     cells.insert(cells.begin(), static_cast<size_t>(std::min(first, v.rows)), std::string(w, ' '));
     g.columns.push_back(std::move(cells));
     g.left.push_back(false);
@@ -285,11 +331,11 @@ std::string render_table_output(const TableOutput& t, int width) {
       }
     }
     const size_t w = static_cast<size_t>(std::max(c.width, 0));
-    if (!cells.empty() && cells[0].size() < w) {
+    if (!cells.empty() && columns_of(cells[0]) < w) {
       for (std::string& s : cells) s = c.type == 20 ? pad_right(s, w) : pad_left(s, w);
     }
     std::string head = c.name;
-    if (head.size() < w) head = c.type == 20 ? pad_right(head, w) : pad_left(head, w);
+    if (columns_of(head) < w) head = c.type == 20 ? pad_right(head, w) : pad_left(head, w);
     g.header.push_back(head);
     g.columns.push_back(std::move(cells));
     g.left.push_back(c.type == 20);
@@ -298,7 +344,11 @@ std::string render_table_output(const TableOutput& t, int width) {
 }
 
 ListingSink::ListingSink(std::ostream& out, std::ostream* progress_out, Progress style, int width)
-    : out_(out), progress_out_(progress_out), style_(progress_out ? style : Progress::kNone), width_(width) {}
+    : out_(out),
+      progress_out_(progress_out),
+      style_(progress_out ? style : Progress::kNone),
+      width_(width),
+      value_width_(width) {}
 
 void ListingSink::emit(const OutputObject& object) {
   if (const auto* t = std::get_if<TextLine>(&object)) {
@@ -333,7 +383,7 @@ void ListingSink::progress(int percent) {
 }
 
 void ListingSink::show_value(std::string_view name, const Value& value) {
-  out_ << render_value(name, value);
+  out_ << render_value(name, value, value_width_);
   out_.flush();
 }
 

@@ -29,7 +29,8 @@ std::vector<std::string> format_column(std::span<const double> values);
 // character value, "x = [](0x3)" for an empty matrix, else "x =" and then the rows (a header
 // line first when the matrix has column names). Without a name (disp): the same without the
 // "x =" part, and character values unquoted. Every line ends with '\n'.
-std::string render_value(std::string_view name, const Value& value);
+// Columns that do not fit in width continue in blocks below, each headed "Columns a to b".
+std::string render_value(std::string_view name, const Value& value, int width = 80);
 
 std::string render_text_line(const TextLine& line, int width);
 // Shape "sb" (symmetric) shows the lower triangle and the diagonal only; "rb" and "db" show
@@ -48,12 +49,15 @@ class ListingSink : public Display {
   void emit(const OutputObject& object) override;
   void progress(int percent) override;
   void show_value(std::string_view name, const Value& value) override;
+  // The width values wrap at (the terminal's); the module's listing keeps its own width.
+  void set_value_width(int width) { value_width_ = width; }
 
  private:
   std::ostream& out_;
   std::ostream* progress_out_;
   Progress style_;
   int width_;
+  int value_width_;
   int last_progress_ = -1;
 };
 

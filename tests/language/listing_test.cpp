@@ -90,6 +90,39 @@ TEST(Listing, Values) {
   }
 }
 
+// Values wider than the width continue below in blocks headed by their column numbers; names
+// and cells are measured in characters, so UTF-8 names line up.
+TEST(Listing, WideValuesWrapAndUtf8NamesAlign) {
+  Matrix wide(2, 5);
+  wide.data = {1, 2, 3, 4, 5, 10, 20, 30, 40, 50};
+  Matrix named(1, 2);
+  named.data = {1.5, 2};
+  named.colnames = {"Größe", "温度"};
+  struct Case {
+    const char* name;
+    Value value;
+    int width;
+    const char* text;
+  };
+  const Case cases[] = {
+      {"fits", wide, 80, "w =\n   1   2   3   4   5\n  10  20  30  40  50\n"},
+      {"wraps",
+       wide,
+       12,
+       "w =\n  Columns 1 to 3\n   1   2   3\n  10  20  30\n\n  Columns 4 to 5\n   4   5\n  40  50\n"},
+      {"one column per block",
+       wide,
+       4,
+       "w =\n  Column 1\n   1\n  10\n\n  Column 2\n   2\n  20\n\n  Column 3\n   3\n"
+       "  30\n\n  Column 4\n   4\n  40\n\n  Column 5\n   5\n  50\n"},
+      {"UTF-8 names, two columns for each wide character", named, 80, "w =\n  Größe  温度\n    1.5     2\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(render_value("w", c.value, c.width), c.text);
+  }
+}
+
 TEST(Listing, TextLines) {
   EXPECT_EQ(render_text_line(TextLine{"Title", 'c', false}, 20), "       Title\n");
   EXPECT_EQ(render_text_line(TextLine{"Left", 'l', true}, 20), "\nLeft\n");

@@ -187,6 +187,14 @@ class _CatchInterrupts:
         return False
 
 
+def _c_text(s, what):
+    """s encoded for C. A NUL would end the string early on the C side (a method "qn<NUL>zz" would
+    be read as "qn"), so it is refused."""
+    if "\0" in s:
+        raise ValueError(f"{what} cannot contain a NUL character: {s!r}")
+    return s.encode("utf-8")
+
+
 class _Session:
     def __init__(self):
         self._lock = threading.Lock()
@@ -217,6 +225,7 @@ class _Session:
         """args: 2-D float64 arrays (NaN for missing), (array, names) pairs, str, or None.
         progress: None, True (a line on standard error) or a function (routine, seconds,
         percent, done) called while a call that takes longer than a second runs."""
+        c_routine = _c_text(routine, "a routine name")
         # The arguments are built before taking the lock: they copy the data.
         a = _lib.robmat_args_new()
         if not a:
@@ -226,13 +235,13 @@ class _Session:
                 if v is None:
                     _lib.robmat_args_add_omitted(a)
                 elif isinstance(v, str):
-                    _lib.robmat_args_add_text(a, v.encode("utf-8"))
+                    _lib.robmat_args_add_text(a, _c_text(v, "a character argument"))
                 else:
                     m, names = v if isinstance(v, tuple) else (v, None)
                     m = _missing_in(m)
                     c_names = None
                     if names is not None:
-                        c_names = (ctypes.c_char_p * len(names))(*[str(s).encode("utf-8") for s in names])
+                        c_names = (ctypes.c_char_p * len(names))(*[_c_text(str(s), "a column name") for s in names])
                     _lib.robmat_args_add_matrix(a, m.shape[0], m.shape[1], m.ctypes.data_as(_c_double_p), c_names)
             r = ctypes.c_void_p()
             report = None
@@ -248,7 +257,7 @@ class _Session:
                                                      250)
                 try:
                     with _CatchInterrupts(self._handle):
-                        rc = _lib.robmat_call(self._handle, routine.encode("utf-8"), a, ctypes.byref(r))
+                        rc = _lib.robmat_call(self._handle, c_routine, a, ctypes.byref(r))
                 finally:
                     if report is not None:
                         _lib.robmat_session_set_progress(self._handle, None, None, 1000, 250)
@@ -283,5 +292,5 @@ def host_version():
 def help_text(routine=None):
     """The help of a routine as the robmat program shows it (None: the list of routines), or
     None for an unknown name."""
-    t = _lib.robmat_help(routine.encode("utf-8") if routine else None)
+    t = _lib.robmat_help(_c_text(routine, "a routine name") if routine else None)
     return _text(t) if t is not None else None

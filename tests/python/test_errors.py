@@ -58,6 +58,15 @@ def test_mcd_arguments_refused_before_the_call(x, kwargs, error, match):
         robmat.mcd(x, **kwargs)
 
 
+@pytest.mark.parametrize("call", [
+    lambda: robmat.mad([1.0, 2.0], "qn\0zz"),
+    lambda: robmat.call("MAD\0junk", np.ones((2, 1))),
+])
+def test_nul_in_text_is_refused_not_truncated(call):
+    with pytest.raises(ValueError, match="NUL"):
+        call()
+
+
 def test_refused_call_is_an_error_not_a_routine_error():
     with pytest.raises(robmat.Error, match="NOSUCH") as e:
         robmat.call("NOSUCH", [1.0])

@@ -13,6 +13,8 @@
 namespace robmat::host {
 namespace {
 
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";  // UTF-8's
+
 struct Field {
   std::string text;
   bool quoted = false;
@@ -42,7 +44,7 @@ class RowReader {
  public:
   RowReader(std::string_view text, std::string_view name, char separator)
       : text_(text), name_(name), sep_(separator) {
-    if (text_.starts_with("\xEF\xBB\xBF")) text_.remove_prefix(3);  // a UTF-8 byte order mark
+    if (text_.starts_with(kByteOrderMark)) text_.remove_prefix(kByteOrderMark.size());
   }
 
   bool next(Row& row) {
@@ -178,8 +180,10 @@ double out_of_range_value(std::string_view s) {
   return negative ? -magnitude : magnitude;
 }
 
-std::string quote_if_needed(std::string_view s) {
-  const bool needs = s.find_first_of(",\"\n\r") != std::string_view::npos || trim(s).size() != s.size();
+// first: the file's first cell, where a leading byte order mark would be taken for the file's.
+std::string quote_if_needed(std::string_view s, bool first) {
+  const bool needs = s.find_first_of(",\"\n\r") != std::string_view::npos || trim(s).size() != s.size() ||
+                     (first && s.starts_with(kByteOrderMark));
   if (!needs) return std::string(s);
   std::string out = "\"";
   for (char c : s) {
@@ -352,7 +356,7 @@ std::string format_csv(const Matrix& m) {
   for (int64_t j = 0; j < m.cols; ++j) {
     if (j > 0) out += ',';
     const auto uj = static_cast<size_t>(j);
-    out += uj < m.colnames.size() ? quote_if_needed(m.colnames[uj]) : "V" + std::to_string(j + 1);
+    out += uj < m.colnames.size() ? quote_if_needed(m.colnames[uj], j == 0) : "V" + std::to_string(j + 1);
   }
   out += '\n';
   for (int64_t i = 0; i < m.rows; ++i) {

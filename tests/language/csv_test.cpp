@@ -222,6 +222,12 @@ TEST(Csv, Writing) {
   EXPECT_EQ(format_csv(m), "a,\"b,c\",\" d\"\n1,,0.1\n-0,1e+300,NaN\n");
   Matrix unnamed(1, 2, 3.0);
   EXPECT_EQ(format_csv(unnamed), "V1,V2\n3,3\n");
+  // A first name that starts with a byte order mark is quoted, or reading would drop the mark.
+  Matrix marked(1, 1, 1.0);
+  marked.colnames = {
+      "\xEF\xBB\xBF"
+      "a"};
+  EXPECT_EQ(parse_csv(format_csv(marked), "t.csv").colnames, marked.colnames);
 }
 
 TEST(Csv, RoundTripIsBitExact) {

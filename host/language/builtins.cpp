@@ -178,7 +178,8 @@ double f_median(std::span<const double> v) {
   if (s.size() % 2 == 1) return s[h];
   const double upper = s[h];
   const double lower = *std::max_element(s.begin(), s.begin() + static_cast<std::ptrdiff_t>(h));
-  return lower + (upper - lower) / 2;  // no overflow for two huge values of one sign
+  // Neither form overflows where it is used: a difference of one sign, a sum of opposite signs.
+  return (lower < 0) == (upper < 0) ? lower + (upper - lower) / 2 : (lower + upper) / 2;
 }
 
 // any and all skip NaN, as MATLAB does; a missing value decides only when nothing else does:

@@ -238,6 +238,110 @@ TEST(Interpreter, RunTimeErrors) {
   }
 }
 
+// Comparisons, logic, masks and reductions against values worked out by hand; NA follows
+// three-valued logic, NaN follows IEEE.
+TEST(Interpreter, ConditionsMasksAndReductions) {
+  const double NaN = std::nan("");
+  struct Case {
+    const char* code;  // assigns r
+    int64_t rows, cols;
+    std::vector<double> data;
+    bool logical;
+  };
+  const Case cases[] = {
+      {"r = [1 2 3] >= 2", 1, 3, {0, 1, 1}, true},
+      {"r = [1 NA NaN] == 1", 1, 3, {1, NA, 0}, true},
+      {"r = NaN ~= NaN", 1, 1, {1}, true},
+      {"r = [1; 2] < [2 1]", 2, 2, {1, 0, 0, 0}, true},
+      {"r = 1 < 2 == 1", 1, 1, {1}, true},
+      {"r = 1:3 == 1:3", 1, 3, {1, 1, 1}, true},
+      {"r = [NA NA NA 0 1] & [0 1 NA NA NA]", 1, 5, {0, NA, NA, 0, NA}, true},
+      {"r = [NA NA NA 0 1] | [0 1 NA NA NA]", 1, 5, {NA, 1, NA, NA, 1}, true},
+      {"r = 0 | 1 & 0", 1, 1, {0}, true},
+      {"r = ~[0 2 NA]", 1, 3, {1, 0, NA}, true},
+      {"r = ~1 == 0", 1, 1, {1}, true},
+      {"r = -true", 1, 1, {-1}, false},
+      {"r = (1 < 2) + 1", 1, 1, {2}, false},
+      {"x = [5 6; 7 8]; r = x(x > 5)", 3, 1, {7, 6, 8}, false},
+      {"x = [5 6 7]; r = x(x ~= 6)", 1, 2, {5, 7}, false},
+      {"x = [5 6; 7 8]; r = x([true; false], :)", 1, 2, {5, 6}, false},
+      {"x = [5 6; 7 8]; r = x(:, [false true])", 2, 1, {6, 8}, false},
+      {"x = [5 6 7]; x(x > 5) = 0; r = x", 1, 3, {5, 0, 0}, false},
+      {"x = [1 2] > 1; x(1) = 5; r = x", 1, 2, {5, 1}, false},
+      {"x = [1 2] > 1; r = x'", 2, 1, {0, 1}, true},
+      {"x = [1 2] > 1; r = [x x]", 1, 4, {0, 1, 0, 1}, true},
+      {"r = find([0 3; 4 0])", 2, 1, {2, 3}, false},
+      {"r = find([0 3 4])", 1, 2, {2, 3}, false},
+      {"r = find(zeros(0, 3))", 0, 1, {}, false},
+      {"r = complete_cases([1 NA; 2 NaN; NA 3])", 3, 1, {0, 1, 0}, true},
+      {"r = isnan([1 NA NaN])", 1, 3, {0, 1, 1}, true},
+      {"r = ismissing([1 NA NaN])", 1, 3, {0, 1, 0}, true},
+      {"r = sum([1 2 3])", 1, 1, {6}, false},
+      {"r = sum([1 2; 3 4])", 1, 2, {4, 6}, false},
+      {"r = sum([1 2; 3 4], 2)", 2, 1, {3, 7}, false},
+      {"r = sum(zeros(1, 0))", 1, 1, {0}, false},
+      {"r = sum([])", 1, 0, {}, false},
+      {"r = mean([1 2 NA])", 1, 1, {NA}, false},
+      {"r = mean(zeros(1, 0))", 1, 1, {NA}, false},
+      {"r = median([3 1 2])", 1, 1, {2}, false},
+      {"r = median([4; 1; 3; 2])", 1, 1, {2.5}, false},
+      {"r = median([1 NaN 2])", 1, 1, {NaN}, false},
+      {"r = median([-1e308 1e308])", 1, 1, {0}, false},
+      {"r = median([1e308 1.5e308])", 1, 1, {1.25e308}, false},
+      {"r = any([0 NaN])", 1, 1, {0}, true},
+      {"r = any([0 NA])", 1, 1, {NA}, true},
+      {"r = any([1 NA])", 1, 1, {1}, true},
+      {"r = all([1 NA])", 1, 1, {NA}, true},
+      {"r = all([0 NA])", 1, 1, {0}, true},
+      {"r = all(zeros(1, 0))", 1, 1, {1}, true},
+      {"r = any([0 0; 0 1])", 1, 2, {0, 1}, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.code);
+    Harness h;
+    h.run(std::string(c.code) + ";");
+    const host::Matrix& r = h.matrix("r");
+    EXPECT_EQ(r.rows, c.rows);
+    EXPECT_EQ(r.cols, c.cols);
+    EXPECT_EQ(r.logical, c.logical);
+    ASSERT_EQ(r.data.size(), c.data.size());
+    for (size_t k = 0; k < c.data.size(); ++k) {
+      if (std::isnan(c.data[k])) {
+        EXPECT_TRUE(std::isnan(r.data[k]) && is_missing(r.data[k]) == is_missing(c.data[k]))
+            << "element " << k;
+      } else {
+        EXPECT_EQ(r.data[k], c.data[k]) << "element " << k;
+      }
+    }
+  }
+}
+
+TEST(Interpreter, ConditionErrors) {
+  struct Case {
+    const char* code;
+    const char* where;
+  };
+  const Case cases[] = {
+      {"r = NaN & 1", "1:9: NaN is neither true nor false"},
+      {"r = ~NaN", "1:5: NaN is neither true nor false"},
+      {"r = \"a\" == 1", "1:9: cannot compare a character value and a 1x1 matrix"},
+      {"x = 1:3; r = x([true false])",
+       "1:16: a logical index of 2 elements cannot select among 3 elements; it needs one element for each"},
+      {"x = [1 NA 3]; r = x(x > 1)",
+       "1:23: the logical index is NA at element 2; combine the condition with ~ismissing(...) to leave "
+       "missing values out"},
+      {"r = find([1 NA])",
+       "1:10: find: the first argument is NA at element 2; find cannot tell whether it is true"},
+      {"r = sum(1, 3)", "1:12: sum: the second argument must be 1 (down the columns) or 2 (along the rows)"},
+      {"true = 1", "1:1: cannot assign to this; the left of '=' must be a name, name(indices) or [names]"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.code);
+    Harness h;
+    EXPECT_EQ(h.error(c.code), report(c.code, c.where));
+  }
+}
+
 TEST(Interpreter, StateSurvivesAFailure) {
   Harness h;
   h.run("x = [1 2 3];");

@@ -4,12 +4,13 @@
 
 #include <cmath>
 
+#include "kernels/machine.h"
+
 namespace robmat {
 
 // det_mult: multiplies the record det = (mantissa, exponent) by d and renormalises.
 // A record that underflowed (mantissa 0) stays (0, 1).
 inline void det_mult(double* det, double d) {
-  constexpr double kTiny = 2.225073858507202e-308;  // smallest normal double
   if (det[0] == 0.0) return;
   double m = det[0] * d;
   if (std::isinf(m) && std::isfinite(d)) {
@@ -17,7 +18,7 @@ inline void det_mult(double* det, double d) {
     m = (det[0] / 10.0) * d;
     det[1] += 1.0;
   }
-  if (std::fabs(m) <= kTiny) {
+  if (std::fabs(m) <= kDblMin) {
     det[0] = 0.0;
     det[1] = 1.0;
     return;

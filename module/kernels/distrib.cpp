@@ -7,12 +7,13 @@
 
 #include <cmath>
 
+#include "kernels/machine.h"
+
 namespace robmat {
 
 namespace {
 
 constexpr double kLnSqrt2Pi = 0.91893853320467274178;  // ln sqrt(2 pi)
-constexpr double kDblMin = 2.225073858507202e-308;
 constexpr double kTwo53 = 9007199254740992.0;
 
 // Polynomial c[0] t^(n-1) + ... + c[n-1] by Horner's rule.

@@ -5,15 +5,13 @@
 
 #include <cmath>
 
+#include "kernels/machine.h"
 #include "kernels/vector.h"
 
 namespace robmat {
 namespace {
 
 constexpr int kMaxIterations = 50;
-constexpr double kHalfUlp = 1.110223024625157e-16;  // 2^-53
-constexpr double kDblMin = 2.225073858507202e-308;  // smallest normal double
-constexpr double kSqrtDblMin = 1.491668147e-154;
 // Relative size below which a stalled subdiagonal element is still accepted as converged.
 constexpr double kStallRelative = 1.053671212772351e-08;
 
@@ -112,7 +110,7 @@ int ztql2(long n, double* z, double* d, double* e, int evbit) {
   double f = 0.0;
   double b = 0.0;
   for (long l = 0; l < n; ++l) {
-    const double h0 = kHalfUlp * (std::fabs(d[l]) + std::fabs(e[l]));
+    const double h0 = kHalfEps * (std::fabs(d[l]) + std::fabs(e[l]));
     if (h0 > b) b = h0;
     long m = l;
     while (m < n - 1 && std::fabs(e[m]) > b) ++m;
@@ -248,12 +246,12 @@ int zimtqlv(long n, double* tri, double* d, int* ind, double* e) {
       if (stalled) {
         // Nothing moved in the last sweep: accept e[l] unless it is clearly significant.
         if (std::fabs(e[l]) > kSqrtDblMin &&
-            (std::fabs(d[l]) > kHalfUlp || std::fabs(e[l]) > kStallRelative * std::fabs(d[l])))
+            (std::fabs(d[l]) > kHalfEps || std::fabs(e[l]) > kStallRelative * std::fabs(d[l])))
           return static_cast<int>(-(l + 1));
       } else {
         for (; m < n - 1; ++m) {
           const double em = std::fabs(e[m]);
-          if (em <= kHalfUlp * (std::fabs(d[m]) + std::fabs(d[m + 1])) || em <= kSqrtDblMin) break;
+          if (em <= kHalfEps * (std::fabs(d[m]) + std::fabs(d[m + 1])) || em <= kSqrtDblMin) break;
           if (e2[m + 1] == 0.0) {
             underflowed = true;
             break;

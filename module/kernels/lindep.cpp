@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "kernels/machine.h"
 #include "reports/output.h"
 #include "robmat/services.h"
 
@@ -13,9 +14,6 @@ namespace robmat {
 namespace {
 
 constexpr int kSet = 549;
-constexpr double kDblMin = 2.225073858507202e-308;
-constexpr double kSqrtDblMin = 1.491668147e-154;
-constexpr double kUnscaledBelow = 1.491668147e-153;  // smallest root of a variance worth scaling by
 // A term smaller than this share of the equation's total size is rounding noise of the sweep.
 constexpr double kTermShare = 1.053671212772351e-08;
 constexpr double kNegligibleConstant = 1e-6;
@@ -270,7 +268,7 @@ long zcovlid(int ipri,
     return 0;
   }
 
-  const bool scaled = hmin > kUnscaledBelow;
+  const bool scaled = hmin > kScalableRoot;
   for (long j = 0; j < n; ++j) {
     const double v = cov[tri(j) + j];
     double t;

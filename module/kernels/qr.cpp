@@ -5,14 +5,13 @@
 
 #include <cmath>
 
+#include "kernels/machine.h"
 #include "kernels/triangular.h"
 #include "kernels/vector.h"
 
 namespace robmat {
 
 namespace {
-
-constexpr double kTiny = 2.225073858507202e-308;  // smallest normal double
 
 inline long col(long j) { return j * (j + 1) / 2; }
 
@@ -31,7 +30,7 @@ int zortvec(long m,
   *rho = 0.0;
   if (m < n) return -1;
   const double norm0 = zvenorm(m, incv, v);
-  if (norm0 <= kTiny) return -2;
+  if (norm0 <= kDblMin) return -2;
   for (long j = 0; j < n; ++j) r[j * incr] = 0.0;
   double prev = norm0;
   double cur = norm0;
@@ -61,7 +60,7 @@ int zortvec(long m,
           jmin = i;
         }
       }
-      lost = !(cur > kTiny);
+      lost = !(cur > kDblMin);
       const double scale = lost ? 1.0 : cur;
       for (long i = 0; i < m; ++i) v[i * incv] = 0.0;
       v[jmin * incv] = scale;
@@ -74,7 +73,7 @@ int zortvec(long m,
     prev = cur;
   }
   if (!accepted) return -3;
-  if (cur > kTiny) {
+  if (cur > kDblMin) {
     for (long i = 0; i < m; ++i) v[i * incv] /= cur;
     *rho = lost ? 0.0 : cur;
   }

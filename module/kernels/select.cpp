@@ -12,7 +12,12 @@
 
 namespace robmat {
 
-double pull(long k, long m, double* aw) {
+namespace {
+
+// Hoare's selection in Wirth's form. kCarry moves indx along with aw; one body serves both,
+// so the two orders of exchanges cannot drift apart.
+template <bool kCarry>
+double hoare_select(long k, long m, double* aw, long* indx) {
   long l = 0;
   long r = m - 1;
   while (l < r) {
@@ -28,6 +33,11 @@ double pull(long k, long m, double* aw) {
         const double t = aw[i];
         aw[i] = aw[j];
         aw[j] = t;
+        if constexpr (kCarry) {
+          const long u = indx[i];
+          indx[i] = indx[j];
+          indx[j] = u;
+        }
         ++i;
         --j;
       }
@@ -36,6 +46,23 @@ double pull(long k, long m, double* aw) {
     if (k < i) r = j;
   }
   return aw[k];
+}
+
+}  // namespace
+
+double pull(long k, long m, double* aw) { return hoare_select<false>(k, m, aw, nullptr); }
+
+double findq(long k, long m, double* aw, long* indx) {
+  for (long i = 0; i < m; ++i) indx[i] = i;
+  return hoare_select<true>(k, m, aw, indx);
+}
+
+double median(int /*job*/, long n, double* w) {
+  if (n < 1) return 0.0;
+  if (n % 2 == 1) return pull(n / 2, n, w);
+  const double lower = pull(n / 2 - 1, n, w);
+  const double upper = pull(n / 2, n, w);
+  return (upper + lower) * 0.5;
 }
 
 void medqua(int /*job*/, int imq, long m, double* aw, double* rqn) {

@@ -1,5 +1,6 @@
-// Selection and sorting shared by every engine: order statistics by Hoare's selection, the
-// module's median/quartile rule, and ascending/descending sorts of integers and doubles.
+// Selection and sorting shared by every engine: order statistics by Hoare's selection (with
+// or without an index permutation carried along), the median and the module's quartile rule,
+// and ascending/descending sorts of integers and doubles.
 // Everything works in place on caller memory and allocates nothing; positions are 0-based.
 #pragma once
 
@@ -11,6 +12,21 @@ namespace robmat {
 //   aw  in,out  m doubles; on exit aw[k] is the result, aw[0..k-1] <= aw[k] <= aw[k+1..m-1]
 // Returns the value at position k of the ascending order.
 double pull(long k, long m, double* aw);
+
+// findq: pull that also reports where the values went.
+//   k, m, aw  as for pull; aw is reordered exactly as pull reorders it
+//   indx      out  m indices, set to 0..m-1 and permuted along with aw, so indx[0..k] index
+//                  the k+1 smallest values
+// Returns aw[k]. The permutation it leaves decides which cases a search keeps, so it is that
+// of pull's exchanges, step for step.
+double findq(long k, long m, double* aw, long* indx);
+
+// median: the middle value of n values (odd n), or the mean of the two middle values
+// computed as (upper + lower) * 0.5 (even n), by selection.
+//   job  in      unused (0)
+//   n    in      number of values; n < 1 gives 0
+//   w    in,out  n doubles, partly reordered
+double median(int job, long n, double* w);
 
 // medqua: median, or lower quartile, median and upper quartile.
 //   job  in      unused (every caller passes 1)

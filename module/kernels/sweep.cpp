@@ -7,13 +7,12 @@
 #include <cmath>
 #include <cstring>
 
+#include "kernels/machine.h"
 #include "robmat/services.h"
 
 namespace robmat {
 namespace {
 
-constexpr double kDblMin = 2.225073858507202e-308;
-constexpr double kHalfUlp = 1.110223024625157e-16;  // 2^-53
 // A later pivot must beat the current choice by more than this to replace it, so that
 // near-ties keep the first pivot and the result does not hinge on the last bits.
 constexpr double kScoreMargin = 1.053671212772351e-08;
@@ -76,7 +75,7 @@ int zsweepr(double* x,
   if (fill_diag && diag != nullptr) {
     for (long j = 0; j < n; ++j) {
       double v = x[tri(j) + j];
-      diag[j] = (flush_tiny && std::fabs(v) <= kHalfUlp) ? 0.0 : v;
+      diag[j] = (flush_tiny && std::fabs(v) <= kHalfEps) ? 0.0 : v;
     }
   }
   if (k0 > kn) return 0;

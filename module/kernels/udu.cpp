@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "kernels/det_record.h"
+#include "kernels/machine.h"
 
 namespace robmat {
 
@@ -15,7 +16,6 @@ namespace {
 
 // (1 + sqrt(17))/8: bounds the element growth of the pivoting rule by 2.57 per step.
 constexpr double kAlpha = 0.6403882032022076;
-constexpr double kTiny = 2.225073858507202e-308;  // smallest normal double
 
 inline long col(long j) { return j * (j + 1) / 2; }
 inline long pk(long i, long j) { return i + j * (j + 1) / 2; }
@@ -125,7 +125,7 @@ long factor(long n, double sing, const double* vsin, double* dtin, double* a, lo
         const double tol1 = vsin ? vsin[k + 1] : sing;
         const double t = std::fabs(a[pk(k, k + 1)]);
         // The block determinant a*c - t^2, split into two factors whose product it is.
-        const double d1 = t <= kTiny ? 0.0 : (a[pk(k, k)] / t) * a[pk(k + 1, k + 1)] - t;
+        const double d1 = t <= kDblMin ? 0.0 : (a[pk(k, k)] / t) * a[pk(k + 1, k + 1)] - t;
         count_sign(dtin, d1, tol);
         count_sign(dtin, t, tol1);
         if (nullity == 0) {
@@ -163,6 +163,15 @@ void sym_times_column(const double* a, long m, double* c, double* diag, double* 
   double s = 0.0;
   for (long i = 0; i < m; ++i) s += w[i] * c[i];
   *diag += s;
+}
+
+// Element (i, j) divided by s_i s_j, D = diag(s): turns A into D^-1 A D^-1, and the inverse
+// of that matrix, D A^-1 D, into A^-1.
+void divide_by_scales(long n, const double* s, double* a) {
+  for (long j = 0; j < n; ++j) {
+    double* cj = a + col(j);
+    for (long i = 0; i <= j; ++i) cj[i] /= s[i] * s[j];
+  }
 }
 
 }  // namespace
@@ -280,22 +289,7 @@ int dodiag(int job, long n, double asin, double msin, double* cov, double* det) 
       continue;
     }
     det[d > 0.0 ? 2 : 3] += 1.0;
-    if (null_seen || det[0] == 0.0) continue;
-    double m = det[0] * d;
-    if (std::fabs(m) <= kTiny) {
-      det[0] = 0.0;
-      det[1] = 1.0;
-      continue;
-    }
-    while (std::fabs(m) < 1.0) {
-      m *= 10.0;
-      det[1] -= 1.0;
-    }
-    while (std::isfinite(m) && std::fabs(m) >= 10.0) {
-      m *= 0.1;
-      det[1] += 1.0;
-    }
-    det[0] = m;
+    if (!null_seen) det_mult(det, d);
   }
   if (null_seen) {
     det[0] = 0.0;
@@ -305,6 +299,42 @@ int dodiag(int job, long n, double asin, double msin, double* cov, double* det) 
   if (job == 0)
     for (long j = 0; j < n; ++j) cov[j] = 1.0 / cov[j];
   return 0;
+}
+
+int covinv_packed(int job,
+                  long n,
+                  const CovScaling& scaling,
+                  double vsin,
+                  double* cov,
+                  double* det,
+                  double* cdia,
+                  double* work,
+                  long* iwk) {
+  if (n < 1) {
+    det[0] = 1.0;
+    for (int i = 1; i < 5; ++i) det[i] = 0.0;
+    return 0;
+  }
+  double hmin = 0.0;
+  double dfac = 0.0;
+  for (long j = 0; j < n; ++j) {
+    cdia[j] = std::sqrt(std::fabs(cov[pk(j, j)]));
+    if (j == 0 || cdia[j] < hmin) hmin = cdia[j];
+    if (cdia[j] > scaling.log_above) dfac += 2.0 * std::log10(cdia[j]);
+  }
+  // Unit diagonal makes one pivot tolerance meaningful for variables of any scale; a
+  // variance too small to divide by safely leaves the matrix as given.
+  const bool scaled = hmin > scaling.scale_above;
+  if (scaled) divide_by_scales(n, cdia, cov);
+  for (long j = 0; j < n; ++j) work[j] = vsin;
+  const long nullity = zudude2(n, work, det, cov, iwk);
+  if (nullity != 0) return -1;
+  if (scaled) det[1] += dfac;
+  if (job == 0) {
+    zuduinv(n, cov, iwk, work);
+    if (scaled) divide_by_scales(n, cdia, cov);
+  }
+  return scaled ? 1 : 0;
 }
 
 int covinv(int job,
@@ -319,41 +349,7 @@ int covinv(int job,
            double* work,
            long* iwk) {
   if (cfrm == 2) return dodiag(job, n, asin, msin, cov, det);
-  if (n < 1) {
-    det[0] = 1.0;
-    for (int i = 1; i < 5; ++i) det[i] = 0.0;
-    return 0;
-  }
-  double hmin = 0.0;
-  double dfac = 0.0;
-  for (long j = 0; j < n; ++j) {
-    cdia[j] = std::sqrt(std::fabs(cov[pk(j, j)]));
-    if (j == 0 || cdia[j] < hmin) hmin = cdia[j];
-    if (cdia[j] > 1e-12) dfac += 2.0 * std::log10(cdia[j]);
-  }
-  // Unit diagonal makes one pivot tolerance meaningful for variables of any scale; a
-  // variance too small to divide by safely leaves the matrix as given.
-  const bool scaled = hmin > 1e-6;
-  if (scaled) {
-    for (long j = 0; j < n; ++j) {
-      double* cj = cov + col(j);
-      for (long i = 0; i <= j; ++i) cj[i] /= cdia[i] * cdia[j];
-    }
-  }
-  for (long j = 0; j < n; ++j) work[j] = vsin;
-  const long nullity = zudude2(n, work, det, cov, iwk);
-  if (nullity != 0) return -1;
-  if (scaled) det[1] += dfac;
-  if (job == 0) {
-    zuduinv(n, cov, iwk, work);
-    if (scaled) {
-      for (long j = 0; j < n; ++j) {
-        double* cj = cov + col(j);
-        for (long i = 0; i <= j; ++i) cj[i] /= cdia[i] * cdia[j];
-      }
-    }
-  }
-  return scaled ? 1 : 0;
+  return covinv_packed(job, n, kCovScalingModest, vsin, cov, det, cdia, work, iwk);
 }
 
 }  // namespace robmat

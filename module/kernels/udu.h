@@ -4,6 +4,8 @@
 // Packed storage here: the upper triangle by columns, element (i, j), i <= j, at i + j(j+1)/2.
 #pragma once
 
+#include "kernels/machine.h"
+
 namespace robmat {
 
 // zududec: A = U*D*U' with 1x1 and 2x2 pivots, in place.
@@ -64,6 +66,31 @@ int covinv(int job,
            double* cdia,
            double* work,
            long* iwk);
+
+// When covinv_packed scales a covariance matrix to unit diagonal before factorising it. Two
+// sets, each the one its engines' results were established with, so neither engine's digits
+// move: covinv (least squares, MVE) leaves a matrix with a standard deviation of 1e-6 or less
+// unscaled and puts only those above 1e-12 into the determinant; MCD scales whenever the
+// scaling itself cannot underflow, since its C-steps see standardized data of any units.
+struct CovScaling {
+  double scale_above;  // scale when every sqrt|c_jj| exceeds this
+  double log_above;    // the determinant's exponent collects 2 log10 sqrt|c_jj| above this
+};
+inline constexpr CovScaling kCovScalingModest{1e-6, 1e-12};
+inline constexpr CovScaling kCovScalingWide{kScalableRoot, kUnderflowLimit};
+
+// covinv_packed: covinv of a packed matrix with the given scaling rule (covinv uses
+// kCovScalingModest). The tolerance vsin is on the unit-diagonal scale when the matrix is
+// scaled; work holds it for every column and is then the inverse's scratch.
+int covinv_packed(int job,
+                  long n,
+                  const CovScaling& scaling,
+                  double vsin,
+                  double* cov,
+                  double* det,
+                  double* cdia,
+                  double* work,
+                  long* iwk);
 
 // dodiag: covinv for a diagonal matrix given by its n diagonal values.
 //   job   in      0: replace every value by its reciprocal when the matrix is regular

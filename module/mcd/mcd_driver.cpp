@@ -2,7 +2,6 @@
 // carved from the front end's blocks; the classical statistics and their exact fits; the
 // univariate MCD, the classical path of h = n, or the FAST-MCD search; then the raw report,
 // the consistency factor, the reweighting, the robust distances and the weights.
-#include <cfloat>
 #include <cmath>
 #include <cstring>
 
@@ -45,10 +44,6 @@ double* take_doubles(McdWork* w, long k) {
 
 namespace {
 
-// Univariate factors of the LTS scale by the coverage in steps of 2.5 percent from one half.
-constexpr double kFlts[11] = {
-    2.6477, 2.5092, 2.3826, 2.2662, 2.1587, 2.0589, 1.966, 1.879, 1.7973, 1.7203, 1.6473};
-
 // The vectors whose place is fixed, and the bookkeeping of what remains. Sizes follow the
 // front end's blocks; a block too small for them ends the run.
 void carve(McdWork* w) {
@@ -89,38 +84,29 @@ void carve(McdWork* w) {
   str->aw = w->wv;
 }
 
-// Median of m values by selection: the middle one, or the mean of the two middle ones. The
-// selection of values alone (no index permutation) finds the same order statistics.
-double median_of(long m, double* v) {
-  const double lo = pull(m % 2 == 1 ? m / 2 : m / 2 - 1, m, v);
-  if (m % 2 == 1) return lo;
-  double hi = v[m / 2];
-  for (long i = m / 2 + 1; i < m; ++i)
-    if (v[i] < hi) hi = v[i];
-  return (lo + hi) * 0.5;
-}
-
-// Sorts the indices 0..n-1 by their values (ties by index).
-void sort_by_value(long n, const double* x, long* idx) {
-  auto less = [x](long a, long b) { return x[a] < x[b] || (x[a] == x[b] && a < b); };
-  for (long i = 0; i < n; ++i) idx[i] = i;
-  auto sift = [&](long root, long end) {
-    while (2 * root + 1 < end) {
-      long child = 2 * root + 1;
-      if (child + 1 < end && less(idx[child], idx[child + 1])) ++child;
-      if (!less(idx[root], idx[child])) return;
-      const long t = idx[root];
-      idx[root] = idx[child];
-      idx[child] = t;
-      root = child;
+// The cases at positions ws..ws+h-1 of the data ordered by value, ties by case number, in
+// ascending case order: every case strictly inside the window's values, the last of the
+// cases tied at its lower end and the first of those tied at its upper end.
+void window_cases(const double* x, long n, const double* sorted, long ws, long h, long* cases) {
+  const double lo = sorted[ws];
+  const double hi = sorted[ws + h - 1];
+  long skip_lo = 0;  // cases of value lo ordered before the window
+  for (long i = ws - 1; i >= 0 && sorted[i] == lo; --i) ++skip_lo;
+  long take_hi = 0;  // cases of value hi inside it
+  for (long i = ws + h - 1; i >= ws && sorted[i] == hi; --i) ++take_hi;
+  long r = 0;
+  for (long i = 0; i < n; ++i) {
+    const double v = x[i];
+    if (v < lo || v > hi) continue;
+    if (v == lo && skip_lo > 0) {
+      --skip_lo;
+      continue;
     }
-  };
-  for (long i = n / 2 - 1; i >= 0; --i) sift(i, n);
-  for (long end = n - 1; end > 0; --end) {
-    const long t = idx[0];
-    idx[0] = idx[end];
-    idx[end] = t;
-    sift(0, end);
+    if (v == hi) {
+      if (take_hi == 0) continue;
+      --take_hi;
+    }
+    cases[r++] = i;
   }
 }
 
@@ -130,8 +116,8 @@ void univariate(McdWork* w, double* loc, double* scale) {
   LMTSTR* str = w->str;
   const long n = w->n;
   const long h = w->h;
-  sort_by_value(n, str->a, w->indx);
-  for (long i = 0; i < n; ++i) w->dd[i] = str->a[w->indx[i]];
+  std::memcpy(w->dd, str->a, static_cast<size_t>(n) * sizeof(double));
+  rsort(1, n, w->dd);
   const double q = zprobit(static_cast<double>(h + n) / (2.0 * static_cast<double>(n)));
   const double v = 1.0 - (2.0 * static_cast<double>(n) / static_cast<double>(h)) * q *
                              (std::exp(-q * q / 2.0) / 2.5066282746310002);
@@ -139,11 +125,10 @@ void univariate(McdWork* w, double* loc, double* scale) {
   long i = static_cast<long>((w->alpha - 0.5) * 40.0 + 0.5);
   if (i > 10) i = 10;
   if (i < 0) i = 0;
-  str->fact = str->copr == 0 ? consistency : kFlts[i];
+  str->fact = str->copr == 0 ? consistency : kFltsFactor[i];
   long ws = 0;
   mcduni(str->fact, str, w->dd, loc, scale, w->d2, &ws);
-  for (long r = 0; r < h; ++r) str->jbst[r] = w->indx[ws + r];
-  sort_indices(h, str->jbst);
+  window_cases(str->a, n, w->dd, ws, h, str->jbst);
   for (long r = 0; r < h; ++r) ++str->jbst[r];
 }
 
@@ -344,9 +329,9 @@ int run(LMTSTR* str) {
   if (str->pcov != 0) mcd_print_matrix(w, kMcdClassicalCov, ccov);
   for (int j = 0; j < p; ++j) {
     for (long i = 0; i < n; ++i) w->dd[i] = str->a[i * p + j];
-    w->med[j] = median_of(n, w->dd);
+    w->med[j] = median(0, n, w->dd);
     for (long i = 0; i < n; ++i) w->dd[i] = std::fabs(str->a[i * p + j] - w->med[j]);
-    w->mad[j] = median_of(n, w->dd);
+    w->mad[j] = median(0, n, w->dd);
   }
   if (str->ipri != 0) mcd_print_median_mad(w, w->dd);
   for (int j = 0; j < p; ++j)

@@ -4,6 +4,9 @@
 // engine's tables. Not used outside module/mcd.
 #pragma once
 
+#include "kernels/draws.h"
+#include "kernels/moments.h"
+#include "kernels/select.h"
 #include "mcd/mcd.h"
 #include "robmat/lmtstr.h"
 
@@ -99,28 +102,17 @@ int mcd_search(McdWork* w);  // kMcdGoOn with the best raw solution in bmu/bestS
 // ccinv: inverse and determinant of a packed covariance matrix, scaled to unit diagonal when
 // its smallest standard deviation allows.
 //   covm  in,out  packed p x p; the inverse on exit when regular (factorised when singular)
-//   cdet  out     the determinant, DBL_MAX when its decimal exponent exceeds 308; 0 when
+//   cdet  out     the determinant, kDblMax when its decimal exponent exceeds 308; 0 when
 //                 singular
 // Returns 1 (regular, scaled), 0 (regular, unscaled), -1 (singular; the linear dependency
 // analysis has run, printing nothing). Keeps an unfactorised copy in w->z.
 int ccinv(McdWork* w, double* covm, double* cdet);
 
-// cov2cor: correlations r_ij = c_ij / (sd_i sd_j), sd_j = sqrt(c_jj); a non-positive variance
-// contributes the factor 1.
-void cov2cor(int p, const double* cov, double* cor, double* sd);
-
-// mahad: squared Mahalanobis distance (x-mu)' C^-1 (x-mu) with the packed inverse.
-//   dv  work  p doubles
-double mahad(int p, const double* x, const double* mu, const double* cinv, double* dv);
-
-// dist2p: distances |sum_j (x_ij - mu_j) v_j| of m rows to the hyperplane through mu whose
-// normal v is the last eigenvector (smallest eigenvalue) of z.
-void dist2p(long m, int p, const double* dat, const double* z, const double* mu, double* ndst);
-
 // exact: the estimate on a hyperplane: weights (1 when ndst <= cutof), the mean and the
 // covariance (divisor kount - 1) of the kount cases with |ndst| < 1e-7 into mu and cov, the
 // standard deviations into sd, and the exact-fit report (job 1: of the MCD, 2: of the
-// reweighted estimate) when printing. Returns kount.
+// reweighted estimate, with the normal from w->z) when printing. Uses w->indx and w->wv.
+// Returns kount.
 long exact(double cutof,
            McdWork* w,
            int job,
@@ -129,19 +121,11 @@ long exact(double cutof,
            double* mu,
            double* cov,
            double* sd,
-           const double* z,
            double* wgts);
 
 // transf: takes a location, a packed scatter and (when dat is not null) the n x p data from
 // the standardized scale back to the data's scale.
 void transf(int p, long n, const double* med, const double* mad, double* mu, double* cov, double* dat);
-
-// Mean and covariance (divisor k - 1; 0 when k < 2) of k >= 1 rows of x given by index.
-//   dv  work  p doubles
-void subset_moments(int p, const double* x, const long* idx, long k, double* mu, double* cov, double* dv);
-
-// Sorts k indices ascending in place (heap sort; no work space).
-void sort_indices(long k, long* v);
 
 // Orders the first k entries of w->indx ascending, in linear time when w->mark exists.
 void order_subset(McdWork* w, long k, long m);

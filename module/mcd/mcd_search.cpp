@@ -2,11 +2,11 @@
 // of trials, one set with enumeration or 500 random starts, and subdatasets with a merged
 // set; elemental starts grown until regular; concentration steps with the stopping rule; the
 // lists of the ten best solutions; the final stage on all cases; exact fits on the way.
-#include <cfloat>
 #include <cmath>
 #include <cstring>
 
 #include "kernels/eigen.h"
+#include "kernels/machine.h"
 #include "kernels/select.h"
 #include "mcd/mcd_internal.h"
 #include "robmat/services.h"
@@ -32,9 +32,6 @@ struct Stage {
   int list;
 };
 
-// Random subsets when the count of all elemental subsets of size k = p+1 would exceed it.
-constexpr long kReplo[6] = {500, 50, 22, 17, 15, 14};
-
 constexpr double kOnPlane = 1e-8;  // distance below which a case lies on a hyperplane
 
 long slot_len(const McdWork* w) { return w->p + w->nn; }
@@ -47,7 +44,7 @@ void list_init(McdWork* w) {
     for (int s = 0; s < 10; ++s) {
       double* loc = slot_loc(w, l, s);
       for (int j = 0; j < w->p; ++j) loc[j] = miss;
-      w->ldet[10 * l + s] = DBL_MAX;
+      w->ldet[10 * l + s] = kDblMax;
       if (w->ltrial != nullptr) {
         w->ltrial[10 * l + s] = 0.0;
         w->lcount[10 * l + s] = 0.0;
@@ -178,7 +175,7 @@ int elemental(McdWork* w, const Stage& st, bool enumerate) {
     if (hp == 1) return finish_exact(w, 1, true);
     if (kj >= st.m) return kMcdDropped;
     if (!sorted) {
-      sort_indices(kj, js);
+      lsort(1, kj, js);
       sorted = true;
     }
     // More cases come from the engine's own generator whatever copr says, so that growing a
@@ -298,35 +295,6 @@ void copy_rows(McdWork* w, long group, double* b) {
     }
 }
 
-// Group sizes of the subdataset scheme; returns the number of groups.
-int group_sizes(long n, long nsds, long lsds, long* mini) {
-  long g = n / lsds;
-  if (nsds < g) g = nsds;
-  if (g == 2 && n < 3 * lsds) {
-    mini[0] = n / 2;
-    mini[1] = n - n / 2;
-  } else if (g == 3 && n < 4 * lsds) {
-    const long q = n / 3;
-    mini[0] = q;
-    mini[1] = n == 3 * q ? q : q + 1;
-    mini[2] = n == 3 * q ? q : n - 2 * q - 1;
-  } else if (g == 4 && n < 5 * lsds) {
-    const long q = n / 4;
-    if (n == 4 * q) {
-      mini[0] = mini[1] = mini[2] = mini[3] = q;
-    } else {
-      const long r = n - 2 * q - 1;
-      mini[0] = q;
-      mini[1] = q + 1;
-      mini[2] = r / 2;
-      mini[3] = r - r / 2;
-    }
-  } else {
-    for (long k = 0; k < g; ++k) mini[k] = lsds;
-  }
-  return static_cast<int>(g);
-}
-
 void stage_heading(McdWork* w, int number, long cases, long starts, int steps) {
   if (w->str->ipri >= 5) xpmlog(549, number, cases, starts, steps);
 }
@@ -357,7 +325,7 @@ int mcd_search(McdWork* w) {
   if (str->nrep < 1 && nsds >= 1 && lsds >= 1 && n >= 2 * lsds) {
     w->mini = take_longs(w, nsds);
     if (w->mini == nullptr) xexit(9999, 0);
-    ngrp = group_sizes(n, nsds, lsds, w->mini);
+    ngrp = fast_group_sizes(n, nsds, lsds, w->mini);
     long smallest = w->mini[0];
     for (int g = 1; g < ngrp; ++g)
       if (w->mini[g] < smallest) smallest = w->mini[g];
@@ -379,9 +347,8 @@ int mcd_search(McdWork* w) {
     }
     ntrial = str->nrep;
   } else if (!subds) {
-    const long lim = k <= 6 ? kReplo[k - 1] : 0;
-    if (lim < n) {
-      ntrial = 500;
+    if (fast_enumeration_limit(k) < n) {
+      ntrial = kFastStarts;
     } else {
       ntrial = ncomb(k, n);
       enumerate = true;
@@ -399,7 +366,7 @@ int mcd_search(McdWork* w) {
     w->ngrp = ngrp;
     w->nmerged = nmerged;
     w->b_used = nmerged * p;
-    str->nrep = (500 / ngrp) * ngrp;
+    str->nrep = (kFastStarts / ngrp) * ngrp;
   }
   w->nlist = subds ? ngrp + 1 : 1;
   w->slots = str->c + 2 * w->nn;
@@ -474,10 +441,10 @@ int mcd_search(McdWork* w) {
   int rc = kMcdGoOn;
   if (subds) {
     rdraw(n, ngrp, w->mini, &w->useed, w->subdat, nmerged);
-    const long ntr = 500 / ngrp;
+    const long ntr = kFastStarts / ngrp;
     const long h1 = static_cast<long>(static_cast<double>(w->mini[0]) * w->alpha);
     stage_heading(w, 489, ngrp, ntr, 2);
-    str->volm = DBL_MAX;
+    str->volm = kDblMax;
     for (int g = 0; g < ngrp; ++g) {
       copy_rows(w, g, str->b);
       const Stage st{str->b, w->mini[g], h1, 2, false, kStageFirst, g};
@@ -497,7 +464,7 @@ int mcd_search(McdWork* w) {
     for (int g = 0; g < ngrp; ++g)
       for (int s = 0; s < 10 && !slot_empty(w, g, s); ++s) ++kept;
     stage_heading(w, 490, nmerged, kept, 2);
-    str->volm = DBL_MAX;
+    str->volm = kDblMax;
     trial = 0;
     for (int g = 0; g < ngrp; ++g) {
       rc = run_from_list(w, sm, g, 10, &trial, &first_take);
@@ -506,7 +473,7 @@ int mcd_search(McdWork* w) {
   } else {
     const Stage st{a, n, h, 2, true, kStageFirst, 0};
     stage_heading(w, 491, n, ntrial, 2);
-    str->volm = DBL_MAX;
+    str->volm = kDblMax;
     for (long i = 0; i < k; ++i) w->comb[i] = i;
     for (long t = 1; t <= ntrial; ++t) {
       if (enumerate && t > 1) {
@@ -530,7 +497,7 @@ int mcd_search(McdWork* w) {
   long kept = 0;
   for (int s = 0; s < nstart && !slot_empty(w, src, s); ++s) ++kept;
   stage_heading(w, 492, n, kept, sf.limit);
-  str->volm = DBL_MAX;
+  str->volm = kDblMax;
   first_take = !subds;
   trial = 0;
   rc = run_from_list(w, sf, src, nstart, &trial, &first_take);

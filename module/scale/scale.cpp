@@ -11,14 +11,6 @@
 
 namespace robmat {
 
-double median(int /*job*/, long n, double* w) {
-  if (n < 1) return 0.0;
-  if (n % 2 == 1) return pull(n / 2, n, w);
-  const double lower = pull(n / 2 - 1, n, w);
-  const double upper = pull(n / 2, n, w);
-  return (upper + lower) * 0.5;
-}
-
 double whimed(long n, double* a, long* iwgt, long* jw, double* w) {
   long iwto = 0;
   for (long i = 0; i < n; ++i) iwto += iwgt[i];

@@ -5,13 +5,6 @@
 
 namespace robmat {
 
-// median: median of n values by selection; for even n the mean of the two middle values,
-// computed as (upper + lower) * 0.5.
-//   job  in      unused (0)
-//   n    in      number of values; n < 1 gives 0
-//   w    in,out  n doubles, partly reordered
-double median(int job, long n, double* w);
-
 // whimed: weighted high median, the smallest value t with sum of weights of values <= t
 // greater than half the total weight.
 //   n     in      number of values, n >= 1

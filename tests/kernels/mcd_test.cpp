@@ -16,6 +16,8 @@
 #include <tuple>
 #include <vector>
 
+#include "kernels/draws.h"
+#include "kernels/select.h"
 #include "robmat/services.h"
 #include "support/matrices.h"
 #include "support/recording_host.h"

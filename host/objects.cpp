@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "call_context.h"
+#include "robmat/output_protocol.h"
 
 namespace robmat::host {
 
@@ -44,24 +45,24 @@ WOB_PARM_BLK_STR* find_tag(int32_t n, WOB_PARM_BLK_STR* p, int tag, int skip = 0
 
 std::string text_of(const WOB_PARM_BLK_STR* p) {
   if (p == nullptr) return {};
-  if (p->type == 66) {
+  if (p->type == kWobText) {
     auto* t = static_cast<const TextHandle*>(p->value.p);
     return t ? t->text : std::string{};
   }
-  if (p->type == 20) {
+  if (p->type == kWobChars) {
     WOB_ARRAY_PARM_STR a;
     std::memcpy(&a, p->value.raw, sizeof a);
     return a.ptr ? std::string(a.ptr, static_cast<size_t>(a.len)) : std::string{};
   }
-  if (p->type == 1) return std::string(1, p->value.c);
+  if (p->type == kWobChar) return std::string(1, p->value.c);
   return {};
 }
 
 const TextHandle* handle_of(const WOB_PARM_BLK_STR* p) {
-  return p && p->type == 66 ? static_cast<const TextHandle*>(p->value.p) : nullptr;
+  return p && p->type == kWobText ? static_cast<const TextHandle*>(p->value.p) : nullptr;
 }
 
-int int_of(WOB_PARM_BLK_STR* p, int fallback) { return p && p->type == 3 ? p->value.i : fallback; }
+int int_of(WOB_PARM_BLK_STR* p, int fallback) { return p && p->type == kWobInt ? p->value.i : fallback; }
 
 std::string sname(const U_SNAME& s) {
   int len = s.len < 0 ? 0 : (s.len > 32 ? 32 : s.len);
@@ -117,15 +118,15 @@ extern const ObjClass kManagerClass, kTableClass, kOutputClass;
 
 // ---- root and common methods -----------------------------------------------------------
 int32_t root_create(OutputObjectBase*, int32_t n, WOB_PARM_BLK_STR* p) {
-  auto* out = find_tag(n, p, 0x90);
-  if (out == nullptr || text_of(find_tag(n, p, 0x8F)) != "rpx") return kObjBadParameter;
+  auto* out = find_tag(n, p, kTagNewObject);
+  if (out == nullptr || text_of(find_tag(n, p, kTagClassName)) != "rpx") return kObjBadParameter;
   if (ctx().fail_manager > 0) {
     out->value.p = nullptr;
     return 0;
   }
   if (ctx().fail_manager < 0) return -7;
   auto m = std::make_unique<Manager>(&kManagerClass);
-  m->instance = text_of(find_tag(n, p, 0x92));
+  m->instance = text_of(find_tag(n, p, kTagInstance));
   out->value.p = adopt(std::move(m));
   return 0;
 }
@@ -134,30 +135,30 @@ int32_t object_close(OutputObjectBase*, int32_t, WOB_PARM_BLK_STR*) { return 0; 
 
 // ---- manager ---------------------------------------------------------------------------
 int32_t mgr_create_table(OutputObjectBase*, int32_t n, WOB_PARM_BLK_STR* p) {
-  auto* out = find_tag(n, p, 144);
+  auto* out = find_tag(n, p, kTagNewObject);
   if (out == nullptr) return kObjBadParameter;
   auto t = std::make_unique<RowTable>(&kTableClass);
-  t->out.name = text_of(find_tag(n, p, 138));
-  t->out.label = text_of(find_tag(n, p, 296));
+  t->out.name = text_of(find_tag(n, p, kTagName));
+  t->out.label = text_of(find_tag(n, p, kTagLabel));
   out->value.p = adopt(std::move(t));
   return 0;
 }
 
 int32_t mgr_bind(OutputObjectBase*, int32_t n, WOB_PARM_BLK_STR* p) {
-  auto* in = find_tag(n, p, 0, 0);
-  auto* out = find_tag(n, p, 0, 1);
+  auto* in = find_tag(n, p, kTagObject, 0);
+  auto* out = find_tag(n, p, kTagObject, 1);
   if (in == nullptr || out == nullptr || in->value.p == nullptr) return kObjBadParameter;
   auto* base = static_cast<OutputObjectBase*>(in->value.p);
   if (base->cls != &kTableClass) return kObjBadParameter;
   auto b = std::make_unique<BoundOutput>(&kOutputClass);
   b->table = static_cast<RowTable*>(base);
-  b->template_name = text_of(find_tag(n, p, 339));
+  b->template_name = text_of(find_tag(n, p, kTagTemplate));
   out->value.p = adopt(std::move(b));
   return 0;
 }
 
 int32_t mgr_render(OutputObjectBase*, int32_t n, WOB_PARM_BLK_STR* p) {
-  auto* in = find_tag(n, p, 0);
+  auto* in = find_tag(n, p, kTagObject);
   if (in == nullptr || in->value.p == nullptr) return kObjBadParameter;
   auto* base = static_cast<OutputObjectBase*>(in->value.p);
   if (base->cls != &kOutputClass) return kObjBadParameter;
@@ -168,9 +169,9 @@ int32_t mgr_render(OutputObjectBase*, int32_t n, WOB_PARM_BLK_STR* p) {
 }
 
 int32_t mgr_text(OutputObjectBase*, int32_t n, WOB_PARM_BLK_STR* p) {
-  const TextHandle* h = handle_of(find_tag(n, p, 577));
+  const TextHandle* h = handle_of(find_tag(n, p, kTagText));
   if (h == nullptr) return kObjBadParameter;
-  if (h->set == 549 && h->number == 402 && ctx().sink) {
+  if (h->set == kSetModule && h->number == 402 && ctx().sink) {
     // The progress note of a subset search: the sink decides how to show it.
     int pct = 0;
     for (char ch : h->text)
@@ -183,9 +184,9 @@ int32_t mgr_text(OutputObjectBase*, int32_t n, WOB_PARM_BLK_STR* p) {
   }
   TextLine line;
   line.text = h->text;
-  auto* j = find_tag(n, p, 273);
-  if (j && j->type == 1) line.justify = j->value.c;
-  line.opens_section = int_of(find_tag(n, p, 280), 0) == 1;
+  auto* j = find_tag(n, p, kTagJustify);
+  if (j && j->type == kWobChar) line.justify = j->value.c;
+  line.opens_section = int_of(find_tag(n, p, kTagOpensSection), 0) == 1;
   emit(line);
   return 0;
 }
@@ -193,10 +194,10 @@ int32_t mgr_text(OutputObjectBase*, int32_t n, WOB_PARM_BLK_STR* p) {
 std::vector<std::string> names_of(WOB_PARM_BLK_STR* names, WOB_PARM_BLK_STR* width, int count) {
   std::vector<std::string> out;
   if (names == nullptr || names->value.p == nullptr || count <= 0) return out;
-  if (names->type == 7) {
+  if (names->type == kWobShortNames) {
     auto* s = static_cast<const U_SNAME*>(names->value.p);
     for (int i = 0; i < count; ++i) out.push_back(trim(sname(s[i])));
-  } else if (names->type == 6) {
+  } else if (names->type == kWobFixedNames) {
     int w = int_of(width, 0);
     auto* c = static_cast<const char*>(names->value.p);
     for (int i = 0; i < count && w > 0; ++i)
@@ -207,15 +208,15 @@ std::vector<std::string> names_of(WOB_PARM_BLK_STR* names, WOB_PARM_BLK_STR* wid
 
 int32_t mgr_matrix(OutputObjectBase*, int32_t n, WOB_PARM_BLK_STR* p) {
   MatrixOutput m;
-  m.name = text_of(find_tag(n, p, 138));
-  m.label = text_of(find_tag(n, p, 296));
-  m.title = text_of(find_tag(n, p, 267));
-  m.template_name = text_of(find_tag(n, p, 339));
-  m.shape = text_of(find_tag(n, p, 105));
+  m.name = text_of(find_tag(n, p, kTagName));
+  m.label = text_of(find_tag(n, p, kTagLabel));
+  m.title = text_of(find_tag(n, p, kTagMatrixTitle));
+  m.template_name = text_of(find_tag(n, p, kTagTemplate));
+  m.shape = text_of(find_tag(n, p, kTagShape));
   if (m.shape.empty()) m.shape = "rb";
-  int rows = int_of(find_tag(n, p, 390), 0);
-  int cols = int_of(find_tag(n, p, 391), 0);
-  auto* vals = find_tag(n, p, 389);
+  int rows = int_of(find_tag(n, p, kTagRows), 0);
+  int cols = int_of(find_tag(n, p, kTagCols), 0);
+  auto* vals = find_tag(n, p, kTagValues);
   if (rows < 0 || cols < 0 || vals == nullptr) return kObjBadParameter;
   const auto* d = static_cast<const double*>(vals->value.p);
   m.values = Matrix(rows, cols, missing());
@@ -232,16 +233,17 @@ int32_t mgr_matrix(OutputObjectBase*, int32_t n, WOB_PARM_BLK_STR* p) {
       std::memcpy(m.values.data.data(), d, sizeof(double) * static_cast<size_t>(rows) * cols);
     }
   }
-  m.rownames = names_of(find_tag(n, p, 412), nullptr, rows);
-  auto* cn = find_tag(n, p, 402);
-  m.colnames = cn ? names_of(cn, nullptr, cols) : names_of(find_tag(n, p, 399), find_tag(n, p, 400), cols);
+  m.rownames = names_of(find_tag(n, p, kTagRowNames), nullptr, rows);
+  auto* cn = find_tag(n, p, kTagColumnNames);
+  m.colnames = cn ? names_of(cn, nullptr, cols)
+                  : names_of(find_tag(n, p, kTagFixedNames), find_tag(n, p, kTagNameWidth), cols);
   emit(m);
   return 0;
 }
 
 // ---- row table ---------------------------------------------------------------------------
 int32_t table_title(OutputObjectBase* self, int32_t n, WOB_PARM_BLK_STR* p) {
-  static_cast<RowTable*>(self)->out.title = text_of(find_tag(n, p, 287));
+  static_cast<RowTable*>(self)->out.title = text_of(find_tag(n, p, kTagTitleText));
   return 0;
 }
 
@@ -249,13 +251,15 @@ int32_t table_column(OutputObjectBase* self, int32_t n, WOB_PARM_BLK_STR* p) {
   auto* t = static_cast<RowTable*>(self);
   if (t->defined) return kObjBadState;
   Column c;
-  c.info.type = int_of(find_tag(n, p, 103), 5);
-  c.info.name = text_of(find_tag(n, p, 138));
-  c.info.width = int_of(find_tag(n, p, 272), 0);
-  c.charlen = int_of(find_tag(n, p, 289), 0);
-  auto* b = find_tag(n, p, 285);
+  c.info.type = int_of(find_tag(n, p, kTagColumnType), kColDouble);
+  c.info.name = text_of(find_tag(n, p, kTagName));
+  c.info.width = int_of(find_tag(n, p, kTagWidth), 0);
+  c.charlen = int_of(find_tag(n, p, kTagCharLength), 0);
+  auto* b = find_tag(n, p, kTagBound);
   c.bound = b ? b->value.p : nullptr;
-  if (c.info.type != 3 && c.info.type != 4 && c.info.type != 5 && c.info.type != 20) return kObjBadParameter;
+  if (c.info.type != kColInt && c.info.type != kColLong && c.info.type != kColDouble &&
+      c.info.type != kColChars)
+    return kObjBadParameter;
   if (c.bound == nullptr) return kObjBadParameter;
   t->out.columns.push_back(c.info);
   t->cols.push_back(c);
@@ -273,13 +277,13 @@ int32_t table_append(OutputObjectBase* self, int32_t, WOB_PARM_BLK_STR*) {
   std::vector<std::variant<double, std::string>> row;
   for (const Column& c : t->cols) {
     switch (c.info.type) {
-      case 3:
+      case kColInt:
         row.emplace_back(static_cast<double>(*static_cast<const int32_t*>(c.bound)));
         break;
-      case 4:
+      case kColLong:
         row.emplace_back(static_cast<double>(*static_cast<const int64_t*>(c.bound)));
         break;
-      case 5:
+      case kColDouble:
         row.emplace_back(*static_cast<const double*>(c.bound));
         break;
       default: {
@@ -300,24 +304,24 @@ int32_t table_finish(OutputObjectBase* self, int32_t, WOB_PARM_BLK_STR*) {
 
 // Ids are chosen by the protocol; masks are small on purpose so that several ids share a
 // bucket and the chains are exercised.
-const ObjClass kRootClass = make_class("root", nullptr, 3, {{0x93, root_create}});
-const ObjClass kObjectClass = make_class("object", nullptr, 3, {{0x1B6, object_close}});
+const ObjClass kRootClass = make_class("root", nullptr, 3, {{kSelCreate, root_create}});
+const ObjClass kObjectClass = make_class("object", nullptr, 3, {{kSelClose, object_close}});
 const ObjClass kManagerClass = make_class("rpx",
                                           &kObjectClass,
                                           15,
-                                          {{0x93, mgr_create_table},
-                                           {0x1A6, mgr_bind},
-                                           {0x1AC, mgr_render},
-                                           {0x166, mgr_text},
-                                           {0x184, mgr_matrix}});
+                                          {{kSelCreate, mgr_create_table},
+                                           {kSelBind, mgr_bind},
+                                           {kSelRender, mgr_render},
+                                           {kSelTextLine, mgr_text},
+                                           {kSelPrintMatrix, mgr_matrix}});
 const ObjClass kTableClass = make_class("table",
                                         &kObjectClass,
                                         7,
-                                        {{0x13C, table_title},
-                                         {0x152, table_column},
-                                         {0x12A, table_end_defs},
-                                         {0x149, table_append},
-                                         {0x12B, table_finish}});
+                                        {{kSelTitle, table_title},
+                                         {kSelDefineColumn, table_column},
+                                         {kSelEndColumns, table_end_defs},
+                                         {kSelAppend, table_append},
+                                         {kSelFinish, table_finish}});
 const ObjClass kOutputClass = make_class("output", &kObjectClass, 1, {});
 
 }  // namespace

@@ -9,15 +9,8 @@
 namespace robmat {
 
 int32_t create_manager(LMTSTR* str) {
-  void* root = nullptr;
-  xobinit(&root, nullptr);
-  WOB_PARM_BLK_STR p[4] = {parm_chars(0x8F, "rpx", 3),
-                           parm_chars(0x92, "manager", 7),
-                           parm_pointer(0x90, kWobObject, nullptr),
-                           parm_int(0x17F, 549)};
-  int32_t rc = wobmth(nullptr, root, 0x93, 4, p);
+  const int32_t rc = manager_create(&str->rpx);
   if (rc < 0) xexit(rc, 0);
-  str->rpx = p[2].value.p;
   if (str->rpx == nullptr) {
     xprrlog(nullptr, rc);
     return kStatusNoManager;
@@ -26,14 +19,8 @@ int32_t create_manager(LMTSTR* str) {
 }
 
 void release_manager(LMTSTR* str) {
-  if (str->rpx == nullptr) return;
-  WOB_PARM_BLK_STR close{};
-  close.tag = 0x1B3;
-  close.type = 13;
-  int32_t rc = wobmth(str->rpx, nullptr, 0x1B6, 1, &close);
+  const int32_t rc = manager_release(&str->rpx);
   if (rc < 0) xprrlog(nullptr, rc);
-  wobrel(str->rpx);
-  str->rpx = nullptr;
 }
 
 void make_names(U_SNAME* pnam, long p, const char* last) {

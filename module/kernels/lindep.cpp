@@ -13,7 +13,6 @@
 namespace robmat {
 namespace {
 
-constexpr int kSet = 549;
 // A term smaller than this share of the equation's total size is rounding noise of the sweep.
 constexpr double kTermShare = 1.053671212772351e-08;
 constexpr double kNegligibleConstant = 1e-6;
@@ -45,7 +44,7 @@ void note_line(xobop rpx, void* text, NoteStyle style) { text_line(rpx, text, st
 
 void note_name(xobop rpx, int number, const u_sname* vnam, long j) {
   Name nm = name_of(vnam, j);
-  note_line(rpx, rpxmsgs(kSet, number, static_cast<const char*>(nm.text)), kNoteInSection);
+  note_line(rpx, rpxmsgs(kSetModule, number, static_cast<const char*>(nm.text)), kNoteInSection);
 }
 
 // The equation of dependent variable j: coefficients b_k of the independent variables into
@@ -94,7 +93,7 @@ int lidprit(long n,
             xobop* lidetab,
             xobop* out) {
   const long m = n - ndep;
-  note_line(rpx, rpxmsg(kSet, 340), kNoteOpensSection);
+  note_line(rpx, rpxmsg(kSetModule, 340), kNoteOpensSection);
 
   long groups = 0;
   int width = 8;
@@ -120,7 +119,7 @@ int lidprit(long n,
       if (lind[j] != '1') note_name(rpx, 204, vnam, j);
     return 0;
   }
-  note_line(rpx, rpxmsg(kSet, 206), kNoteInSection);
+  note_line(rpx, rpxmsg(kSetModule, 206), kNoteInSection);
 
   // Bound variables: Variable, Equal, then Sign, Asterisk, Parameter per group; Constant and
   // the coefficients as doubles.
@@ -145,70 +144,49 @@ int lidprit(long n,
   double* constant = values;
   double* coefficient = values + 1;
 
-  int rc = 0;
-  auto failed = [&rc](int status) {
-    if (status >= 0) return false;
-    xprrlog(nullptr, status);
-    rc = status;
-    return true;
-  };
-
-  void* table = nullptr;
-  void* bound = nullptr;
-  do {
-    if (failed(table_create(rpx, "LinDep", 701, &table))) break;
-    if (lidetab != nullptr) *lidetab = table;
-    if (failed(table_column(table, kColChars, "Variable", variable, 0, width))) break;
-    if (failed(table_column(table, kColChars, "Equal", equal, 0, kNarrow))) break;
-    if (failed(table_column(table, kColDouble, "Constant", constant))) break;
-    bool columns_ok = true;
-    for (long g = 0; g < groups && columns_ok; ++g) {
-      columns_ok =
-          !failed(table_column(table, kColChars, "Sign", sign_of(g), 0, kNarrow, "Sign")) &&
-          !failed(table_column(table, kColDouble, "Coefficient", coefficient + g, 0, 0, "Coefficient")) &&
-          !failed(table_column(table, kColChars, "Asterisk", asterisk_of(g), 0, kNarrow, "Asterisk")) &&
-          !failed(table_column(table, kColChars, "Parameter", parameter_of(g), 0, width, "Parameter"));
+  TableWriter t(rpx, /*report=*/true);
+  t.create("LinDep", 701, lidetab)
+      .column(kColChars, "Variable", variable, 0, width)
+      .column(kColChars, "Equal", equal, 0, kNarrow)
+      .column(kColDouble, "Constant", constant);
+  for (long g = 0; g < groups && t.ok(); ++g) {
+    t.column(kColChars, "Sign", sign_of(g), 0, kNarrow, "Sign")
+        .column(kColDouble, "Coefficient", coefficient + g, 0, 0, "Coefficient")
+        .column(kColChars, "Asterisk", asterisk_of(g), 0, kNarrow, "Asterisk")
+        .column(kColChars, "Parameter", parameter_of(g), 0, width, "Parameter");
+  }
+  t.bind("LinDep", out);
+  for (long j = 0; j < n && t.ok(); ++j) {
+    if (lind[j] == '1') continue;
+    const Equation eq = equation_of(j, n, m, x, cov, lind, rhs);
+    long g = 0;
+    for (long k = 0; k < n; ++k) {
+      if (!kept(k, lind, rhs, eq)) continue;
+      const Name nm = name_of(vnam, k);
+      fill_text(sign_of(g), kNarrow, rhs[k] < 0.0 ? "-" : "+", 1);
+      coefficient[g] = std::fabs(rhs[k]);
+      fill_text(asterisk_of(g), kNarrow, "*", 1);
+      fill_text(parameter_of(g), width, nm.text, nm.len);
+      ++g;
     }
-    if (!columns_ok) break;
-    if (failed(table_end_columns(table))) break;
-    if (failed(table_bind(rpx, table, "LinDep", &bound))) break;
-    if (out != nullptr) *out = bound;
-
-    bool rows_ok = true;
-    for (long j = 0; j < n && rows_ok; ++j) {
-      if (lind[j] == '1') continue;
-      const Equation eq = equation_of(j, n, m, x, cov, lind, rhs);
-      long g = 0;
-      for (long k = 0; k < n; ++k) {
-        if (!kept(k, lind, rhs, eq)) continue;
-        const Name nm = name_of(vnam, k);
-        fill_text(sign_of(g), kNarrow, rhs[k] < 0.0 ? "-" : "+", 1);
-        coefficient[g] = std::fabs(rhs[k]);
-        fill_text(asterisk_of(g), kNarrow, "*", 1);
-        fill_text(parameter_of(g), width, nm.text, nm.len);
-        ++g;
-      }
-      if (g == 0 && std::fabs(eq.constant) < kNegligibleConstant) {
-        note_name(rpx, 204, vnam, j);
-        continue;
-      }
-      // Groups beyond this equation's own terms stay blank.
-      for (long e = g; e < groups; ++e) {
-        fill_text(sign_of(e), kNarrow, "", 0);
-        coefficient[e] = missing_value();
-        fill_text(asterisk_of(e), kNarrow, "", 0);
-        fill_text(parameter_of(e), width, "", 0);
-      }
-      const Name nm = name_of(vnam, j);
-      fill_text(variable, width, nm.text, nm.len);
-      fill_text(equal, kNarrow, "=", 1);
-      *constant = eq.constant;
-      rows_ok = !failed(table_append(table));
+    if (g == 0 && std::fabs(eq.constant) < kNegligibleConstant) {
+      note_name(rpx, 204, vnam, j);
+      continue;
     }
-    if (!rows_ok) break;
-    if (failed(table_finish(table))) break;
-    failed(table_render(rpx, bound));
-  } while (false);
+    // Groups beyond this equation's own terms stay blank.
+    for (long e = g; e < groups; ++e) {
+      fill_text(sign_of(e), kNarrow, "", 0);
+      coefficient[e] = missing_value();
+      fill_text(asterisk_of(e), kNarrow, "", 0);
+      fill_text(parameter_of(e), width, "", 0);
+    }
+    const Name nm = name_of(vnam, j);
+    fill_text(variable, width, nm.text, nm.len);
+    fill_text(equal, kNarrow, "=", 1);
+    *constant = eq.constant;
+    t.append();
+  }
+  const int rc = t.close();
   xmpoold(pool);
   return rc;
 }
@@ -247,7 +225,7 @@ long zcovlid(int ipri,
       }
     }
     if (ipri != 0 && ndep > 0) {
-      note_line(rpx, rpxmsg(kSet, 340), kNoteOpensSection);
+      note_line(rpx, rpxmsg(kSetModule, 340), kNoteOpensSection);
       for (long j = 0; j < n; ++j)
         if (lind[j] == '0') note_name(rpx, 204, vnam, j);
     }
@@ -263,8 +241,8 @@ long zcovlid(int ipri,
     if (j == 0 || cdia[j] < hmin) hmin = cdia[j];
   }
   if (dmax <= kSqrtDblMin) {
-    xpmlog(kSet, 205);
-    if (ipri != 0) note_line(rpx, rpxmsg(kSet, 205), kNoteOpensSection);
+    xpmlog(kSetModule, 205);
+    if (ipri != 0) note_line(rpx, rpxmsg(kSetModule, 205), kNoteOpensSection);
     return 0;
   }
 

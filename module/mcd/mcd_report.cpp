@@ -38,16 +38,6 @@ constexpr int kSizesTitle = 479;
 constexpr int kSubdataNote = 484;
 constexpr int kBestHalfLabel = 728;
 
-// A column whose heading is a catalogued label rather than a literal name.
-int labelled_column(void* table, ColumnType type, int label, void* var) {
-  WOB_PARM_BLK_STR p[3] = {
-      parm_int(103, type),
-      parm_pointer(138, kWobText, rpxmsg(549, label)),
-      parm_pointer(285, kWobBound, var),
-  };
-  return wobmth(table, nullptr, 338, 3, p);
-}
-
 }  // namespace
 
 void mcd_print_header(McdWork* w, const double* uni) {
@@ -59,24 +49,16 @@ void mcd_print_header(McdWork* w, const double* uni) {
   double bper = w->bper;
   double loc = uni[0];
   double scale2 = uni[1];
-  void* table = nullptr;
-  table_create(str->rpx, "FastMCD", kHeaderLabel, &table);
-  str->fctd = table;
-  table_title(table, rpxmsg(549, kHeaderTitle));
-  labelled_column(table, kColInt, 469, &nvar);
-  labelled_column(table, kColLong, 470, &ncas);
-  labelled_column(table, kColLong, 471, &hdef);
-  labelled_column(table, kColLong, 472, &h);
-  labelled_column(table, kColDouble, 473, &bper);
-  if (w->p == 1) {
-    labelled_column(table, kColDouble, 474, &loc);
-    labelled_column(table, kColDouble, 475, &scale2);
-  }
-  table_end_columns(table);
-  table_bind(str->rpx, table, "FastMCD", &str->out);
-  table_append(table);
-  table_finish(table);
-  table_render(str->rpx, str->out);
+  TableWriter t(str->rpx);
+  t.create("FastMCD", kHeaderLabel, &str->fctd)
+      .title(rpxmsg(kSetModule, kHeaderTitle))
+      .labelled_column(kColInt, 469, &nvar)
+      .labelled_column(kColLong, 470, &ncas)
+      .labelled_column(kColLong, 471, &hdef)
+      .labelled_column(kColLong, 472, &h)
+      .labelled_column(kColDouble, 473, &bper);
+  if (w->p == 1) t.labelled_column(kColDouble, 474, &loc).labelled_column(kColDouble, 475, &scale2);
+  t.bind("FastMCD", &str->out).append().close();
 }
 
 void mcd_print_median_mad(McdWork* w, double* work) {
@@ -95,20 +77,18 @@ void mcd_print_sizes(McdWork* w) {
   LMTSTR* str = w->str;
   int group = 0;
   long size = 0;
-  void* table = nullptr;
-  table_create(str->rpx, "SizeSubData", kSizesLabel, &table);
-  table_title(table, rpxmsg(549, kSizesTitle));
-  table_column(table, kColInt, "Subdataset", &group);
-  table_column(table, kColLong, "Size", &size);
-  table_end_columns(table);
-  table_bind(str->rpx, table, "SizeSubData", &str->out);
-  for (int g = 0; g < w->ngrp; ++g) {
+  TableWriter t(str->rpx);
+  t.create("SizeSubData", kSizesLabel)
+      .title(rpxmsg(kSetModule, kSizesTitle))
+      .column(kColInt, "Subdataset", &group)
+      .column(kColLong, "Size", &size)
+      .bind("SizeSubData", &str->out);
+  for (int g = 0; g < w->ngrp && t.ok(); ++g) {
     group = g + 1;
     size = w->mini[g];
-    table_append(table);
+    t.append();
   }
-  table_finish(table);
-  table_render(str->rpx, str->out);
+  t.close();
 }
 
 void mcd_print_subdata(McdWork* w) {
@@ -146,20 +126,11 @@ void mcd_print_best_half(McdWork* w, double* work) {
   text_line(str->rpx,
             rpxtxts(kTitle, static_cast<int32_t>(sizeof kTitle - 1), "Entire Set of", w->n, "Observations"),
             kNoteOpensSection);
-  WOB_PARM_BLK_STR p[11] = {
-      parm_pointer(339, kWobText, template_name("BestHalf")),
-      parm_pointer(138, kWobText, text_literal("BestHalf")),
-      parm_pointer(296, kWobText, rpxmsg(549, kBestHalfLabel)),
-      parm_pointer(389, kWobDoubles, work),
-      parm_int(390, 1),
-      parm_int(391, static_cast<int32_t>(h)),
-      parm_chars(105, "rb", 2),
-      parm_int(278, 1),
-      parm_int(393, 1),
-      parm_int(280, 1),
-      parm_int(371, 1),
-  };
-  wobmth(str->rpx, nullptr, 388, 11, p);
+  MatrixOptions opt;
+  opt.has_title = false;
+  opt.names = false;
+  opt.index_matrix = true;
+  print_matrix(str->rpx, "BestHalf", rpxmsg(kSetModule, kBestHalfLabel), 1, static_cast<int>(h), work, opt);
 }
 
 void mcd_print_matrix(McdWork* w, int which, const double* v) {

@@ -1,4 +1,4 @@
-// Shared MVE/MCD outputs. Distances are printed as roots of the squared distances the
+// Outputs that several engines print. Distances are printed as roots of the squared distances the
 // engines keep; a squared distance that rounding left at or below zero prints as 0.
 #include "reports/multivariate.h"
 
@@ -37,22 +37,21 @@ void print_distances(LMTSTR* str, void** table, const double* maha2, const doubl
   double maha = 0.0;
   double robust = 0.0;
   double weight = 0.0;
-  table_create(str->rpx, "Distances", kDistancesLabel, table);
-  table_number_column(*table, &number, n);
-  table_column(*table, kColDouble, "Mahalanobis", &maha);
-  table_column(*table, kColDouble, "Robust", &robust);
-  table_column(*table, kColDouble, "Weight", &weight);
-  table_end_columns(*table);
-  table_bind(str->rpx, *table, "Distances", &str->out);
-  for (long i = 0; i < n; ++i) {
+  TableWriter t(str->rpx);
+  t.create("Distances", kDistancesLabel, table)
+      .number_column(&number, n)
+      .column(kColDouble, "Mahalanobis", &maha)
+      .column(kColDouble, "Robust", &robust)
+      .column(kColDouble, "Weight", &weight)
+      .bind("Distances", &str->out);
+  for (long i = 0; i < n && t.ok(); ++i) {
     number = i + 1;
     maha = root_or_zero(maha2[i]);
     robust = root_or_zero(rob2[i]);
     weight = wgts[i];
-    table_append(*table);
+    t.append();
   }
-  table_finish(*table);
-  table_render(str->rpx, str->out);
+  t.close();
 }
 
 void print_distance_summary(const LMTSTR* str, const double* rob2, double* work) {
@@ -89,19 +88,5 @@ void print_distr_res(void* rpx, const double* v6) {
   names[6 * kWidth] = '\0';
   pmat2(rpx, kDistrRes.name, 1, 6, nullptr, names, kWidth, v6, kDistrRes.titl, kDistrRes.label);
 }
-
-void mve_note(void* rpx, int number) { note(rpx, number, number == 390 ? kNoteOpensSection : kNotePlain); }
-
-void mve_note_count(void* rpx, int number, long v) { note_args(rpx, kNotePlain, number, v); }
-
-void mve_note_value(void* rpx, int number, double v) { note_args(rpx, kNotePlain, number, v); }
-
-void mve_note_subsets(void* rpx, long jlp, long jerd) { note_args(rpx, kNotePlain, 393, jlp, jerd); }
-
-void mve_note_percent(void* rpx, int pct) { note_args(rpx, kNotePlain, 402, pct); }
-
-void mve_note_cutoff_df(void* rpx, int p) { note_args(rpx, kNotePlain, 397, p); }
-
-void mve_note_exchange(void* rpx, int variant) { note_args(rpx, kNotePlain, 461, variant, "MVE"); }
 
 }  // namespace robmat

@@ -1,7 +1,8 @@
-// The printed outputs that the MVE and MCD engines share: location and eigenvalue rows,
-// scatter and correlation matrices, the best subset, the table of distances and the summary
-// of the robust distances. The engines decide when each is printed; these routines print
-// unconditionally through the manager str->rpx and the variable names str->pnam.
+// The printed outputs that several engines share: location and eigenvalue rows, scatter and
+// correlation matrices and the classical estimates (MVE, MCD), the best subset and the
+// residual/distance summary (regression, MVE), the table of distances (MVE, MCD). The
+// engines decide when each is printed; these routines print unconditionally through the
+// manager str->rpx and the variable names str->pnam. An engine's own outputs live with it.
 #pragma once
 
 #include "robmat/lmtstr.h"
@@ -18,13 +19,6 @@ struct MatrixId {
 inline constexpr MatrixId kClassicalMean{"ClassicalMean", 809, 809};
 inline constexpr MatrixId kClassicalCov{"ClassicalCov", 835, 834};
 inline constexpr MatrixId kClassicalCorr{"ClassicalCorr", 837, 836};
-inline constexpr MatrixId kMveBestSubset{"BestSubset", 811, 810};
-inline constexpr MatrixId kMveLoc{"MVELoc", 813, 812};
-inline constexpr MatrixId kMveScatter{"MVEScatter", 815, 814};
-inline constexpr MatrixId kRobustMveLoc{"RobustMVELoc", 817, 816};
-inline constexpr MatrixId kRobustMveScatter{"RobustMVEScatter", 819, 818};
-inline constexpr MatrixId kEigenRobust{"EigenRobust", 821, 820};
-inline constexpr MatrixId kRobustCorr{"RobustCorr", 823, 822};
 inline constexpr MatrixId kDistrRes{"DistrRes", 846, 0};
 inline constexpr int kDistancesLabel = 704;  // set 549
 
@@ -61,21 +55,5 @@ void print_distance_summary(const LMTSTR* str, const double* rob2, double* work)
 // print_distr_res: the one-row matrix DistrRes of six summary values in the order above;
 // the regression residual summary prints through it too.
 void print_distr_res(void* rpx, const double* v6);
-
-// MVE notes of set 549. Each takes exactly the arguments of its catalogue format.
-//   mve_note          390 (opens the section), 394, 398, 400, 401, 462: none
-//   mve_note_count    391 h, 395 observations kept, 399 observations of weight 0: long
-//   mve_note_value    392, 403 criterion, 396 cutoff: double
-//   mve_note_subsets  393: subsets tried and singular subsets, long each
-//   mve_note_percent  402: percent done, int
-//   mve_note_cutoff_df 397: degrees of freedom p of the default cutoff, int
-//   mve_note_exchange 461: exchange variant, int (followed by the text "MVE")
-void mve_note(void* rpx, int number);
-void mve_note_count(void* rpx, int number, long v);
-void mve_note_value(void* rpx, int number, double v);
-void mve_note_subsets(void* rpx, long jlp, long jerd);
-void mve_note_percent(void* rpx, int pct);
-void mve_note_cutoff_df(void* rpx, int p);
-void mve_note_exchange(void* rpx, int variant);
 
 }  // namespace robmat

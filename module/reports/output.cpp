@@ -9,22 +9,6 @@
 namespace robmat {
 namespace {
 
-constexpr int kSetModule = 549;
-constexpr int kSetLabels = 0;
-
-enum Selector : int32_t {
-  kCreateTable = 147,
-  kEndColumns = 298,
-  kFinish = 299,
-  kTitle = 316,
-  kAppend = 329,
-  kDefineColumn = 338,
-  kTextLine = 358,
-  kPrintMatrix = 388,
-  kBind = 422,
-  kRender = 428,
-};
-
 static_assert(sizeof(WOB_ARRAY_PARM_STR) == 24);
 
 WOB_PARM_BLK_STR blank(int16_t tag, int8_t type) {
@@ -40,34 +24,6 @@ int32_t call(void* object, int32_t selector, int32_t n, WOB_PARM_BLK_STR* p) {
 }
 
 int32_t text_length(const char* s) { return static_cast<int32_t>(std::strlen(s)); }
-
-// The records the two matrix printers share: 1-8 before the column names, 10-12 after.
-int matrix_head(WOB_PARM_BLK_STR* p,
-                const char* onam,
-                int nr,
-                int nc,
-                const U_SNAME* rnam,
-                const double* pd,
-                void* title,
-                int label) {
-  p[0] = parm_pointer(339, kWobText, template_name(onam));
-  p[1] = parm_pointer(138, kWobText, text_literal(onam));
-  p[2] = parm_pointer(296, kWobText, rpxmsg(kSetLabels, label));
-  p[3] = parm_pointer(267, kWobText, title);
-  p[4] = parm_pointer(389, kWobDoubles, pd);
-  p[5] = parm_int(390, nr > 0 ? nr : nc);
-  p[6] = parm_int(391, nc);
-  p[7] = parm_pointer(412, kWobShortNames, rnam);
-  return 8;
-}
-
-int matrix_tail(WOB_PARM_BLK_STR* p, int nr) {
-  const char* shape = nr > 0 ? "rb" : (nr == 0 ? "sb" : "db");
-  p[0] = parm_chars(105, shape, 2);
-  p[1] = parm_int(280, 1);
-  p[2] = parm_int(371, 1);
-  return 3;
-}
 
 }  // namespace
 
@@ -109,17 +65,69 @@ int number_width(long n) {
   return 5;
 }
 
+int32_t manager_create(void** rpx) {
+  void* root = nullptr;
+  xobinit(&root, nullptr);
+  WOB_PARM_BLK_STR p[4] = {parm_chars(kTagClassName, "rpx", 3),
+                           parm_chars(kTagInstance, "manager", 7),
+                           parm_pointer(kTagNewObject, kWobObject, nullptr),
+                           parm_int(kTagMessageSet, kSetModule)};
+  const int32_t rc = wobmth(nullptr, root, kSelCreate, 4, p);
+  *rpx = p[2].value.p;
+  return rc;
+}
+
+int32_t manager_release(void** rpx) {
+  if (*rpx == nullptr) return 0;
+  WOB_PARM_BLK_STR close = blank(kTagCloseMode, kWobCloseMode);
+  const int32_t rc = call(*rpx, kSelClose, 1, &close);
+  wobrel(*rpx);
+  *rpx = nullptr;
+  return rc;
+}
+
 int text_line(void* rpx, void* text, NoteStyle style, char justify) {
   WOB_PARM_BLK_STR p[4];
   int n = 0;
-  p[n++] = parm_pointer(577, kWobText, text);
-  if (style == kNoteOpensSection) p[n++] = parm_int(280, 1);
-  if (style != kNotePlain) p[n++] = parm_int(371, 1);
-  p[n++] = parm_char(273, justify);
-  return call(rpx, kTextLine, n, p);
+  p[n++] = parm_pointer(kTagText, kWobText, text);
+  if (style == kNoteOpensSection) p[n++] = parm_int(kTagOpensSection, 1);
+  if (style != kNotePlain) p[n++] = parm_int(kTagInSection, 1);
+  p[n++] = parm_char(kTagJustify, justify);
+  return call(rpx, kSelTextLine, n, p);
 }
 
 int note(void* rpx, int number, NoteStyle style) { return text_line(rpx, rpxmsg(kSetModule, number), style); }
+
+int print_matrix(
+    void* rpx, const char* onam, void* label, int nr, int nc, const double* pd, const MatrixOptions& opt) {
+  WOB_PARM_BLK_STR p[16];
+  int n = 0;
+  p[n++] = parm_pointer(kTagTemplate, kWobText, template_name(onam));
+  p[n++] = parm_pointer(kTagName, kWobText, text_literal(onam));
+  p[n++] = parm_pointer(kTagLabel, kWobText, label);
+  if (opt.has_title) p[n++] = parm_pointer(kTagMatrixTitle, kWobText, opt.title);
+  p[n++] = parm_pointer(kTagValues, kWobDoubles, pd);
+  p[n++] = parm_int(kTagRows, nr > 0 ? nr : nc);
+  p[n++] = parm_int(kTagCols, nc);
+  if (opt.names) {
+    p[n++] = parm_pointer(kTagRowNames, kWobShortNames, opt.rnam);
+    if (opt.fixed != nullptr) {
+      p[n++] = parm_pointer(kTagFixedNames, kWobFixedNames, opt.fixed);
+      p[n++] = parm_int(kTagNameWidth, opt.clen);
+      p[n++] = parm_int(kTagNameWidthToo, opt.clen);
+    } else {
+      p[n++] = parm_pointer(kTagColumnNames, kWobShortNames, opt.cnam);
+    }
+  }
+  p[n++] = parm_chars(kTagShape, nr > 0 ? "rb" : (nr == 0 ? "sb" : "db"), 2);
+  if (opt.index_matrix) {
+    p[n++] = parm_int(kTagIndexMatrix, 1);
+    p[n++] = parm_int(kTagIndexMatrixToo, 1);
+  }
+  p[n++] = parm_int(kTagOpensSection, 1);
+  p[n++] = parm_int(kTagInSection, 1);
+  return call(rpx, kSelPrintMatrix, n, p);
+}
 
 int pmat(void* rpx,
          const char* onam,
@@ -130,11 +138,11 @@ int pmat(void* rpx,
          const double* pd,
          int titl,
          int label) {
-  WOB_PARM_BLK_STR p[12];
-  int n = matrix_head(p, onam, nr, nc, rnam, pd, rpxmsg(kSetLabels, titl), label);
-  p[n++] = parm_pointer(402, kWobShortNames, cnam);
-  n += matrix_tail(p + n, nr);
-  return call(rpx, kPrintMatrix, n, p);
+  MatrixOptions opt;
+  opt.title = rpxmsg(kSetLabels, titl);
+  opt.rnam = rnam;
+  opt.cnam = cnam;
+  return print_matrix(rpx, onam, rpxmsg(kSetLabels, label), nr, nc, pd, opt);
 }
 
 int pmat2(void* rpx,
@@ -147,14 +155,12 @@ int pmat2(void* rpx,
           const double* pd,
           int titl,
           int label) {
-  WOB_PARM_BLK_STR p[14];
-  void* title = titl == 0 ? nullptr : rpxmsg(kSetLabels, titl);
-  int n = matrix_head(p, onam, nr, nc, rnam, pd, title, label);
-  p[n++] = parm_pointer(399, kWobFixedNames, cnam);
-  p[n++] = parm_int(400, clen);
-  p[n++] = parm_int(401, clen);
-  n += matrix_tail(p + n, nr);
-  return call(rpx, kPrintMatrix, n, p);
+  MatrixOptions opt;
+  opt.title = titl == 0 ? nullptr : rpxmsg(kSetLabels, titl);
+  opt.rnam = rnam;
+  opt.fixed = cnam;
+  opt.clen = clen;
+  return print_matrix(rpx, onam, rpxmsg(kSetLabels, label), nr, nc, pd, opt);
 }
 
 void fixed_width_names(char* buf, int clen, const char* const* names, int count) {
@@ -167,68 +173,95 @@ void fixed_width_names(char* buf, int clen, const char* const* names, int count)
   }
 }
 
-int table_create(void* rpx, const char* name, int label, void** table) {
+bool TableWriter::step(int rc) {
+  if (rc < 0) {
+    rc_ = rc;
+    if (report_) xprrlog(nullptr, rc);
+  }
+  return rc_ >= 0;
+}
+
+TableWriter& TableWriter::create(const char* name, int label, void** slot) {
+  if (!ok()) return *this;
   WOB_PARM_BLK_STR p[6] = {
-      parm_chars(143, "rpx", 3),
-      parm_chars(146, "data", 4),
-      parm_pointer(144, kWobObject, nullptr),
-      parm_int(148, -1),
-      parm_pointer(138, kWobText, text_literal(name)),
-      parm_pointer(296, kWobText, rpxmsg(kSetModule, label)),
+      parm_chars(kTagClassName, "rpx", 3),
+      parm_chars(kTagInstance, "data", 4),
+      parm_pointer(kTagNewObject, kWobObject, nullptr),
+      parm_int(kTagTableRows, -1),
+      parm_pointer(kTagName, kWobText, text_literal(name)),
+      parm_pointer(kTagLabel, kWobText, rpxmsg(kSetModule, label)),
   };
-  const int rc = call(rpx, kCreateTable, 6, p);
-  *table = p[2].value.p;
-  return rc;
+  const int rc = call(rpx_, kSelCreate, 6, p);
+  table_ = p[2].value.p;
+  if (step(rc) && slot != nullptr) *slot = table_;
+  return *this;
 }
 
-int table_title(void* table, void* title) {
+TableWriter& TableWriter::title(void* text) {
+  if (!ok()) return *this;
   WOB_PARM_BLK_STR p[2] = {
-      parm_pointer(311, kWobText, text_literal("TitleText")),
-      parm_pointer(287, kWobText, title),
+      parm_pointer(kTagTitleVariable, kWobText, text_literal("TitleText")),
+      parm_pointer(kTagTitleText, kWobText, text),
   };
-  return call(table, kTitle, 2, p);
+  step(call(table_, kSelTitle, 2, p));
+  return *this;
 }
 
-int table_column(
-    void* table, ColumnType type, const char* name, void* var, int width, int clen, const char* tmpl) {
+TableWriter& TableWriter::column(
+    ColumnType type, const char* name, void* var, int width, int clen, const char* tmpl) {
+  if (!ok()) return *this;
   WOB_PARM_BLK_STR p[6];
   int n = 0;
-  p[n++] = parm_int(103, type);
-  p[n++] = parm_pointer(138, kWobText, text_literal(name));
-  p[n++] = parm_pointer(285, kWobBound, var);
-  if (width != 0) p[n++] = parm_int(272, width);
-  if (clen != 0) p[n++] = parm_int(289, clen);
-  if (tmpl != nullptr) p[n++] = parm_pointer(339, kWobText, text_literal(tmpl));
-  return call(table, kDefineColumn, n, p);
+  p[n++] = parm_int(kTagColumnType, type);
+  p[n++] = parm_pointer(kTagName, kWobText, text_literal(name));
+  p[n++] = parm_pointer(kTagBound, kWobBound, var);
+  if (width != 0) p[n++] = parm_int(kTagWidth, width);
+  if (clen != 0) p[n++] = parm_int(kTagCharLength, clen);
+  if (tmpl != nullptr) p[n++] = parm_pointer(kTagTemplate, kWobText, text_literal(tmpl));
+  step(call(table_, kSelDefineColumn, n, p));
+  return *this;
 }
 
-int table_number_column(void* table, long* var, long n) {
-  return table_column(table, kColLong, "Number", var, number_width(n));
-}
-
-int table_end_columns(void* table) { return call(table, kEndColumns, 0, nullptr); }
-
-int table_bind(void* rpx, void* table, const char* name, void** out) {
+TableWriter& TableWriter::labelled_column(ColumnType type, int label, void* var) {
+  if (!ok()) return *this;
   WOB_PARM_BLK_STR p[3] = {
-      parm_pointer(0, kWobObject, table),
-      parm_pointer(0, kWobObject, nullptr),
-      parm_pointer(339, kWobText, template_name(name)),
+      parm_int(kTagColumnType, type),
+      parm_pointer(kTagName, kWobText, rpxmsg(kSetModule, label)),
+      parm_pointer(kTagBound, kWobBound, var),
   };
-  const int rc = call(rpx, kBind, 3, p);
-  *out = p[1].value.p;
-  return rc;
+  step(call(table_, kSelDefineColumn, 3, p));
+  return *this;
 }
 
-int table_append(void* table) { return call(table, kAppend, 0, nullptr); }
-
-int table_finish(void* table, bool with_flag) {
-  WOB_PARM_BLK_STR p[1] = {parm_int(300, 1)};
-  return call(table, kFinish, with_flag ? 1 : 0, with_flag ? p : nullptr);
+TableWriter& TableWriter::number_column(long* var, long n) {
+  return column(kColLong, "Number", var, number_width(n));
 }
 
-int table_render(void* rpx, void* out) {
-  WOB_PARM_BLK_STR p[1] = {parm_pointer(0, kWobObject, out)};
-  return call(rpx, kRender, 1, p);
+TableWriter& TableWriter::bind(const char* name, void** out) {
+  if (!ok() || !step(call(table_, kSelEndColumns, 0, nullptr))) return *this;
+  WOB_PARM_BLK_STR p[3] = {
+      parm_pointer(kTagObject, kWobObject, table_),
+      parm_pointer(kTagObject, kWobObject, nullptr),
+      parm_pointer(kTagTemplate, kWobText, template_name(name)),
+  };
+  const int rc = call(rpx_, kSelBind, 3, p);
+  out_ = p[1].value.p;
+  if (step(rc) && out != nullptr) *out = out_;
+  return *this;
+}
+
+TableWriter& TableWriter::append() {
+  if (ok()) step(call(table_, kSelAppend, 0, nullptr));
+  return *this;
+}
+
+int TableWriter::close(bool flag) {
+  WOB_PARM_BLK_STR p[1] = {parm_int(kTagFinishFlag, 1)};
+  if (ok() && step(call(table_, kSelFinish, flag ? 1 : 0, flag ? p : nullptr))) {
+    WOB_PARM_BLK_STR r[1] = {parm_pointer(kTagObject, kWobObject, out_)};
+    step(call(rpx_, kSelRender, 1, r));
+  }
+  return rc_;
 }
 
 }  // namespace robmat

@@ -1,36 +1,17 @@
-// The module's printing layer: every text line, matrix and row table goes to the host's
-// output objects through wobmth with arrays of WOB_PARM_BLK_STR. One helper per selector, so
-// tags, value kinds and record order are written once; the engines say only what to print.
-// None of these checks a status except where one is returned for callers that do.
+// The module's printing layer, its one door to the host's output objects: every text line,
+// matrix and row table, and the output manager itself, goes through wobmth here, with the
+// selectors, tags and kinds of robmat/output_protocol.h. Engines say what to print; record
+// order lives in one place. Only row tables check statuses (TableWriter); text lines and
+// matrices return theirs for callers that want it.
 #pragma once
 
 #include <cstdint>
 
 #include "robmat/host_services.h"
+#include "robmat/output_protocol.h"
 #include "robmat/services.h"
 
 namespace robmat {
-
-// Value kinds of a parameter record.
-enum WobType : int8_t {
-  kWobChar = 1,
-  kWobInt = 3,
-  kWobFixedNames = 6,  // character buffer of fixed-width names
-  kWobShortNames = 7,  // U_SNAME records
-  kWobDoubles = 11,
-  kWobObject = 12,
-  kWobBound = 17,  // variable read at every row append
-  kWobChars = 20,  // WOB_ARRAY_PARM_STR
-  kWobText = 66,   // text handle
-};
-
-// Column types of a row table.
-enum ColumnType : int {
-  kColInt = 3,
-  kColLong = 4,
-  kColDouble = 5,
-  kColChars = 20,
-};
 
 // Parameter records; every other byte is zero.
 WOB_PARM_BLK_STR parm_char(int16_t tag, char c);
@@ -46,35 +27,60 @@ void* template_name(const char* name);
 // 9999, else 5.
 int number_width(long n);
 
-// How a note sits in its section: neither flag, flag 371 only, or flags 280 and 371.
+// ---- the output manager ---------------------------------------------------------------
+// manager_create: the manager "rpx" of a call, from the root class of xobinit.
+//   rpx  out  the manager, or null when the host has none to give
+// Returns the status of the create call (negative: the host failed).
+int32_t manager_create(void** rpx);
+// manager_release: closes *rpx (when not null), releases it and clears the pointer.
+// Returns the status of the close.
+int32_t manager_release(void** rpx);
+
+// ---- text lines -----------------------------------------------------------------------
+// How a note sits in its section: neither flag, kTagInSection only, or both section flags.
 enum NoteStyle : int {
   kNotePlain = 0,
   kNoteInSection = 1,
   kNoteOpensSection = 2,
 };
 
-// Selector 358: one text line. justify is 'c', or 'l' for the linear dependency notes.
+// One text line. justify is 'c', or 'l' for the linear dependency notes.
 int text_line(void* rpx, void* text, NoteStyle style, char justify = 'c');
 // A note of message set 549 without arguments.
 int note(void* rpx, int number, NoteStyle style = kNotePlain);
 // A note of set 549 with arguments; their types must be those of the catalogue's format.
 template <class... A>
 int note_args(void* rpx, NoteStyle style, int number, A... a) {
-  return text_line(rpx, rpxmsgs(549, number, a...), style);
+  return text_line(rpx, rpxmsgs(kSetModule, number, a...), style);
 }
 
-// Matrix printing by selector 388.
-//   rpx    in  output manager
+// ---- matrices -------------------------------------------------------------------------
+// What a matrix sends besides name, label, shape and values. Its records, in order: template,
+// name, label, title (when has_title), values, rows, columns, row and column names (when
+// names), shape, the two observation-number flags (when index_matrix), section flags.
+struct MatrixOptions {
+  void* title = nullptr;          // title handle; null sends a null title
+  bool has_title = true;          // false: no title record at all
+  const U_SNAME* rnam = nullptr;  // row names, or null for numbered rows
+  const U_SNAME* cnam = nullptr;  // column names as U_SNAME records, or
+  const char* fixed = nullptr;    // side by side, each clen characters, right-justified
+  int clen = 0;
+  bool names = true;          // false: neither row nor column names
+  bool index_matrix = false;  // a row of observation numbers
+};
+
+// print_matrix: one matrix.
 //   onam   in  output name; the template is "Base.NLP." followed by it
+//   label  in  label handle
 //   nr     in  rows; 0 sends a square "sb" matrix and a negative count "db", both with nc rows
 //   nc     in  columns
-//   rnam   in  row names (U_SNAME), or null for numbered rows
-//   cnam   in  pmat: column names (U_SNAME), or null; pmat2: a buffer of nc names, each clen
-//              characters wide and right-justified (see fixed_width_names)
 //   pd     in  values, row-major; packed lower triangle by rows for "sb"
-//   titl   in  title, message of set 0 (pmat2: none when 0)
-//   label  in  label, message of set 0
 // Returns the status of wobmth.
+int print_matrix(
+    void* rpx, const char* onam, void* label, int nr, int nc, const double* pd, const MatrixOptions& opt);
+
+// pmat, pmat2: print_matrix with a title and a label of set 0 and U_SNAME (pmat) or
+// fixed-width (pmat2, width clen) column names; pmat2 sends a null title when titl is 0.
 int pmat(void* rpx,
          const char* onam,
          int nr,
@@ -99,29 +105,45 @@ int pmat2(void* rpx,
 // right-justified in clen characters and cut to clen when longer.
 void fixed_width_names(char* buf, int clen, const char* const* names, int count);
 
-// Row tables, in the order they are written: create, optional title, columns, end of the
-// definitions, bind, one append per row, finish, render. Each returns the status of wobmth.
-//   table_create  name and label (message of set 549); the new table goes to *table
-//   table_title   title text handle (e.g. rpxmsg(549, n)) under "TitleText"
-//   table_column  var is read at every append; width, clen and tmpl (template column name of
-//                 a repeated column) are sent only when nonzero / non-null
-//   table_bind    binds to "Base.NLP.<name>"; the bound output goes to *out
-//   table_finish  with_flag sends record 300 = 1
-int table_create(void* rpx, const char* name, int label, void** table);
-int table_title(void* table, void* title);
-int table_column(void* table,
-                 ColumnType type,
-                 const char* name,
-                 void* var,
-                 int width = 0,
-                 int clen = 0,
-                 const char* tmpl = nullptr);
-// The 64-bit observation-number column "Number", as wide as n observations need.
-int table_number_column(void* table, long* var, long n);
-int table_end_columns(void* table);
-int table_bind(void* rpx, void* table, const char* name, void** out);
-int table_append(void* table);
-int table_finish(void* table, bool with_flag = false);
-int table_render(void* rpx, void* out);
+// ---- row tables -----------------------------------------------------------------------
+// TableWriter: one row table, written in the protocol's order: create, title, columns, bind,
+// one append per row, finish and render. The first failing call is remembered: every later
+// step is skipped (the table is abandoned) and status() returns it; with report set it is
+// logged through xprrlog when it happens. Column variables are read at every append.
+class TableWriter {
+ public:
+  explicit TableWriter(void* rpx, bool report = false) : rpx_(rpx), report_(report) {}
+
+  // Creates the table "name" with its label (message of set 549); *slot, when given, receives
+  // the table once it exists.
+  TableWriter& create(const char* name, int label, void** slot = nullptr);
+  TableWriter& title(void* text);  // under "TitleText"
+  // A column named by a literal; width, clen and tmpl (the template column of a repeated
+  // column) are sent only when nonzero / non-null.
+  TableWriter& column(
+      ColumnType type, const char* name, void* var, int width = 0, int clen = 0, const char* tmpl = nullptr);
+  // A column headed by the catalogued label `label` of set 549.
+  TableWriter& labelled_column(ColumnType type, int label, void* var);
+  // The 64-bit observation-number column "Number", as wide as n observations need.
+  TableWriter& number_column(long* var, long n);
+  // Ends the columns and binds the table to "Base.NLP.<name>"; *out, when given, receives the
+  // bound output once it exists.
+  TableWriter& bind(const char* name, void** out);
+  TableWriter& append();
+  // Finishes (with the record 300 = 1 when flag is set) and renders. Returns status().
+  int close(bool flag = false);
+
+  bool ok() const { return rc_ >= 0; }
+  int status() const { return rc_; }
+
+ private:
+  bool step(int rc);  // records rc; true while nothing has failed
+
+  void* rpx_;
+  void* table_ = nullptr;
+  void* out_ = nullptr;
+  bool report_;
+  int rc_ = 0;
+};
 
 }  // namespace robmat

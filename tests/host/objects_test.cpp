@@ -4,9 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include "robmat/output_protocol.h"
+
 namespace {
 
 using namespace robmat::host;
+using namespace robmat;
 
 int32_t m1(OutputObjectBase*, int32_t, WOB_PARM_BLK_STR*) { return 1; }
 int32_t m2(OutputObjectBase*, int32_t, WOB_PARM_BLK_STR*) { return 2; }
@@ -33,10 +36,12 @@ TEST(ObjectMethods, HostClassesAnswerTheProtocol) {
   const ObjClass* rpx = class_named("rpx");
   const ObjClass* table = class_named("table");
   ASSERT_TRUE(rpx && table);
-  for (int id : {0x93, 0x1A6, 0x1AC, 0x166, 0x184, 0x1B6}) EXPECT_NE(find_method(rpx, id), nullptr) << id;
-  for (int id : {0x13C, 0x152, 0x12A, 0x149, 0x12B, 0x1B6}) EXPECT_NE(find_method(table, id), nullptr) << id;
-  EXPECT_EQ(find_method(table, 0x184), nullptr);
-  EXPECT_NE(find_method(root_class(), 0x93), nullptr);
+  for (int id : {kSelCreate, kSelBind, kSelRender, kSelTextLine, kSelPrintMatrix, kSelClose})
+    EXPECT_NE(find_method(rpx, id), nullptr) << id;
+  for (int id : {kSelTitle, kSelDefineColumn, kSelEndColumns, kSelAppend, kSelFinish, kSelClose})
+    EXPECT_NE(find_method(table, id), nullptr) << id;
+  EXPECT_EQ(find_method(table, kSelPrintMatrix), nullptr);
+  EXPECT_NE(find_method(root_class(), kSelCreate), nullptr);
 }
 
 }  // namespace

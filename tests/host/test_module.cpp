@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "robmat/module_records.h"
+#include "robmat/output_protocol.h"
 #include "robmat/services.h"
 
 extern "C" {
@@ -108,7 +109,7 @@ int32_t spin(DULSYM** arg, int32_t*) {
 WOB_PARM_BLK_STR arr(int16_t tag, const char* s) {
   WOB_PARM_BLK_STR p{};
   p.tag = tag;
-  p.type = 20;
+  p.type = robmat::kWobChars;
   WOB_ARRAY_PARM_STR a{static_cast<int64_t>(std::strlen(s)), static_cast<int64_t>(std::strlen(s)), s};
   std::memcpy(p.value.raw, &a, sizeof a);
   return p;
@@ -116,7 +117,7 @@ WOB_PARM_BLK_STR arr(int16_t tag, const char* s) {
 WOB_PARM_BLK_STR obj(int16_t tag, void* o) {
   WOB_PARM_BLK_STR p{};
   p.tag = tag;
-  p.type = 12;
+  p.type = robmat::kWobObject;
   p.value.p = o;
   return p;
 }
@@ -125,11 +126,14 @@ WOB_PARM_BLK_STR obj(int16_t tag, void* o) {
 int32_t mgr(DULSYM**, int32_t*) {
   void* root = nullptr;
   xobinit(&root, nullptr);
-  WOB_PARM_BLK_STR p[4] = {arr(0x8F, "rpx"), arr(0x92, "manager"), obj(0x90, nullptr), {}};
-  p[3].tag = 0x17F;
-  p[3].type = 3;
+  WOB_PARM_BLK_STR p[4] = {arr(robmat::kTagClassName, "rpx"),
+                           arr(robmat::kTagInstance, "manager"),
+                           obj(robmat::kTagNewObject, nullptr),
+                           {}};
+  p[3].tag = robmat::kTagMessageSet;
+  p[3].type = robmat::kWobInt;
   p[3].value.i = 549;
-  int32_t rc = wobmth(nullptr, root, 0x93, 4, p);
+  int32_t rc = wobmth(nullptr, root, robmat::kSelCreate, 4, p);
   if (rc < 0) xexit(rc, 0);
   void* rpx = p[2].value.p;
   if (rpx == nullptr) {
@@ -137,17 +141,17 @@ int32_t mgr(DULSYM**, int32_t*) {
     return 100;
   }
   WOB_PARM_BLK_STR t[2] = {};
-  t[0].tag = 577;
-  t[0].type = 66;
+  t[0].tag = robmat::kTagText;
+  t[0].type = robmat::kWobText;
   t[0].value.p = rpxtxt("hello", 5);
-  t[1].tag = 273;
-  t[1].type = 1;
+  t[1].tag = robmat::kTagJustify;
+  t[1].type = robmat::kWobChar;
   t[1].value.c = 'c';
-  wobmth(rpx, nullptr, 0x166, 2, t);
+  wobmth(rpx, nullptr, robmat::kSelTextLine, 2, t);
   WOB_PARM_BLK_STR close{};
-  close.tag = 0x1B3;
-  close.type = 13;
-  if (wobmth(rpx, nullptr, 0x1B6, 1, &close) < 0) xprrlog(nullptr, -1);
+  close.tag = robmat::kTagCloseMode;
+  close.type = robmat::kWobCloseMode;
+  if (wobmth(rpx, nullptr, robmat::kSelClose, 1, &close) < 0) xprrlog(nullptr, -1);
   wobrel(rpx);
   if (duwres(1, 1, 1) == nullptr) return 1;
   duwresp(1)[0] = 1.0;

@@ -1,163 +1,37 @@
-// The printing layer as the host sees it: a recording wobmth decodes every record at the
-// moment of the call (tag, kind, text behind a handle, values behind a pointer) and reads the
-// bound variables of a row table at each append, as a real host does.
+// The printing layer as the host sees it, through the recording host's decoder: every record
+// at the moment of the call (tag, kind, text behind a handle, values behind a pointer) and
+// the bound variables of a row table at each append, as a real host reads them.
 #include "reports/output.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdarg>
-#include <cstdio>
 #include <cstring>
-#include <deque>
-#include <map>
 #include <string>
 #include <vector>
 
+#include "mve/mve_report.h"
 #include "reports/multivariate.h"
 #include "robmat/services.h"
-#include "support/fake_host.h"
+#include "support/recording_host.h"
 
 namespace robmat {
 namespace {
 
-struct CatalogueLine {
-  int set;
-  int number;
-  const char* format;
-};
-const CatalogueLine kCatalogue[] = {
-#include "../../host/catalogue/messages_host.inc"
-#include "../../host/catalogue/messages_options_reports.inc"
-};
-
-struct Rec {
-  int tag;
-  int type;
-  std::string text;  // kinds 1, 20, 66
-  long i = 0;        // kind 3
-  const void* p = nullptr;
-};
-
-struct Call {
-  void* object;
-  int method;
-  std::vector<Rec> recs;
-  std::vector<double> values;                   // 388: the matrix as sent
-  std::vector<std::string> rownames, colnames;  // 388
-};
-
-std::vector<Call> g_calls;
-std::deque<std::string> g_texts;                                      // text handles point here
-std::deque<int> g_objects;                                            // object handles point here
-std::map<void*, std::vector<std::pair<int, const void*>>> g_columns;  // bound type and variable
-std::map<void*, std::vector<std::vector<double>>> g_rows;
-
-// The catalogue format of a message, without a leading "%Nz" severity.
-std::string format_of(int set, int number) {
-  for (const CatalogueLine& e : kCatalogue) {
-    if (e.set == set && e.number == number)
-      return e.format + (e.format[0] == '%' && e.format[2] == 'z' ? 3 : 0);
-  }
-  return "message " + std::to_string(set) + "/" + std::to_string(number);
-}
-void* keep(const std::string& format, va_list* ap) {
-  char buf[512];
-  if (ap) std::vsnprintf(buf, sizeof buf, format.c_str(), *ap);
-  g_texts.push_back(ap ? buf : format);
-  return &g_texts.back();
-}
-void* f_rpxmsg(int32_t set, int32_t number) { return keep(format_of(set, number), nullptr); }
-void* f_rpxtxt(const char* t, int32_t len) { return keep(std::string(t, static_cast<size_t>(len)), nullptr); }
-void* f_rpxmsgs(int32_t set, int32_t number, ...) {
-  va_list ap;
-  va_start(ap, number);
-  void* text = keep(format_of(set, number), &ap);
-  va_end(ap);
-  return text;
-}
-void* f_rpxtxts(const char* fmt, int32_t len, ...) {
-  va_list ap;
-  va_start(ap, len);
-  void* text = keep(std::string(fmt, static_cast<size_t>(len)), &ap);
-  va_end(ap);
-  return text;
-}
-
-std::string names_of(const void* p, long count) {
-  std::string s;
-  for (const U_SNAME* n = static_cast<const U_SNAME*>(p); count-- > 0; ++n) {
-    s += (s.empty() ? "" : ",") + std::string(n->name, static_cast<size_t>(n->len));
-  }
-  return s;
-}
-
-int32_t f_wobmth(void* object, void*, int32_t method, int32_t n, WOB_PARM_BLK_STR* p) {
-  if (method == 147 || method == 422) {  // these return a new object handle
-    g_objects.push_back(0);
-    p[method == 147 ? 2 : 1].value.p = &g_objects.back();
-  }
-  Call c{object, method, {}, {}, {}, {}};
-  std::map<int, Rec> by_tag;
-  for (int k = 0; k < n; ++k) {
-    Rec r{p[k].tag, p[k].type, "", 0, p[k].value.p};
-    if (r.type == kWobChar) r.text = std::string(1, p[k].value.c);
-    if (r.type == kWobInt) r.i = p[k].value.i;
-    if (r.type == kWobText && r.p) r.text = *static_cast<const std::string*>(r.p);
-    if (r.type == kWobChars) {
-      WOB_ARRAY_PARM_STR a;
-      std::memcpy(&a, p[k].value.raw, sizeof a);
-      r.text = std::string(a.ptr, static_cast<size_t>(a.len));
-    }
-    c.recs.push_back(r);
-    by_tag[r.tag] = r;
-  }
-  if (method == 388) {  // a matrix: 389 values, 390 rows, 391 columns, 105 shape
-    const long rows = by_tag[390].i, cols = by_tag[391].i;
-    const long count = by_tag[105].text == "rb" ? rows * cols : rows * (rows + 1) / 2;
-    const double* values = static_cast<const double*>(by_tag[389].p);
-    c.values.assign(values, values + count);
-    if (by_tag[412].p) c.rownames.push_back(names_of(by_tag[412].p, rows));
-    if (by_tag[402].p) c.colnames.push_back(names_of(by_tag[402].p, cols));
-    if (by_tag[399].p) {  // fixed-width names of length 400
-      c.colnames.push_back(
-          std::string(static_cast<const char*>(by_tag[399].p), size_t(cols * by_tag[400].i)));
-    }
-  }
-  if (method == 338) g_columns[object].push_back({static_cast<int>(c.recs[0].i), c.recs[2].p});
-  if (method == 329) {
-    std::vector<double>& row = g_rows[object].emplace_back();
-    for (const auto& [type, var] : g_columns[object]) {
-      row.push_back(type == kColLong ? static_cast<double>(*static_cast<const long*>(var))
-                                     : *static_cast<const double*>(var));
-    }
-  }
-  g_calls.push_back(c);
-  return 0;
-}
+using testing::WobCall;
+using testing::WobRecord;
 
 class OutputTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    testing::install_fake_host();
-    auto* o = const_cast<RzObjVector*>(static_cast<const RzObjVector*>(v_global_gcb_anchor->vec[kVecObj]));
-    o->wobmth = f_wobmth;
-    o->rpxmsg = f_rpxmsg;
-    o->rpxmsgs = f_rpxmsgs;
-    o->rpxtxt = f_rpxtxt;
-    o->rpxtxts = f_rpxtxts;
-    g_calls.clear();
-    g_columns.clear();
-    g_rows.clear();
-  }
-  int rpx_ = 0;
-  void* rpx() { return &rpx_; }
+  void SetUp() override { rec = &testing::install_recording_host(); }
+  void* rpx() { return &rec->rpx; }
+  testing::Recording* rec = nullptr;
 };
 
 // The method and its records in order, "tag:kind" with the value of each record: text, an
 // integer, or "null" for a null pointer.
-std::string dump(const Call& c) {
+std::string dump(const WobCall& c) {
   std::string s = std::to_string(c.method);
-  for (const Rec& r : c.recs) {
+  for (const WobRecord& r : c.recs) {
     s += (s.size() > 3 ? ", " : " ") + std::to_string(r.tag) + ":" + std::to_string(r.type);
     if (r.type == kWobInt) {
       s += "=" + std::to_string(r.i);
@@ -200,15 +74,15 @@ TEST_F(OutputTest, MatrixRecordsWithShapeByRowCountAndFixedWidthNames) {
       median + "null" + median_tail,  // no title for 0
       median + "Estimated Coefficients" + median_tail,
   };
-  ASSERT_EQ(g_calls.size(), std::size(want));
+  ASSERT_EQ(rec->calls.size(), std::size(want));
   for (size_t k = 0; k < std::size(want); ++k) {
     SCOPED_TRACE(k);
-    EXPECT_EQ(dump(g_calls[k]), want[k]);
-    EXPECT_EQ(g_calls[k].object, rpx());
-    EXPECT_EQ(g_calls[k].colnames,
+    EXPECT_EQ(dump(rec->calls[k]), want[k]);
+    EXPECT_EQ(rec->calls[k].object, rpx());
+    EXPECT_EQ(rec->calls[k].colnames,
               std::vector<std::string>{k < 3 ? "VAR1,VAR2,Addition" : "  MedianMuchTooL"});
   }
-  EXPECT_EQ(g_calls[4].values, (std::vector<double>{1.5, 2.5}));
+  EXPECT_EQ(rec->calls[4].values, (std::vector<double>{1.5, 2.5}));
 }
 
 TEST_F(OutputTest, MultivariateMatricesHaveTheirShapes) {
@@ -234,10 +108,10 @@ TEST_F(OutputTest, MultivariateMatricesHaveTheirShapes) {
       {"RobustMVEScatter", "sb", 2, 2, {4, 1, 9}, {"VAR1,VAR2"}, {"VAR1,VAR2"}},
       {"BestSubset", "rb", 1, 3, {1, 5, 3}, {}, {}},
   };
-  ASSERT_EQ(g_calls.size(), 3u);
+  ASSERT_EQ(rec->calls.size(), 3u);
   for (size_t k = 0; k < 3; ++k) {
     SCOPED_TRACE(want[k].onam);
-    const Call& c = g_calls[k];
+    const WobCall& c = rec->calls[k];
     EXPECT_EQ(c.recs[1].text, want[k].onam);
     EXPECT_EQ(c.recs[9].text, want[k].shape);
     EXPECT_EQ(c.recs[5].i, want[k].rows);
@@ -255,8 +129,7 @@ TEST_F(OutputTest, DistancesTableRowsAndNumberWidth) {
   };
   for (const Case& k : {Case{0, 3}, Case{998, 3}, Case{999, 4}, Case{10000, 5}}) {
     SCOPED_TRACE(k.n);
-    g_calls.clear();
-    g_rows.clear();
+    rec->calls.clear();
     std::vector<double> maha2, rob2, w(static_cast<size_t>(k.n), 1.0);
     for (long i = 0; i < k.n; ++i) {
       maha2.push_back(static_cast<double>(i * i));
@@ -278,13 +151,13 @@ TEST_F(OutputTest, DistancesTableRowsAndNumberWidth) {
                 "422 0:12, 0:12, 339:66=Base.NLP.Distances"};
     want.insert(want.end(), static_cast<size_t>(k.n), "329");
     want.insert(want.end(), {"299", "428 0:12"});
-    for (const Call& c : g_calls) got.push_back(dump(c));
+    for (const WobCall& c : rec->calls) got.push_back(dump(c));
     ASSERT_EQ(got, want);
-    EXPECT_EQ(g_calls[6].recs[0].p, str.mrdist);
-    EXPECT_EQ(g_calls[6].recs[1].p, str.out);
-    EXPECT_EQ(g_calls.back().recs[0].p, str.out);
+    EXPECT_EQ(rec->calls[6].recs[0].p, str.mrdist);
+    EXPECT_EQ(rec->calls[6].recs[1].p, str.out);
+    EXPECT_EQ(rec->calls.back().recs[0].p, str.out);
 
-    const auto& rows = g_rows[str.mrdist];
+    const auto& rows = rec->table_rows[str.mrdist];
     ASSERT_EQ(rows.size(), static_cast<size_t>(k.n));
     if (k.n >= 3) {
       EXPECT_EQ(rows[0], (std::vector<double>{1, 0, 2, 1}));
@@ -307,10 +180,10 @@ TEST_F(OutputTest, NoteFlagsFollowItsPlaceInTheSection) {
   };
   for (const Case& k : cases) {
     SCOPED_TRACE(k.flags);
-    g_calls.clear();
+    rec->calls.clear();
     text_line(rpx(), rpxmsg(549, 398), k.style, k.justify);
-    ASSERT_EQ(g_calls.size(), 1u);
-    EXPECT_EQ(dump(g_calls[0]), "358 577:66=It was given in the option vector., " + k.flags);
+    ASSERT_EQ(rec->calls.size(), 1u);
+    EXPECT_EQ(dump(rec->calls[0]), "358 577:66=It was given in the option vector., " + k.flags);
   }
 }
 
@@ -332,9 +205,9 @@ TEST_F(OutputTest, MveNotesMatchTheirCatalogueFormats) {
       "The best subsets are refined by pairwise exchange, variant 2.",
   };
   std::vector<std::string> got;
-  for (const Call& c : g_calls) got.push_back(c.recs[0].text);
+  for (const WobCall& c : rec->calls) got.push_back(c.recs[0].text);
   EXPECT_EQ(got, want);
-  EXPECT_EQ(dump(g_calls[0]), "358 577:66=Minimum Volume Ellipsoid Estimation, 280:3=1, 371:3=1, 273:1=c");
+  EXPECT_EQ(dump(rec->calls[0]), "358 577:66=Minimum Volume Ellipsoid Estimation, 280:3=1, 371:3=1, 273:1=c");
 }
 
 TEST_F(OutputTest, DistanceSummaryOfRobustDistances) {
@@ -349,21 +222,21 @@ TEST_F(OutputTest, DistanceSummaryOfRobustDistances) {
   };
   for (const Case& k : cases) {
     SCOPED_TRACE(k.rob2.size());
-    g_calls.clear();
+    rec->calls.clear();
     LMTSTR str{};
     str.rpx = rpx();
     str.ncas = static_cast<long>(k.rob2.size());
     std::vector<double> work(k.rob2.size());
     print_distance_summary(&str, k.rob2.data(), work.data());
-    ASSERT_EQ(g_calls.size(), 2u);
-    EXPECT_EQ(dump(g_calls[0]), "358 577:66=Distribution of the robust distances:, 273:1=c");
-    EXPECT_EQ(dump(g_calls[1]),
+    ASSERT_EQ(rec->calls.size(), 2u);
+    EXPECT_EQ(dump(rec->calls[0]), "358 577:66=Distribution of the robust distances:, 273:1=c");
+    EXPECT_EQ(dump(rec->calls[1]),
               "388 339:66=Base.NLP.DistrRes, 138:66=DistrRes, 296:66=Distribution of Residuals, 267:66=null, "
               "389:11, 390:3=1, 391:3=6, 412:7=null, 399:6, 400:3=11, 401:3=11, 105:20=rb, 280:3=1, 371:3=1");
-    EXPECT_EQ(g_calls[1].colnames,
+    EXPECT_EQ(rec->calls[1].colnames,
               std::vector<std::string>{"     MinRes    1st Qu.     Median       Mean    3rd Qu.     MaxRes"});
-    ASSERT_EQ(g_calls[1].values.size(), 6u);
-    for (size_t i = 0; i < 6; ++i) EXPECT_DOUBLE_EQ(g_calls[1].values[i], k.want[i]) << i;
+    ASSERT_EQ(rec->calls[1].values.size(), 6u);
+    for (size_t i = 0; i < 6; ++i) EXPECT_DOUBLE_EQ(rec->calls[1].values[i], k.want[i]) << i;
   }
 }
 

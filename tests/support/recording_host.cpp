@@ -2,11 +2,13 @@
 #include "support/recording_host.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <deque>
 
+#include "robmat/output_protocol.h"
 #include "robmat/services.h"
 #include "services/sweep_step.h"
 #include "services/thread_pool.h"
@@ -20,6 +22,7 @@ struct CatalogueLine {
   const char* format;
 };
 const CatalogueLine kCatalogue[] = {
+#include "../../host/catalogue/messages_host.inc"
 #include "../../host/catalogue/messages_mcd.inc"
 #include "../../host/catalogue/messages_options_reports.inc"
 };
@@ -31,9 +34,9 @@ struct Column {
 };
 
 Recording g_rec;
-std::deque<std::string> g_texts;  // text handles point into these
-std::deque<int> g_objects;        // table and output handles
-std::vector<Column> g_columns;    // of the table being filled
+std::deque<std::string> g_texts;                       // text handles point into these
+std::deque<int> g_objects;                             // table and output handles
+std::map<const void*, std::vector<Column>> g_columns;  // bound columns by table
 
 void* keep(std::string s) {
   g_texts.push_back(std::move(s));
@@ -97,9 +100,9 @@ void* r_rpxtxts(const char* fmt, int32_t len, ...) {
 
 std::string render(const Column& c) {
   if (c.var == nullptr) return "";
-  if (c.type == 3) return std::to_string(*static_cast<const int32_t*>(c.var));
-  if (c.type == 4) return std::to_string(*static_cast<const long*>(c.var));
-  if (c.type != 5) {
+  if (c.type == kColInt) return std::to_string(*static_cast<const int32_t*>(c.var));
+  if (c.type == kColLong) return std::to_string(*static_cast<const long*>(c.var));
+  if (c.type != kColDouble) {
     std::string s(static_cast<const char*>(c.var), static_cast<size_t>(c.clen));
     return s.erase(s.find_last_not_of(' ') + 1);
   }
@@ -110,46 +113,92 @@ std::string render(const Column& c) {
   return buf;
 }
 
+double number_of(const Column& c) {
+  if (c.type == kColInt) return *static_cast<const int32_t*>(c.var);
+  if (c.type == kColLong) return static_cast<double>(*static_cast<const long*>(c.var));
+  return c.type == kColDouble ? *static_cast<const double*>(c.var) : NAN;
+}
+
+std::string joined_names(const void* p, long count) {
+  std::string s;
+  for (const U_SNAME* n = static_cast<const U_SNAME*>(p); count-- > 0; ++n)
+    s += (s.empty() ? "" : ",") + std::string(n->name, static_cast<size_t>(n->len));
+  return s;
+}
+
+WobRecord decode(const WOB_PARM_BLK_STR& b) {
+  WobRecord r{b.tag, b.type, "", 0, b.value.p};
+  if (b.type == kWobChar) r.text = std::string(1, b.value.c);
+  if (b.type == kWobInt) r.i = b.value.i;
+  if (b.type == kWobChars) {
+    WOB_ARRAY_PARM_STR a;
+    std::memcpy(&a, b.value.raw, sizeof a);
+    r.text.assign(a.ptr, static_cast<size_t>(a.len));
+  }
+  if (b.type == kWobText) r.text = b.value.p ? *static_cast<const std::string*>(b.value.p) : "(null)";
+  return r;
+}
+
+const WobRecord* tagged(const WobCall& c, int tag) {
+  for (const WobRecord& r : c.recs)
+    if (r.tag == tag) return &r;
+  return nullptr;
+}
+
+// A matrix as sent: the values (rows x columns, or a packed triangle for "sb" and "db") and
+// the names.
+void read_matrix(WobCall& c) {
+  const long rows = tagged(c, kTagRows)->i, cols = tagged(c, kTagCols)->i;
+  const long count = tagged(c, kTagShape)->text == "rb" ? rows * cols : rows * (rows + 1) / 2;
+  const double* v = static_cast<const double*>(tagged(c, kTagValues)->p);
+  if (v != nullptr) c.values.assign(v, v + count);
+  const WobRecord* rn = tagged(c, kTagRowNames);
+  const WobRecord* cn = tagged(c, kTagColumnNames);
+  const WobRecord* fixed = tagged(c, kTagFixedNames);
+  if (rn && rn->p) c.rownames.push_back(joined_names(rn->p, rows));
+  if (cn && cn->p) c.colnames.push_back(joined_names(cn->p, cols));
+  if (fixed && fixed->p)
+    c.colnames.emplace_back(static_cast<const char*>(fixed->p),
+                            static_cast<size_t>(cols * tagged(c, kTagNameWidth)->i));
+}
+
 int32_t r_wobmth(void* object, void*, int32_t method, int32_t n, WOB_PARM_BLK_STR* p) {
-  WobCall call{method, object, std::to_string(method) + ":"};
-  std::string name;  // of a table or matrix
-  Column col;
-  const double* values = nullptr;
-  int cols = 0;
-  for (int32_t i = 0; i < n; ++i) {
-    std::string value;
-    if (p[i].type == 1) value = std::string(1, p[i].value.c);
-    if (p[i].type == 3) value = std::to_string(p[i].value.i);
-    if (p[i].type == 20) {
-      WOB_ARRAY_PARM_STR a;
-      std::memcpy(&a, p[i].value.raw, sizeof a);
-      value.assign(a.ptr, static_cast<size_t>(a.len));
-    }
-    if (p[i].type == 66) value = p[i].value.p ? *static_cast<std::string*>(p[i].value.p) : "(null)";
-    call.parms +=
-        " " + std::to_string(p[i].tag) + ":" + std::to_string(p[i].type) + (value.empty() ? "" : "=" + value);
-    if (p[i].type == 66 && p[i].tag == 138) name = value;
-    if (p[i].type == 66 && p[i].tag == 577 && method == 358) g_rec.lines.push_back(value);
-    if (p[i].tag == 103) col.type = p[i].value.i;
-    if (p[i].tag == 285) col.var = p[i].value.p;
-    if (p[i].tag == 289) col.clen = p[i].value.i;
-    if (p[i].tag == 389) values = static_cast<const double*>(p[i].value.p);
-    if (p[i].tag == 391) cols = p[i].value.i;
-  }
-  g_rec.calls.push_back(call);
-  if (method == g_rec.fail_method) return -5;
-  if (method == 147 || method == 422) {
+  // New tables and bound outputs get their handles first, so the records show them.
+  const bool fails = method == g_rec.fail_method;
+  const bool creates_table = method == kSelCreate && object != nullptr;
+  if (!fails && (creates_table || method == kSelBind)) {
     g_objects.push_back(0);
-    (method == 147 ? g_rec.table : g_rec.output) = p[method == 147 ? 2 : 1].value.p = &g_objects.back();
+    (creates_table ? g_rec.table : g_rec.output) = p[creates_table ? 2 : 1].value.p = &g_objects.back();
   }
-  if (method == 147) g_columns.clear();
-  if (method == 147 || method == 388) g_rec.outputs.push_back(name);
-  if (method == 388 && name == "ObsLieSubData")
-    g_rec.on_plane.insert(g_rec.on_plane.end(), values, values + cols);
-  if (method == 338) g_columns.push_back(col);
-  if (method == 329) {
-    g_rec.rows.emplace_back();
-    for (const Column& c : g_columns) g_rec.rows.back().push_back(render(c));
+  WobCall call{method, object, {}, std::to_string(method) + ":", {}, {}, {}};
+  for (int32_t i = 0; i < n; ++i) {
+    const WobRecord r = decode(p[i]);
+    const std::string value = r.type == kWobInt ? std::to_string(r.i) : r.text;
+    call.parms +=
+        " " + std::to_string(r.tag) + ":" + std::to_string(r.type) + (value.empty() ? "" : "=" + value);
+    call.recs.push_back(r);
+  }
+  if (method == kSelTextLine) g_rec.lines.push_back(tagged(call, kTagText)->text);
+  if (method == kSelPrintMatrix) read_matrix(call);
+  g_rec.calls.push_back(call);
+  if (fails) return -5;
+  const WobRecord* name = tagged(call, kTagName);
+  if (creates_table || method == kSelPrintMatrix) g_rec.outputs.push_back(name ? name->text : "");
+  if (method == kSelPrintMatrix && name && name->text == "ObsLieSubData")
+    g_rec.on_plane.insert(g_rec.on_plane.end(), call.values.begin(), call.values.end());
+  if (method == kSelDefineColumn) {
+    const WobRecord* len = tagged(call, kTagCharLength);
+    g_columns[object].push_back(Column{static_cast<int>(tagged(call, kTagColumnType)->i),
+                                       tagged(call, kTagBound)->p,
+                                       len ? static_cast<int>(len->i) : 0});
+  }
+  if (method == kSelAppend) {
+    std::vector<std::string>& row = g_rec.rows.emplace_back();
+    std::vector<double>& cells = g_rec.table_rows[object].emplace_back();
+    for (const Column& c : g_columns[object]) {
+      row.push_back(render(c));
+      cells.push_back(number_of(c));
+    }
   }
   return 0;
 }

@@ -1,6 +1,8 @@
-// The fake host (fake_host.h) plus the services kernel and engine tests look at: an output
-// service that records every selector call, message texts from the host's catalogue, memory
-// pools, the host's own serial sweep, worker pool and events, and a configurable CPU count.
+// The fake host (fake_host.h) plus the services kernel, engine and printing tests look at:
+// one recording decoder of the output-object service that keeps every call with its records
+// decoded at the moment of the call (texts behind handles, matrices behind pointers, bound
+// variables read at each append), message texts from the host's catalogue, memory pools, the
+// host's own serial sweep, worker pool and events, and a configurable CPU count.
 #pragma once
 
 #include <cstdint>
@@ -13,10 +15,22 @@
 
 namespace robmat::testing {
 
+// One parameter record as the host saw it.
+struct WobRecord {
+  int tag;
+  int type;
+  std::string text;  // kinds 1, 20, 66 (a null text handle reads "(null)")
+  long i = 0;        // kind 3
+  const void* p = nullptr;
+};
+
 struct WobCall {
   int method;
   void* object;
-  std::string parms;  // "tag:type" per parameter, with "=value" for texts, characters and integers
+  std::vector<WobRecord> recs;
+  std::string parms;                            // "method: tag:type[=value] ..."
+  std::vector<double> values;                   // a matrix as sent
+  std::vector<std::string> rownames, colnames;  // a matrix's names, comma-joined or fixed-width
 };
 
 struct Recording {
@@ -25,12 +39,13 @@ struct Recording {
   std::vector<std::string> outputs;            // names of tables and matrices, in order
   std::vector<std::string> lines;              // text lines
   std::vector<std::vector<std::string>> rows;  // rows appended to tables, rendered
-  std::vector<double> on_plane;                // the values of every ObsLieSubData matrix
-  std::vector<int> unknown;                    // set * 10000 + number of messages without a text
-  std::map<int, std::string> formats;          // texts of messages outside the host catalogue
-  int fail_method = 0;                         // this selector returns -5
-  int rpx = 0;                                 // an output object to hand to the module
-  void* table = nullptr;                       // the last table and output handles handed out
+  std::map<const void*, std::vector<std::vector<double>>> table_rows;  // numeric cells by table
+  std::vector<double> on_plane;        // the values of every ObsLieSubData matrix
+  std::vector<int> unknown;            // set * 10000 + number of messages without a text
+  std::map<int, std::string> formats;  // texts of messages outside the host catalogue
+  int fail_method = 0;                 // this selector returns -5
+  int rpx = 0;                         // an output object to hand to the module
+  void* table = nullptr;               // the last table and output handles handed out
   void* output = nullptr;
   int64_t cpucount = 2;  // "host.cpucount"
   int extloads = 0;

@@ -85,7 +85,7 @@ RobmatFrontEnd* front_ends() { return g_front_ends; }
 void* xfmuent(int request, int nfncs, FNCITEM* fncitems, RobmatFrontEnd* fncrtn) {
   if (request == 1) {
     auto* usr = static_cast<FNCUSR*>(xmalloc(sizeof(FNCUSR), kModuleLifetimeFlags));
-    if (usr == nullptr) xexit(1016, 0);
+    if (usr == nullptr) xexit(kExitNoMemory, 0);
     usr->nfnc = nfncs;
     usr->fncitem = fncitems;
     return usr;
@@ -93,7 +93,7 @@ void* xfmuent(int request, int nfncs, FNCITEM* fncitems, RobmatFrontEnd* fncrtn)
   if (request == 2) {
     auto* slots =
         static_cast<RobmatFrontEnd*>(xmalloc(static_cast<int64_t>(nfncs) * 8 + 8, kModuleLifetimeFlags));
-    if (slots == nullptr) xexit(1016, 0);
+    if (slots == nullptr) xexit(kExitNoMemory, 0);
     for (int i = 0; i < nfncs; ++i) slots[i + 1] = fncrtn[i];
     return slots;
   }

@@ -1,8 +1,12 @@
-// Pieces every call-routine front end shares: the output manager's creation and release,
-// the parameter names, missing-value fills and the expansion of packed symmetric matrices.
+// The skeleton every front end shares: the call's host resources (output manager, work-space
+// blocks) released together on every path, the argument rules checked from a table, the
+// result matrices created in one step, and the names, missing-value fills and packed-matrix
+// expansion of the results. A new front end is a rule table, a sizing function, carving and
+// the engine call (frontends/mcd.cpp is the worked example).
 #pragma once
 
 #include <cstdint>
+#include <exception>
 
 #include "robmat/host_services.h"
 #include "robmat/lmtstr.h"
@@ -17,12 +21,96 @@ inline constexpr int32_t kStatusMissing = 17;
 inline constexpr int32_t kStatusKeyword = 19;
 inline constexpr int32_t kStatusNoManager = 100;
 
-// Creates the output manager "rpx" into str->rpx. Returns 0, or 100 after logging the
-// host's status when the manager is null; a negative status ends the run (xexit).
-int32_t create_manager(LMTSTR* str);
-// Closes and releases str->rpx (if any); a failing close is only logged.
-void release_manager(LMTSTR* str);
+// ---- the call's resources --------------------------------------------------------------
+// CallFrame: the output manager (in str->rpx) and the work-space blocks of one call. Its
+// destructor releases the manager and frees every block, so a front end simply returns its
+// status on every path. Host services may unwind the call (an xexit, or an interrupt noticed
+// at the next service), so the destructor lets that pass (noexcept(false)), and while the
+// call is already unwinding it asks the host for nothing: the host frees what the call holds.
+// Once a block is refused, later requests are not made.
+class CallFrame {
+ public:
+  explicit CallFrame(LMTSTR* str = nullptr) : str_(str), unwinding_(std::uncaught_exceptions()) {}
+  ~CallFrame() noexcept(false);
+  CallFrame(const CallFrame&) = delete;
+  CallFrame& operator=(const CallFrame&) = delete;
 
+  // Creates the output manager into str->rpx. Returns 0, or kStatusNoManager after logging
+  // the host's status when there is none; a negative status ends the run (xexit).
+  int32_t open_manager();
+  // `count` elements of T from host work space, or null when the host refuses (or refused
+  // an earlier request of this frame).
+  template <class T>
+  T* block(long count) {
+    return static_cast<T*>(raw_block(static_cast<int64_t>(sizeof(T)) * count));
+  }
+  bool failed() const { return failed_; }
+
+ private:
+  void* raw_block(int64_t bytes);
+  static constexpr int kMaxBlocks = 8;
+  LMTSTR* str_;
+  int unwinding_;  // exceptions in flight when the frame was made
+  void* blocks_[kMaxBlocks] = {};
+  int nblocks_ = 0;
+  bool failed_ = false;
+};
+
+// Result k (1-based) as rows x cols.
+struct ResultShape {
+  int32_t rows;
+  int32_t cols;
+};
+// create_results: results 1..count with the given shapes, then the address of each into
+// res (creating a result may move the earlier ones). False, with nothing more created, at
+// the first refusal; false without asking when the frame already failed.
+bool create_results(CallFrame* frame, const ResultShape* shapes, int count, double** res);
+
+// ---- arguments --------------------------------------------------------------------------
+// One argument as fetched: its kind, shape and elements (numbers or characters).
+struct Arg {
+  bool given = false;
+  bool numeric = false;
+  int32_t rows = 0;
+  int32_t cols = 0;
+  int64_t elen = 0;  // characters of a character value
+  const void* addr = nullptr;
+  const double* x() const { return numeric ? static_cast<const double*>(addr) : nullptr; }
+  bool is_vector() const { return rows <= 1 || cols <= 1; }
+  long length() const { return static_cast<long>(rows) * cols; }
+};
+
+// The checks of an argument rule; each fails with the rule's status.
+enum ArgCheck : int8_t {
+  kArgOptional,   // not a check: the argument's later rules apply only when it is given
+  kArgNumeric,    // a numeric matrix (an argument not given is not one)
+  kArgVector,     // at most one row or one column
+  kArgColumn,     // exactly one column
+  kArgNonEmpty,   // at least one row and one column
+  kArgNoMissing,  // no missing value
+  kArgRowsOf,     // as many rows as argument `ref`
+  kArgPoints,     // a vector of cols(argument `ref`) + 1 elements (a start subset)
+  kArgKeyword,    // a 1 x 1 character value of 1 to 8 characters, or a 0 x 0 matrix
+};
+
+// One rule: argument `arg` (0-based) must pass `check`, else the front end returns `status`.
+struct ArgRule {
+  int8_t arg;
+  ArgCheck check;
+  int8_t ref;
+  int32_t status;
+};
+
+// fetch_arguments: the first `count` arguments; those beyond *to_n or null are not given.
+void fetch_arguments(DULSYM** arg, int32_t to_n, Arg* args, int count);
+// check_arguments: the rules in order; returns the status of the first that fails, or 0.
+int32_t check_arguments(const ArgRule* rules, int nrules, DULSYM** arg, const Arg* args);
+template <int N>
+int32_t check_arguments(const ArgRule (&rules)[N], DULSYM** arg, const Arg* args) {
+  return check_arguments(rules, N, arg, args);
+}
+
+// ---- results ----------------------------------------------------------------------------
 // Names "VAR1" .. "VARp" (built with the host's znamfix) and `last` after them: p + 1 records.
 void make_names(U_SNAME* pnam, long p, const char* last);
 
@@ -30,17 +118,5 @@ void fill_missing(double* v, long n);
 
 // Expands a packed lower triangle (by rows) of order p into a full p x p row-major matrix.
 void expand_packed(long p, const double* packed, double* full);
-
-// A numeric argument: its shape and elements, or null when not given.
-struct NumArg {
-  bool given = false;
-  bool numeric = false;
-  int32_t rows = 0;
-  int32_t cols = 0;
-  const double* x = nullptr;
-  bool is_vector() const { return rows <= 1 || cols <= 1; }
-  long length() const { return static_cast<long>(rows) * cols; }
-};
-NumArg fetch(DULSYM* arg);
 
 }  // namespace robmat

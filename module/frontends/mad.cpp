@@ -4,6 +4,7 @@
 
 #include "frontends/common.h"
 #include "frontends/frontends.h"
+#include "robmat/arena.h"
 #include "robmat/services.h"
 #include "scale/scale.h"
 
@@ -13,6 +14,14 @@ namespace {
 
 enum MadMethod { kRawMad = 0, kNormalizedMad = 1, kSn = 2, kQn = 3 };
 
+// x, and an optional method keyword.
+constexpr ArgRule kMadArgs[] = {
+    {0, kArgNumeric, 0, kStatusNotNumeric},
+    {0, kArgNonEmpty, 0, kStatusShape},
+    {1, kArgOptional, 0, 0},
+    {1, kArgKeyword, 0, kStatusKeyword},
+};
+
 int match_method(const char* sopt) {
   if (std::memcmp(sopt, "MAD", 3) == 0) return kRawMad;
   if (std::memcmp(sopt, "NMA", 3) == 0) return kNormalizedMad;
@@ -21,86 +30,74 @@ int match_method(const char* sopt) {
   return -1;
 }
 
+// The method a keyword names; an empty keyword is the raw MAD, an unknown one too, after a
+// note that says so.
+int method_of(const Arg& keyword) {
+  if (!keyword.given || keyword.rows == 0) return kRawMad;
+  char sopt[9];  // 8 characters padded with blanks, and a terminator for the note
+  std::memset(sopt, ' ', 8);
+  sopt[8] = '\0';
+  std::memcpy(sopt, keyword.addr, static_cast<size_t>(keyword.elen));
+  wzstrup(sopt, 8);
+  const int iopt = match_method(sopt);
+  if (iopt >= 0) return iopt;
+  xpslog("%3zThe second argument %8s %s %s %s",
+         sopt,
+         "of the MAD function does not specify any of the",
+         "valid options. The common MAD (median absolute",
+         "deviation) is computed.");
+  return kRawMad;
+}
+
+double scale_of(int iopt, long m, double* a, double* w, long* iw) {
+  switch (iopt) {
+    case kRawMad:
+      return zmad(0, m, a);
+    case kNormalizedMad:
+      return zmad(1, m, a);
+    case kSn:
+      return zs_n(m, a, w);
+    default:
+      return zq_n(m, a, w, iw);
+  }
+}
+
 }  // namespace
 
 int32_t duxmad(DULSYM** arg, int32_t* to_n) {
-  if (arg[0] == nullptr || arg[0]->type != 'n') return kStatusNotNumeric;
-  int32_t n = 0, m = 0;
-  int64_t elen = 0;
-  void* xaddr = nullptr;
-  duwarg2(arg[0], &n, &m, &elen, &xaddr);
-  if (n < 1 || m < 1) return kStatusShape;
-  const double* x = static_cast<const double*>(xaddr);
+  Arg args[2];
+  fetch_arguments(arg, *to_n, args, 2);
+  if (int32_t rc = check_arguments(kMadArgs, arg, args); rc != 0) return rc;
+  const long n = args[0].rows;
+  const long m = args[0].cols;
+  const double* x = args[0].x();
+  const int iopt = method_of(args[1]);
 
-  int iopt = kRawMad;
-  if (*to_n >= 2 && arg[1] != nullptr) {
-    int32_t kr = 0, kc = 0;
-    int64_t klen = 0;
-    void* kaddr = nullptr;
-    duwarg2(arg[1], &kr, &kc, &klen, &kaddr);
-    if (kr == 1) {
-      if (kc != 1 || arg[1]->type != 'c' || klen < 1 || klen > 8) return kStatusKeyword;
-      char sopt[9];  // 8 characters padded with blanks, and a terminator for the note
-      std::memset(sopt, ' ', 8);
-      sopt[8] = '\0';
-      std::memcpy(sopt, kaddr, static_cast<size_t>(klen));
-      wzstrup(sopt, 8);
-      iopt = match_method(sopt);
-      if (iopt < 0) {
-        xpslog("%3zThe second argument %8s %s %s %s",
-               sopt,
-               "of the MAD function does not specify any of the",
-               "valid options. The common MAD (median absolute",
-               "deviation) is computed.");
-        iopt = kRawMad;
-      }
-    } else if (kr != 0 || kc != 0) {
-      return kStatusKeyword;
-    }
-  }
+  // a: the column's values; w: the estimator's work (2n for Qn); iw: Qn's 6n integers, in
+  // the same block.
+  CallFrame frame;
+  const long doubles = iopt == kQn ? 9 * n : 2 * n;
+  Arena<double> block{frame.block<double>(doubles), doubles};
+  const ResultShape shape{1, static_cast<int32_t>(m)};
+  double* res = nullptr;
+  if (!create_results(&frame, &shape, 1, &res)) return kStatusNoSpace;
+  double* a = block.take(n);
+  double* w = block.take(iopt == kQn ? 2 * n : n);
+  long* iw = iopt == kQn ? reinterpret_cast<long*>(block.take(6 * n)) : nullptr;
 
-  // a: the column's values; w: the estimator's work (2n for Qn); iw: Qn's 6n integers.
-  int64_t bytes = iopt == kQn ? 72 * static_cast<int64_t>(n) : 16 * static_cast<int64_t>(n);
-  void* block = nullptr;
-  if (duwalo2(&block, bytes) == nullptr) return kStatusNoSpace;
-  double* a = static_cast<double*>(block);
-  double* w = a + n;
-  long* iw = iopt == kQn ? reinterpret_cast<long*>(w + 2 * static_cast<int64_t>(n)) : nullptr;
-
-  if (duwres(1, 1, m) == nullptr) {
-    duwfre2(&block);
-    return kStatusNoSpace;
-  }
-  double* res = duwresp(1);
-
-  for (int32_t j = 0; j < m; ++j) {
+  for (long j = 0; j < m; ++j) {
     long nNonMiss = 0;
-    for (int32_t i = 0; i < n; ++i) {
-      double v = x[static_cast<int64_t>(i) * m + j];
+    for (long i = 0; i < n; ++i) {
+      const double v = x[i * m + j];
       if (!wzmis(v)) a[nNonMiss++] = v;
     }
-    if (nNonMiss == 0) {
+    if (nNonMiss == 0)
       res[j] = missing_value();
-    } else if (nNonMiss == 1) {
+    else if (nNonMiss == 1)
       res[j] = 0.0;
-    } else {
-      switch (iopt) {
-        case kRawMad:
-          res[j] = zmad(0, nNonMiss, a);
-          break;
-        case kNormalizedMad:
-          res[j] = zmad(1, nNonMiss, a);
-          break;
-        case kSn:
-          res[j] = zs_n(nNonMiss, a, w);
-          break;
-        default:
-          res[j] = zq_n(nNonMiss, a, w, iw);
-          break;
-      }
-    }
+    else
+      res[j] = scale_of(iopt, nNonMiss, a, w, iw);
   }
-  duwfre2(&block);
   return 0;
 }
 

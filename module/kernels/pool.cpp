@@ -11,7 +11,7 @@ rctype zpudi(PuddleControl* control, int numThreads, int errorFlags, fnptr* user
   if (control->extHandle == nullptr) {
     if (errorFlags & 1) {
       xebug("rzExtensionLoad failed in zpudi");
-      xexit(1012, 0);
+      xexit(kExitPool, 0);
     }
     return 1;
   }
@@ -27,7 +27,7 @@ rctype zpudi(PuddleControl* control, int numThreads, int errorFlags, fnptr* user
     control->extHandle = nullptr;
     if (errorFlags & 1) {
       xebug("tpdlCreate failed in zpudi");
-      xexit(1012, 0);
+      xexit(kExitPool, 0);
     }
     return 2;
   }
@@ -38,7 +38,7 @@ void zpudenq(PuddleControl* control, void* parms) {
   Puddle* pool = control->puddle;
   if (pool->enqueue(pool, parms, nullptr, 0, nullptr) != 0) {
     xebug("puddleEnque failed");
-    xexit(1012, 0);
+    xexit(kExitPool, 0);
   }
 }
 
@@ -49,7 +49,7 @@ void zpudwt(PuddleControl* control) {
   if (event != nullptr) thr().wtevfree(event);
   if (!ok || pool->reset(pool) != 0) {
     xebug("zpudlwt failed");
-    xexit(1012, 0);
+    xexit(kExitPool, 0);
   }
 }
 

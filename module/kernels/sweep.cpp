@@ -47,7 +47,7 @@ void block_free(void* block) {
 
 [[noreturn]] void pool_unusable(const char* what) {
   xebug("%s", what);
-  xexit(1012, 0);
+  xexit(kExitPool, 0);
 }
 
 }  // namespace
@@ -197,7 +197,7 @@ void zpsweep(double* x, int k, char* df, double sing, SweepControl* control) {
   }
   if (k < 0 || k >= n) {
     xebug("sweep: invalid k: %i", k);
-    xexit(9999, 0);
+    abort_run();
   }
   const long kk = k;
   double* xk = x + tri(kk);  // row k

@@ -4,9 +4,24 @@
 // and constants it shares with FAST-LTS are kernels (kernels/draws.h).
 #pragma once
 
+#include <cstdint>
+
 #include "robmat/lmtstr.h"
 
 namespace robmat {
+
+// The work space and results of one MCD call, counted in elements; the front end obtains
+// them, the engine carves them and checks its share against them, tests size their blocks
+// with them.
+struct McdSizes {
+  long data;         // doubles of the data block: a and b, n x p each
+  long c;            // doubles of c: 10p + 10 nsds p + (10 nsds + 12) p(p+1)/2
+  long work;         // doubles of work (dneed): p^2 + 10p + 20 nsds + 2n
+  long ints;         // 64-bit integers (lneed): 11 nsds + 5n + 2 lsds (nsds + 1); jsub, jbst, iw
+  long names;        // name records: p + 1
+  int32_t est_rows;  // rows of result 2: p + 2, or 2p + 2 with ocor
+};
+McdSizes mcd_sizes(long n, long p, long nsds, long lsds, int ocor);
 
 // zmcd: MCD estimate for the data in the run descriptor.
 //   str  in,out  reads nvar (p), ncas (n), ipri, pcov, pcor, ocor, jqu, nrep, nsds, lsds,

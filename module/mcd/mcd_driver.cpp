@@ -12,34 +12,27 @@
 #include "robmat/services.h"
 
 namespace robmat {
-namespace mcd {
 
-long* take_longs(McdWork* w, long k) {
-  if (k < 0 || w->iw_cap - w->iw_used < k) return nullptr;
-  long* v = w->str->iw + w->iw_used;
-  w->iw_used += k;
-  return v;
+McdSizes mcd_sizes(long n, long p, long nsds, long lsds, int ocor) {
+  const long nn = p * (p + 1) / 2;
+  McdSizes sz;
+  sz.data = 2 * n * p;
+  sz.c = 10 * p + 10 * nsds * p + (10 * nsds + 12) * nn;
+  sz.work = p * p + 10 * p + 20 * nsds + 2 * n;
+  sz.ints = 11 * nsds + 5 * n + 2 * lsds * (nsds + 1);
+  sz.names = p + 1;
+  sz.est_rows = static_cast<int32_t>(ocor != 0 ? 2 * p + 2 : p + 2);
+  return sz;
 }
 
+namespace mcd {
+
+long* take_longs(McdWork* w, long k) { return w->ints.take(k); }
+
 double* take_doubles(McdWork* w, long k) {
-  LMTSTR* str = w->str;
-  if (k < 0) return nullptr;
-  if (w->work_cap - w->work_used >= k) {
-    double* v = str->work + w->work_used;
-    w->work_used += k;
-    return v;
-  }
-  if (w->c_cap - w->c_used >= k) {
-    double* v = str->c + w->c_used;
-    w->c_used += k;
-    return v;
-  }
-  if (w->n * w->p - w->b_used >= k) {
-    double* v = str->b + w->b_used;
-    w->b_used += k;
-    return v;
-  }
-  return nullptr;
+  if (double* v = w->work.take(k)) return v;
+  if (double* v = w->c.take(k)) return v;
+  return w->b.take(k);
 }
 
 namespace {
@@ -51,18 +44,14 @@ void carve(McdWork* w) {
   const int p = w->p;
   const long n = w->n;
   const long nn = w->nn;
-  const long k = str->nsds;
-  w->iw_cap = str->lneed - 2 * n;
-  w->iw_used = 0;
-  w->work_cap = str->dneed;
-  w->work_used = 0;
-  w->c_cap = 10L * p + 10L * k * p + (10L * k + 12) * nn;
-  w->c_used = 2 * nn;
-  w->b_used = 0;
+  w->ints = Arena<long>{str->iw, str->lneed - 2 * n};
+  w->work = Arena<double>{str->work, str->dneed};
+  w->c = Arena<double>{str->c, mcd_sizes(n, p, str->nsds, str->lsds, str->ocor).c, 2 * nn};
+  w->b = Arena<double>{str->b, n * p};
   const long fixed = static_cast<long>(p) * p + 5L * p + 5;
   // The end needs c for the reweighted scatter, its inverse, the raw inverse and one more
   // packed matrix.
-  if (w->work_cap < fixed || w->c_cap < 4 * nn) xexit(9999, 0);
+  if (w->work.cap < fixed || w->c.cap < 4 * nn) abort_run();
   w->z = take_doubles(w, static_cast<long>(p) * p);
   w->med = take_doubles(w, p);
   w->mad = take_doubles(w, p);
@@ -72,7 +61,7 @@ void carve(McdWork* w) {
   w->comb = take_longs(w, p + 1);
   w->piv = take_longs(w, p);
   long* lind = take_longs(w, (p + 7) / 8);
-  if (w->indx == nullptr || w->comb == nullptr || w->piv == nullptr || lind == nullptr) xexit(9999, 0);
+  if (w->indx == nullptr || w->comb == nullptr || w->piv == nullptr || lind == nullptr) abort_run();
   w->lind = reinterpret_cast<char*>(lind);
   w->mu = str->xmve;
   w->bmu = str->xmve + p;

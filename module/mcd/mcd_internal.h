@@ -8,6 +8,7 @@
 #include "kernels/moments.h"
 #include "kernels/select.h"
 #include "mcd/mcd.h"
+#include "robmat/arena.h"
 #include "robmat/lmtstr.h"
 
 namespace robmat {
@@ -71,14 +72,12 @@ struct McdWork {
   bool have_best;
   double med_d2;  // floor(n/2)-th smallest squared distance of the best step
 
-  // Carving state: integers after the fixed vectors of iw, doubles after those of work.
-  long iw_cap;
-  long iw_used;
-  long work_cap;
-  long work_used;
-  long c_cap;
-  long c_used;
-  long b_used;  // doubles of b holding stage data
+  // Carving: integers after the fixed vectors of iw; doubles from what work leaves, then c
+  // after the current and inverse scatter (and the lists), then b after the stage data.
+  Arena<long> ints;
+  Arena<double> work;
+  Arena<double> c;
+  Arena<double> b;
 };
 
 // Further integers or doubles from what the fixed vectors leave; null when they do not fit.

@@ -324,7 +324,7 @@ int mcd_search(McdWork* w) {
   int ngrp = 0;
   if (str->nrep < 1 && nsds >= 1 && lsds >= 1 && n >= 2 * lsds) {
     w->mini = take_longs(w, nsds);
-    if (w->mini == nullptr) xexit(9999, 0);
+    if (w->mini == nullptr) abort_run();
     ngrp = fast_group_sizes(n, nsds, lsds, w->mini);
     long smallest = w->mini[0];
     for (int g = 1; g < ngrp; ++g)
@@ -334,7 +334,7 @@ int mcd_search(McdWork* w) {
     const long h1 = static_cast<long>(static_cast<double>(w->mini[0]) * w->alpha);
     subds = h1 > p && smallest > p;
     if (!subds) {
-      w->iw_used -= nsds;
+      w->ints.give_back(nsds);
       w->mini = nullptr;
       ngrp = 0;
     }
@@ -362,22 +362,22 @@ int mcd_search(McdWork* w) {
   if (subds) {
     for (int g = 0; g < ngrp; ++g) nmerged += w->mini[g];
     w->subdat = take_longs(w, 2 * nmerged);
-    if (w->subdat == nullptr) xexit(9999, 0);
+    if (w->subdat == nullptr) abort_run();
     w->ngrp = ngrp;
     w->nmerged = nmerged;
-    w->b_used = nmerged * p;
+    w->b.used = nmerged * p;
     str->nrep = (kFastStarts / ngrp) * ngrp;
   }
   w->nlist = subds ? ngrp + 1 : 1;
   w->slots = str->c + 2 * w->nn;
-  w->c_used = 2 * w->nn + 10L * w->nlist * slot_len(w);
-  if (w->c_used > w->c_cap) xexit(9999, 0);
+  w->c.used = 2 * w->nn + 10L * w->nlist * slot_len(w);
+  if (w->c.used > w->c.cap) abort_run();
   w->ldet = take_doubles(w, 10L * w->nlist);
-  if (w->ldet == nullptr) xexit(9999, 0);
+  if (w->ldet == nullptr) abort_run();
   if (subds) {
     w->ltrial = take_doubles(w, 10L * w->nlist);
     w->lcount = take_doubles(w, 10L * w->nlist);
-    if (w->ltrial == nullptr || w->lcount == nullptr) xexit(9999, 0);
+    if (w->ltrial == nullptr || w->lcount == nullptr) abort_run();
   }
   w->mark = take_longs(w, n);
   if (w->mark != nullptr)
@@ -504,7 +504,7 @@ int mcd_search(McdWork* w) {
   if (rc != kMcdGoOn) return rc;
   if (!w->have_best) {
     xpmlog(549, 494);
-    xexit(9999, 0);
+    abort_run();
   }
   if (str->ipri >= 5) xpmlog(549, 493, str->volm);
   return kMcdGoOn;

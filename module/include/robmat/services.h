@@ -67,6 +67,14 @@ inline void xprrlog(void* reserved, int32_t status) { lg().xprrlog(reserved, sta
 inline int32_t xpselec(void* reserved, int32_t what) { return lg().xpselec(reserved, what); }
 inline void xpoflsh(void* reserved) { lg().xpoflsh(reserved); }
 [[noreturn]] inline void xexit(int32_t code, int32_t detail) { lg().xexit(code, detail); }
+
+// Codes of xexit: an engine cannot go on (work space short of what it needs, every subset
+// singular); no memory for the function table; the worker pool cannot be used.
+inline constexpr int32_t kExitInternal = 9999;
+inline constexpr int32_t kExitNoMemory = 1016;
+inline constexpr int32_t kExitPool = 1012;
+// abort_run: ends the run as an internal failure; never returns.
+[[noreturn]] inline void abort_run() { xexit(kExitInternal, 0); }
 template <class... A>
 void xebug(const char* format, A... a) {
   lg().xebug(format, a...);

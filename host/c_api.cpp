@@ -65,6 +65,7 @@ struct robmat_result {
   int code = ROBMAT_OK;
   int status = 0;
   int exit_code = 0;
+  bool engine_failed = false;
   std::string error;
   std::vector<Matrix> results;
   std::vector<LogEntry> log;
@@ -151,7 +152,9 @@ void run_call(robmat_session& s, const char* routine, const robmat_args* args, r
       json.log(e);
     });
     try {
-      r.results = s.session->call(routine, pointers).results;
+      robmat::host::CallResult called = s.session->call(routine, pointers);
+      r.results = std::move(called.results);
+      r.engine_failed = called.engine_failed;
     } catch (const robmat::host::Interrupted& e) {
       r.code = ROBMAT_ERR_INTERRUPTED;
       r.error = e.what();
@@ -400,6 +403,10 @@ const char* robmat_result_error(const robmat_result* result) {
 int robmat_result_status(const robmat_result* result) { return result != nullptr ? result->status : 0; }
 
 int robmat_result_exit_code(const robmat_result* result) { return result != nullptr ? result->exit_code : 0; }
+
+int robmat_result_engine_failed(const robmat_result* result) {
+  return result != nullptr && result->engine_failed ? 1 : 0;
+}
 
 void robmat_interrupt(robmat_session* session) {
   if (session != nullptr && session->session) session->session->interrupt();

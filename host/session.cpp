@@ -112,15 +112,10 @@ std::string Session::module_version() const {
          ")";
 }
 
-CallResult Session::call(std::string_view name, std::span<const Value* const> args) {
-  const RegisteredRoutine* reg = nullptr;
-  std::string u = upper(name);
-  for (const auto& r : impl_->module->routines)
-    if (upper(r.info.name) == u) reg = &r;
-  if (reg == nullptr) throw Error("There is no routine named " + std::string(name) + ".");
-  const RoutineInfo& info = reg->info;
+namespace {
 
-  // Trailing omitted arguments do not count.
+// Trailing omitted arguments do not count; the count and kinds must fit the routine's entry.
+size_t check_call(const RoutineInfo& info, std::span<const Value* const> args) {
   size_t given = args.size();
   while (given > 0 && args[given - 1] == nullptr) --given;
   if (static_cast<int>(given) < info.fmin || static_cast<int>(given) > info.fmax)
@@ -142,36 +137,143 @@ CallResult Session::call(std::string_view name, std::span<const Value* const> ar
                               (is_text ? "a character value" : "a numeric matrix") + " was given.",
                           static_cast<int>(i));
   }
+  return given;
+}
 
-  // Argument records over copies, so that no routine can change a caller's value.
-  std::vector<Matrix> copies(given);
-  std::vector<std::string> texts(given);
-  std::vector<DULSYM> recs(given);
-  std::vector<DULSYM*> ptrs(given, nullptr);
-  for (size_t i = 0; i < given; ++i) {
-    if (args[i] == nullptr) continue;
-    DULSYM& d = recs[i];
-    std::memset(&d, 0, sizeof d);
-    if (const auto* s = std::get_if<std::string>(args[i])) {
-      texts[i] = *s;
-      d.type = 'c';
-      d.rows = 1;
-      d.cols = 1;
-      d.elen = static_cast<int64_t>(texts[i].size());
-      d.addr = texts[i].data();
-    } else {
-      copies[i] = std::get<Matrix>(*args[i]);
-      if (copies[i].rows > INT32_MAX || copies[i].cols > INT32_MAX)
-        throw Error("Argument " + std::to_string(i + 1) + " of " + info.name +
-                    " is too large for the module.");
-      d.type = 'n';
-      d.rows = static_cast<int32_t>(copies[i].rows);
-      d.cols = static_cast<int32_t>(copies[i].cols);
-      d.elen = 8;
-      d.addr = copies[i].data.data();
+// The argument records, over copies, so that no routine can change a caller's value.
+struct ArgumentRecords {
+  std::vector<Matrix> copies;
+  std::vector<std::string> texts;
+  std::vector<DULSYM> recs;
+  std::vector<DULSYM*> ptrs;
+
+  ArgumentRecords(const RoutineInfo& info, std::span<const Value* const> args, size_t given)
+      : copies(given), texts(given), recs(given), ptrs(given, nullptr) {
+    for (size_t i = 0; i < given; ++i) {
+      if (args[i] == nullptr) continue;
+      DULSYM& d = recs[i];
+      std::memset(&d, 0, sizeof d);
+      if (const auto* s = std::get_if<std::string>(args[i])) {
+        texts[i] = *s;
+        d.type = 'c';
+        d.rows = 1;
+        d.cols = 1;
+        d.elen = static_cast<int64_t>(texts[i].size());
+        d.addr = texts[i].data();
+      } else {
+        copies[i] = std::get<Matrix>(*args[i]);
+        if (copies[i].rows > INT32_MAX || copies[i].cols > INT32_MAX)
+          throw Error("Argument " + std::to_string(i + 1) + " of " + info.name +
+                      " is too large for the module.");
+        d.type = 'n';
+        d.rows = static_cast<int32_t>(copies[i].rows);
+        d.cols = static_cast<int32_t>(copies[i].cols);
+        d.elen = 8;
+        d.addr = copies[i].data.data();
+      }
+      ptrs[i] = &d;
     }
-    ptrs[i] = &d;
   }
+};
+
+// How the front end ended: its status, the code of an xexit, or an interrupt.
+struct Outcome {
+  int32_t status = 0;
+  bool exited = false;
+  bool interrupted = false;
+  ExitUnwind exit{0, 0};
+};
+
+// Runs the front end with ctx as the current call, telling the sink when the call begins and
+// ends; an xexit or an interrupt unwinds to here.
+Outcome run_front_end(const RegisteredRoutine& reg, ArgumentRecords& records, CallContext& ctx) {
+  Outcome o;
+  int32_t count = static_cast<int32_t>(records.ptrs.size());
+  CallContext* saved = current_call();
+  set_current_call(&ctx);
+  struct CallNotice {
+    OutputSink* sink;
+    ~CallNotice() {
+      if (sink) sink->call_ends();
+    }
+  } notice{ctx.sink};
+  if (ctx.sink) ctx.sink->call_begins(reg.info.name);
+  try {
+    o.status = reg.entry(records.ptrs.data(), &count);
+  } catch (const ExitUnwind& e) {
+    o.exited = true;
+    o.exit = e;
+  } catch (const InterruptUnwind&) {
+    o.interrupted = true;
+  } catch (...) {
+    set_current_call(saved);
+    release_call(ctx);
+    throw Error("Internal error: the routine " + reg.info.name + " raised an exception inside the module.");
+  }
+  set_current_call(saved);
+  return o;
+}
+
+std::vector<Matrix> results_of(const CallContext& ctx, int nres) {
+  std::vector<Matrix> out;
+  for (int k = 1; k <= nres; ++k) {
+    const ResultSlot& s = ctx.results[k];
+    Matrix m(s.created ? s.rows : 0, s.created ? s.cols : 0);
+    if (s.created && !m.data.empty())
+      std::memcpy(m.data.data(), s.data.get(), m.data.size() * sizeof(double));
+    out.push_back(std::move(m));
+  }
+  return out;
+}
+
+// The error of a failed call: what the routine logged says more than its status does.
+RoutineError routine_error(const RoutineInfo& info, const Outcome& o, CallContext& ctx) {
+  std::string message;
+  if (o.exited) {
+    message = "The routine " + info.name + " ended with code " + std::to_string(o.exit.code) + "." +
+              log_tail(ctx.log);
+  } else {
+    std::string first, rest;
+    for (const auto& e : ctx.log) {
+      if (e.severity != LogEntry::Severity::kError) continue;
+      if (first.empty())
+        first = e.text;
+      else
+        rest += "\n  " + e.text;
+    }
+    std::string why =
+        first.empty() ? status_text(o.status) : first + " (status " + std::to_string(o.status) + ")";
+    message = "The routine " + info.name + " failed: " + why + rest;
+  }
+  RoutineError e(message, info.name, o.exited ? -1 : o.status, o.exited ? o.exit.code : 0);
+  e.log = std::move(ctx.log);
+  e.results = results_of(ctx, info.nresults());
+  e.requests = ctx.work_requests;
+  return e;
+}
+
+bool all_missing(const Matrix& m) {
+  return !m.data.empty() && std::all_of(m.data.begin(), m.data.end(), [](double v) { return is_missing(v); });
+}
+
+// An engine that fails is not an error of the call: the front end returns 0 and leaves every
+// result missing, and the engine logged why.
+bool engine_failed(const CallResult& r) {
+  const bool logged_error = std::any_of(
+      r.log.begin(), r.log.end(), [](const LogEntry& e) { return e.severity == LogEntry::Severity::kError; });
+  return logged_error && !r.results.empty() && std::all_of(r.results.begin(), r.results.end(), all_missing);
+}
+
+}  // namespace
+
+CallResult Session::call(std::string_view name, std::span<const Value* const> args) {
+  const RegisteredRoutine* reg = nullptr;
+  std::string u = upper(name);
+  for (const auto& r : impl_->module->routines)
+    if (upper(r.info.name) == u) reg = &r;
+  if (reg == nullptr) throw Error("There is no routine named " + std::string(name) + ".");
+  const RoutineInfo& info = reg->info;
+  ArgumentRecords records(info, args, check_call(info, args));
 
   CallContext ctx;
   ctx.routine = info.name;
@@ -182,83 +284,29 @@ CallResult Session::call(std::string_view name, std::span<const Value* const> ar
   ctx.interrupt = &impl_->interrupt;
   impl_->fail_nth = 0;
   impl_->fail_manager = 0;
-
-  int32_t count = static_cast<int32_t>(given);
-  int32_t status = 0;
-  bool exited = false;
-  bool interrupted = false;
-  ExitUnwind exit_info{0, 0};
-  CallContext* saved = current_call();
-  set_current_call(&ctx);
-  struct CallNotice {
-    OutputSink* sink;
-    ~CallNotice() {
-      if (sink) sink->call_ends();
-    }
-  } notice{impl_->sink};
-  if (impl_->sink) impl_->sink->call_begins(info.name);
-  try {
-    status = reg->entry(ptrs.data(), &count);
-  } catch (const ExitUnwind& e) {
-    exited = true;
-    exit_info = e;
-  } catch (const InterruptUnwind&) {
-    interrupted = true;
-  } catch (...) {
-    set_current_call(saved);
-    release_call(ctx);
-    throw Error("Internal error: the routine " + info.name + " raised an exception inside the module.");
-  }
-  set_current_call(saved);
+  Outcome outcome = run_front_end(*reg, records, ctx);
   // An interrupt that came after the module's last service still cancels the call.
-  if (impl_->interrupt.exchange(false)) interrupted = true;
+  if (impl_->interrupt.exchange(false)) outcome.interrupted = true;
 
+  // Only the host can see these faults: work space left behind, writes to moved results.
   std::string leak = release_call(ctx);
-  if (interrupted) throw Interrupted(info.name);
-  if (exited) {
-    RoutineError e("The routine " + info.name + " ended with code " + std::to_string(exit_info.code) + "." +
-                       log_tail(ctx.log),
-                   info.name,
-                   -1,
-                   exit_info.code);
-    e.log = std::move(ctx.log);
-    throw e;
-  }
+  if (outcome.interrupted) throw Interrupted(info.name);
+  if (outcome.exited) throw routine_error(info, outcome, ctx);
   if (!leak.empty())
     throw Error("Internal error: the routine " + info.name + " left " + leak +
                 " allocated when it returned.");
   if (stale_write(ctx))
     throw Error("Internal error: the routine " + info.name +
                 " wrote to a result through an address that was no longer valid.");
-  if (status != 0) {
-    // What the routine logged says more than the status code does; lead with it.
-    std::string first, rest;
-    for (const auto& e : ctx.log) {
-      if (e.severity != LogEntry::Severity::kError) continue;
-      if (first.empty())
-        first = e.text;
-      else
-        rest += "\n  " + e.text;
-    }
-    std::string why =
-        first.empty() ? status_text(status) : first + " (status " + std::to_string(status) + ")";
-    RoutineError e("The routine " + info.name + " failed: " + why + rest, info.name, status, 0);
-    e.log = std::move(ctx.log);
-    throw e;
-  }
+  if (outcome.status != 0) throw routine_error(info, outcome, ctx);
+  if (!info.call_routine && !ctx.results[1].created)
+    throw Error("Internal error: the function " + info.name + " returned without a value.");
 
   CallResult out;
   out.log = std::move(ctx.log);
-  int nres = info.nresults();
-  for (int k = 1; k <= nres; ++k) {
-    const ResultSlot& s = ctx.results[k];
-    Matrix m(s.created ? s.rows : 0, s.created ? s.cols : 0);
-    if (s.created && !m.data.empty())
-      std::memcpy(m.data.data(), s.data.get(), m.data.size() * sizeof(double));
-    out.results.push_back(std::move(m));
-  }
-  if (!info.call_routine && !ctx.results[1].created)
-    throw Error("Internal error: the function " + info.name + " returned without a value.");
+  out.results = results_of(ctx, info.nresults());
+  out.engine_failed = engine_failed(out);
+  out.requests = ctx.work_requests;
   return out;
 }
 

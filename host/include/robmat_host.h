@@ -121,6 +121,11 @@ ROBMAT_HOST_API const char* robmat_result_error(const robmat_result* result);
 ROBMAT_HOST_API int robmat_result_status(const robmat_result* result);
 ROBMAT_HOST_API int robmat_result_exit_code(const robmat_result* result);
 
+/* 1 when the routine returned normally but its engine failed: it logged an error and left
+ * every result missing (robmat_call returns ROBMAT_OK; the results are all missing). The
+ * host decides this once, so every binding reports it alike. 0 otherwise. */
+ROBMAT_HOST_API int robmat_result_engine_failed(const robmat_result* result);
+
 /* ---- interactive use ---------------------------------------------------------------------- */
 
 /* Cancels the session's running call, or its next one: the call ends the next time the module

@@ -101,6 +101,7 @@ _prototypes = {
     "robmat_result_error": (ctypes.c_char_p, [ctypes.c_void_p]),
     "robmat_result_status": (ctypes.c_int, [ctypes.c_void_p]),
     "robmat_result_exit_code": (ctypes.c_int, [ctypes.c_void_p]),
+    "robmat_result_engine_failed": (ctypes.c_int, [ctypes.c_void_p]),
     "robmat_interrupt": (None, [ctypes.c_void_p]),
     "robmat_catch_interrupts": (ctypes.c_int, [ctypes.c_void_p, ctypes.c_int]),
     "robmat_session_set_progress": (ctypes.c_int, [ctypes.c_void_p, ctypes.c_void_p, ctypes.c_void_p, ctypes.c_int,
@@ -120,14 +121,17 @@ def _text(b):
 
 class Outcome:
     """What one call produced: results (2-D float arrays, NaN for missing), the log as
-    (severity, text) pairs, the listing text and the JSON text."""
+    (severity, text) pairs, the listing text, the JSON text, and whether the host found that
+    the routine's engine failed (it returned normally, logged an error, left every result
+    missing)."""
 
-    def __init__(self, routine, results, log, listing, json):
+    def __init__(self, routine, results, log, listing, json, engine_failed=False):
         self.routine = routine
         self.results = results
         self.log = log
         self.listing = listing
         self.json = json
+        self.engine_failed = engine_failed
 
 
 def _read_outcome(routine, r):
@@ -144,7 +148,8 @@ def _read_outcome(routine, r):
         results.append(a)
     log = [(SEVERITIES.get(_lib.robmat_result_log_severity(r, i), "note"), _text(_lib.robmat_result_log_text(r, i)))
            for i in range(_lib.robmat_result_log_count(r))]
-    return Outcome(routine, results, log, _text(_lib.robmat_result_listing(r)), _text(_lib.robmat_result_json(r)))
+    return Outcome(routine, results, log, _text(_lib.robmat_result_listing(r)), _text(_lib.robmat_result_json(r)),
+                   _lib.robmat_result_engine_failed(r) != 0)
 
 
 def _missing_in(a):

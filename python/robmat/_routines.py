@@ -62,11 +62,9 @@ def _vector(x, what):
 
 
 def _engine_failure(outcome):
-    """A routine that returned normally but left every result missing and logged an error."""
-    errors = [t for s, t in outcome.log if s == "error"]
-    if not errors or not outcome.results:
-        return
-    if all(r.size > 0 and np.isnan(r).all() for r in outcome.results):
+    """Raises RoutineError when the host found that the routine's engine failed."""
+    if outcome.engine_failed:
+        errors = [t for s, t in outcome.log if s == "error"]
         raise RoutineError(f"The routine {outcome.routine} failed: " + " ".join(errors), outcome.routine, 0, 0,
                            outcome.log)
 

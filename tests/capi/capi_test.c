@@ -105,6 +105,7 @@ static void test_mad_log_and_json(robmat_session* s) {
   robmat_result* r = NULL;
   CHECK(call_mad(s, "mad", &r) == ROBMAT_OK);
   CHECK(strcmp(robmat_result_error(r), "") == 0 && robmat_result_count(r) == 1);
+  CHECK(robmat_result_engine_failed(r) == 0);
   CHECK(robmat_result_rows(r, 1) == 1 && robmat_result_cols(r, 1) == 4);
   const double* d = robmat_result_data(r, 1);
   for (int j = 0; d != NULL && j < 4; ++j) CHECK(d[j] == kMads[j]);
@@ -187,6 +188,16 @@ static void test_failures(robmat_session* s) {
   CHECK(robmat_args_add_omitted(NULL) == ROBMAT_ERR_ARGUMENT);
   robmat_args_free(NULL);
   robmat_result_free(NULL);
+
+  // An engine that fails (n <= p): the call returns normally and the host flags it.
+  double square[2][2] = {{1, 2}, {3, 4}};
+  args = robmat_args_new();
+  CHECK(robmat_args_add_matrix(args, 0, 0, NULL, NULL) == ROBMAT_OK);
+  CHECK(robmat_args_add_matrix(args, 2, 2, &square[0][0], NULL) == ROBMAT_OK);
+  r = call(s, "MCD", args, ROBMAT_OK);
+  CHECK(robmat_result_engine_failed(r) == 1 && robmat_is_missing(robmat_result_data(r, 2)[0]));
+  robmat_result_free(r);
+  robmat_args_free(args);
 
   // The session goes on working after every failure.
   r = NULL;

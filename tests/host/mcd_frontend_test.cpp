@@ -138,6 +138,8 @@ TEST_F(Mcd, FailedEngineLeavesResultsMissing) {
   bool logged = false;
   for (const auto& e : r.log) logged |= e.severity == LogEntry::Severity::kError;
   EXPECT_TRUE(logged);
+  EXPECT_TRUE(r.engine_failed);
+  EXPECT_FALSE(run(Matrix(), hbk()).engine_failed);
 }
 
 TEST_F(Mcd, EveryRefusedRequestIsCleanedUp) {

@@ -46,9 +46,11 @@ class RoutineError : public Error {
   RoutineError(std::string msg, std::string name, int front_end_status, int code)
       : Error(std::move(msg)), routine(std::move(name)), status(front_end_status), exit_code(code) {}
   std::string routine;
-  int status;                 // front-end status, or -1 for an xexit
-  int exit_code;              // the xexit code, 0 when the routine returned
-  std::vector<LogEntry> log;  // everything the routine logged before it failed
+  int status;                   // front-end status, or -1 for an xexit
+  int exit_code;                // the xexit code, 0 when the routine returned
+  std::vector<LogEntry> log;    // everything the routine logged before it failed
+  std::vector<Matrix> results;  // the results the routine had created (0 x 0 for the others)
+  int64_t requests = 0;         // work-space and result requests the call made
 };
 
 // A routine call cancelled by Session::interrupt (Ctrl-C); everything it held is freed.
@@ -73,6 +75,10 @@ struct RoutineInfo {
 struct CallResult {
   std::vector<Matrix> results;  // results 1..k in order (a function has one)
   std::vector<LogEntry> log;    // lines the routine logged during the call
+  // The routine returned 0 but its engine failed: it logged an error and left every result
+  // missing. The results stand as returned; a caller that wants an exception raises one.
+  bool engine_failed = false;
+  int64_t requests = 0;  // work-space and result requests the call made
 };
 
 class Session {
@@ -105,7 +111,8 @@ class Session {
   // The module's version stamps, for --version.
   std::string module_version() const;
 
-  // Test hooks: fail the Nth work-space request of the next call (0: never).
+  // Test hook: fail the Nth work-space or result request of the next call (0: never). The
+  // call's `requests` tells whether it got that far.
   void fail_nth_allocation(int n);
   // Test hook: the next output-manager creation yields null (1) or a negative status (-1).
   void fail_manager_creation(int mode);

@@ -13,8 +13,19 @@ namespace robmat {
 namespace {
 
 constexpr long kTwoPow53 = 9007199254740992L;  // largest count a double holds exactly
-constexpr int kSet = 549;
 constexpr int kNoMessage = 0;
+
+// Messages of the option readers (set 549): an option out of range (by position in the
+// vector; opt 2 and 3 share one text between the routine families), and the start subset.
+enum OptionMessage : int {
+  kMsgOpt1Range = 900,
+  kMsgOpt2Range = 901,
+  kMsgOpt3Range = 902,
+  kMsgOpt7Range = 903,
+  kMsgOpt8Range = 904,
+  kMsgStartElement = 906,  // the 1-based position of the element (long)
+  kMsgFastLtsNrep = 907,
+};
 
 // An integer field: out of [lo, hi] after truncation gives message `msg` (if any) and dflt.
 struct IntOption {
@@ -27,23 +38,23 @@ struct IntOption {
 };
 
 constexpr IntOption kLmtsInts[] = {
-    {2, &LMTSTR::ipri, 0, 0, 5, 901},
-    {3, &LMTSTR::ilsq, 0, 0, 3, 902},
+    {2, &LMTSTR::ipri, 0, 0, 5, kMsgOpt2Range},
+    {3, &LMTSTR::ilsq, 0, 0, 3, kMsgOpt3Range},
     {14, &LMTSTR::pcor, 0, INT_MIN, INT_MAX, kNoMessage},
     {16, &LMTSTR::nsds, 5, INT_MIN, INT_MAX, kNoMessage},
     {17, &LMTSTR::lsds, 300, INT_MIN, INT_MAX, kNoMessage},
 };
 
 constexpr IntOption kMveInts[] = {
-    {1, &LMTSTR::ipri, 0, 0, 5, 900},
-    {2, &LMTSTR::pcov, 0, 0, 1, 901},
-    {3, &LMTSTR::pcor, 0, 0, 3, 902},
+    {1, &LMTSTR::ipri, 0, 0, 5, kMsgOpt1Range},
+    {2, &LMTSTR::pcov, 0, 0, 1, kMsgOpt2Range},
+    {3, &LMTSTR::pcor, 0, 0, 3, kMsgOpt3Range},
 };
 
 constexpr IntOption kMcdInts[] = {
-    {1, &LMTSTR::ipri, 0, 0, 5, 900},
-    {2, &LMTSTR::pcov, 0, 0, 1, 901},
-    {3, &LMTSTR::pcor, 0, 0, 3, 902},
+    {1, &LMTSTR::ipri, 0, 0, 5, kMsgOpt1Range},
+    {2, &LMTSTR::pcov, 0, 0, 1, kMsgOpt2Range},
+    {3, &LMTSTR::pcor, 0, 0, 3, kMsgOpt3Range},
     {16, &LMTSTR::nsds, 5, INT_MIN, INT_MAX, kNoMessage},
     {17, &LMTSTR::lsds, 300, INT_MIN, INT_MAX, kNoMessage},
 };
@@ -56,7 +67,7 @@ void read_ints(LMTSTR* d, const double* opt, long nopt, const IntOption (&table)
     // wrapping it into range.
     const long t = option_integer(v, static_cast<long>(o.lo) - 1, static_cast<long>(o.hi) + 1);
     if (t < o.lo || t > o.hi) {
-      if (o.msg != kNoMessage) xpmlog(kSet, o.msg);
+      if (o.msg != kNoMessage) xpmlog(kSetModule, o.msg);
       d->*o.field = o.dflt;
     } else {
       d->*o.field = static_cast<int>(t);
@@ -143,7 +154,7 @@ void read_lmts_options(LMTSTR* d, const double* opt, long nopt, int job, bool ha
     // Opt 7 is a real switch: any value in (0, 1] asks for start coefficients.
     const double v = option_value(opt, nopt, 7, 0.0);
     if (v > 1.0 || v < 0.0 || std::isnan(v)) {
-      xpmlog(kSet, 903);
+      xpmlog(kSetModule, kMsgOpt7Range);
       d->cofo = 1;
     } else {
       d->cofo = v == 0.0 ? 1 : 2;
@@ -154,14 +165,14 @@ void read_lmts_options(LMTSTR* d, const double* opt, long nopt, int job, bool ha
   if (d->ilsq != 0) {
     const long t = option_integer(option_value(opt, nopt, 8, 0.0), -1, 4);
     if (t < 0 || t > 3) {
-      xpmlog(kSet, 904);
+      xpmlog(kSetModule, kMsgOpt8Range);
     } else {
       d->icov = static_cast<int>(t);
     }
   }
 
   d->flts = (job == 1 && !has_start && read_switch(opt, nopt, 9) == 0) ? 1 : 0;
-  if (d->flts == 1 && d->nrep > 0) xpmlog(kSet, 907);
+  if (d->flts == 1 && d->nrep > 0) xpmlog(kSetModule, kMsgFastLtsNrep);
 
   d->ztst = read_positive_or(opt, nopt, 11, 2.5);
   d->sing = read_nonzero_or(opt, nopt, 12, 1e-10);
@@ -191,7 +202,7 @@ int read_start_subset(long* jbst, const double* start, long ns, long n) {
   for (long i = 0; i < ns; ++i) {
     const long k = option_integer(start[i], 0, n + 1) - 1;
     if (k < 0 || k >= n) {
-      xpmlog(kSet, 906, i + 1);
+      xpmlog(kSetModule, kMsgStartElement, i + 1);
       return 6;
     }
     jbst[i] = k;

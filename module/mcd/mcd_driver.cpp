@@ -126,8 +126,7 @@ int exact_from(McdWork* w) {
   LMTSTR* str = w->str;
   str->aw = w->wv;
   if (eigen2(str, str->c, w->z) != 0) return kMcdEigenFail;
-  finish_exact(w, 1, false);
-  return 0;
+  return finish_exact(w, 1, false);
 }
 
 // Raw report, consistency, reweighting, robust distances and weights, from the raw estimate
@@ -157,8 +156,8 @@ int finish(McdWork* w, double cfac, bool search_det) {
   if (str->ipri != 0) mcd_print_matrix(w, kMcdLocEst, w->bmu);
   if (str->pcov != 0) {
     mcd_print_matrix(w, kMcdScatterEst, w->bestS);
-    if (p > 1) mcd_note_value(w, 480, str->volm);
-    mcd_note_count(w, 481, w->h);
+    if (p > 1) mcd_note_value(w, kMsgRawDeterminant, str->volm);
+    mcd_note_count(w, kMsgRawH, w->h);
   }
   if (str->pcor != 0) {
     cov2cor(p, w->bestS, scratch, w->wv);
@@ -195,7 +194,7 @@ int finish(McdWork* w, double cfac, bool search_det) {
   if (str->ipri != 0) mcd_print_matrix(w, kMcdRewgtLoc, mu);
   if (str->pcov != 0) {
     mcd_print_matrix(w, kMcdRewgtScatter, cov);
-    mcd_note_value(w, 483, wdet);
+    mcd_note_value(w, kMsgRewgtDeterminant, wdet);
   }
   str->aw = w->wv;
   if (eigen2(str, cov, w->z) == 0)
@@ -207,7 +206,7 @@ int finish(McdWork* w, double cfac, bool search_det) {
   if (str->ocor != 0 || str->pcor != 0) cov2cor(p, cov, cor, w->wv);
   if (str->pcor != 0) mcd_print_matrix(w, kMcdRewgtCorr, cor);
   if (rc < 0) {
-    xpmlog(549, 975);
+    xpmlog(kSetModule, kMsgReweightedSingular);
     str->aw = w->wv;
     if (eigen2(str, cov, w->z) != 0) return kMcdEigenFail;
     finish_exact(w, 2, false);
@@ -227,19 +226,21 @@ int finish(McdWork* w, double cfac, bool search_det) {
   return 0;
 }
 
-}  // namespace
-
-int run(LMTSTR* str) {
-  const int p = str->nvar;
-  const long n = str->ncas;
-  if (p < 1) {
-    xpmlog(549, 965, p);
+// p and n admit an estimate: 0, or the engine's failure after its message.
+int check_problem(const LMTSTR* str) {
+  if (str->nvar < 1) {
+    xpmlog(kSetModule, kMsgNoVariables, str->nvar);
     return -2;
   }
-  if (n <= p) {
-    xpmlog(549, 953);
+  if (str->ncas <= str->nvar) {
+    xpmlog(kSetModule, kMsgTooFewCases);
     return -1;
   }
+  return 0;
+}
+
+// Nothing is printed at level 0; above level 2 the scatter and correlations are.
+void settle_print_flags(LMTSTR* str) {
   if (str->ipri == 0) {
     str->pcov = 0;
     str->pcor = 0;
@@ -247,22 +248,13 @@ int run(LMTSTR* str) {
     str->pcov = 1;
     if (str->pcor < 1) str->pcor = 1;
   }
-  str->jerd = 0;
-  str->jlp = 0;
-  const long nn = static_cast<long>(p) * (p + 1) / 2;
-  str->nnva = nn;
-  if (str->cofo != 0) xpmlog(549, 973);
+}
 
-  McdWork wk{};
-  McdWork* w = &wk;
-  w->str = str;
-  w->n = n;
-  w->p = p;
-  w->nn = nn;
-  carve(w);
-  // A zero MAD is judged on the scale of rounding errors of p-dimensional sums.
-  w->eps = p < 5 ? 1e-12 : (p < 9 ? 1e-14 : 1e-16);
-
+// h (the default, or the given one clamped into its bounds), its breakdown value and h/n.
+void choose_h(McdWork* w) {
+  LMTSTR* str = w->str;
+  const long n = w->n;
+  const int p = w->p;
   w->hdef = (n + p + 1) / 2;
   long h = w->hdef;
   if (str->jqu != 0) {
@@ -271,23 +263,31 @@ int run(LMTSTR* str) {
     h = str->jqu;
     if (h < lo || h > hi) {
       h = h < lo ? lo : hi;
-      xpmlog(549, 951, lo, hi);
+      xpmlog(kSetModule, kMsgHRange, lo, hi);
     }
   }
   str->jqu = h;
   w->h = h;
   nbreak2(h, n, p, &w->bper);
   w->alpha = static_cast<double>(h) / static_cast<double>(n);
+}
 
+// The reweighting cutoff compared with squared distances: the user's, or the 0.975
+// chi-square quantile, whose root is then reported.
+void prepare_cutoff(McdWork* w) {
+  LMTSTR* str = w->str;
   if (str->cutof > 0.0) {
     w->cq = str->cutof;
   } else {
     double q = 0.0;
-    zqc(0.975, p, &q);
+    zqc(0.975, w->p, &q);
     w->cq = q;
     str->cutof = std::sqrt(q);
   }
+}
 
+void seed_generators(McdWork* w) {
+  const LMTSTR* str = w->str;
   w->useed = str->seed;
   w->rseed = str->seed;
   if (str->copr != 0) {
@@ -296,18 +296,22 @@ int run(LMTSTR* str) {
     if (w->rseed < 1) w->rseed = ztime();
     if ((static_cast<unsigned long>(w->rseed) & 0xFFFFFFFFul) % 2147483647ul == 0) w->rseed = 1;
   }
+}
 
-  double uni[2] = {0.0, 0.0};
-  if (p == 1) {
-    if (str->ipri >= 5)
-      xpslog("%3zThe program carries out the actual computations.%s", " This may take some time...");
-    double scale = 0.0;
-    univariate(w, &uni[0], &scale);
-    uni[1] = scale * scale;
-  }
-  if (str->ipri != 0) mcd_print_header(w, uni);
+// What the classical estimate leaves for the raw estimate.
+struct Classical {
+  double det = 0.0;   // determinant of the covariance
+  double dmax = 0.0;  // largest squared Mahalanobis distance
+};
 
-  // Classical statistics.
+// Classical mean and covariance (xmve, c) with their reports, the medians and MADs, and the
+// classical squared distances (maha). A constant variable or a singular covariance is an
+// exact fit, which ends the run: kMcdExact or kMcdEigenFail then, else kMcdGoOn.
+int classical_statistics(McdWork* w, Classical* cl) {
+  LMTSTR* str = w->str;
+  const int p = w->p;
+  const long n = w->n;
+  const long nn = w->nn;
   double* cm = str->xmve;
   double* csd = str->xmve + p;
   double* ccov = str->c;
@@ -325,7 +329,7 @@ int run(LMTSTR* str) {
   if (str->ipri != 0) mcd_print_median_mad(w, w->dd);
   for (int j = 0; j < p; ++j)
     if (ccov[j * (j + 3) / 2] == 0.0) {
-      if (str->ipri != 0) xpmlog(549, 972);
+      if (str->ipri != 0) xpmlog(kSetModule, kMsgClassicalSingular);
       return exact_from(w);
     }
   if (str->pcor != 0) {
@@ -333,47 +337,100 @@ int run(LMTSTR* str) {
     mcd_print_matrix(w, kMcdClassicalCorr, str->c + 2 * nn);
   }
   std::memcpy(cinv, ccov, static_cast<size_t>(nn) * sizeof(double));
-  double cdet = 0.0;
-  if (ccinv(w, cinv, &cdet) < 0) {
-    if (str->ipri != 0) xpmlog(549, 972);
+  if (ccinv(w, cinv, &cl->det) < 0) {
+    if (str->ipri != 0) xpmlog(kSetModule, kMsgClassicalSingular);
     return exact_from(w);
   }
-  double dmax = 0.0;
   for (long i = 0; i < n; ++i) {
     str->maha[i] = mahad(p, str->a + i * p, cm, cinv, w->wv);
-    if (str->maha[i] > dmax) dmax = str->maha[i];
+    if (str->maha[i] > cl->dmax) cl->dmax = str->maha[i];
   }
+  return kMcdGoOn;
+}
 
-  double cfac = 1.0;
-  bool search_det = false;
+// The raw MCD into bmu and bestS on the data's scale, and its consistency factor: the
+// univariate window (p = 1), the classical estimate (h = n), or the FAST-MCD search.
+// search_det: the determinant is to be taken from the raw inverse. kMcdGoOn, or how the
+// search ended the run.
+int raw_estimate(McdWork* w, const double* uni, const Classical& cl, double* cfac, bool* search_det) {
+  LMTSTR* str = w->str;
+  const int p = w->p;
+  const long n = w->n;
+  *cfac = 1.0;
+  *search_det = false;
   if (p == 1) {
     w->bmu[0] = uni[0];
     w->bestS[0] = uni[1];
     str->volm = missing_value();
     str->dism = missing_value();
-  } else if (h == n) {
-    // The only h-subset is the whole data set: the raw MCD is the classical estimate.
-    if (str->ipri != 0) xpmlog(549, 971);
-    std::memcpy(w->bmu, cm, static_cast<size_t>(p) * sizeof(double));
-    std::memcpy(w->bestS, ccov, static_cast<size_t>(nn) * sizeof(double));
-    for (long i = 0; i < n; ++i) str->jbst[i] = i + 1;
-    str->volm = cdet;
-    str->dism = std::sqrt(dmax);
-    str->fact = 1.0;
-  } else {
-    const int rc = mcd_search(w);
-    if (rc == kMcdExact) return 0;
-    if (rc == kMcdEigenFail) return -3;
-    if (str->ipri >= 2) mcd_print_best_half(w, w->dd);
-    if (str->ipri > 2) xpmlog(549, 970, w->wcount);
-    transf(p, n, w->med, w->mad, w->bmu, w->bestS, str->a);
-    double chi_med = 0.0;
-    if (zqc(0.5, p, &chi_med) == 0 && chi_med > 0.0) cfac = w->med_d2 / chi_med;
-    str->fact = cfac;
-    search_det = true;
+    return kMcdGoOn;
   }
-  const int rc = finish(w, cfac, search_det);
-  return rc == kMcdEigenFail ? -3 : 0;
+  if (w->h == n) {
+    // The only h-subset is the whole data set: the raw MCD is the classical estimate.
+    if (str->ipri != 0) xpmlog(kSetModule, kMsgHIsN);
+    std::memcpy(w->bmu, str->xmve, static_cast<size_t>(p) * sizeof(double));
+    std::memcpy(w->bestS, str->c, static_cast<size_t>(w->nn) * sizeof(double));
+    for (long i = 0; i < n; ++i) str->jbst[i] = i + 1;
+    str->volm = cl.det;
+    str->dism = std::sqrt(cl.dmax);
+    str->fact = 1.0;
+    return kMcdGoOn;
+  }
+  const int rc = mcd_search(w);
+  if (rc != kMcdGoOn) return rc;
+  if (str->ipri >= 2) mcd_print_best_half(w, w->dd);
+  if (str->ipri > 2) xpmlog(kSetModule, kMsgWorkCount, w->wcount);
+  transf(p, n, w->med, w->mad, w->bmu, w->bestS, str->a);
+  double chi_med = 0.0;
+  if (zqc(0.5, p, &chi_med) == 0 && chi_med > 0.0) *cfac = w->med_d2 / chi_med;
+  str->fact = *cfac;
+  *search_det = true;
+  return kMcdGoOn;
+}
+
+// The engine's return code of a run that ended early.
+int engine_status(int rc) { return rc == kMcdEigenFail ? -3 : 0; }
+
+}  // namespace
+
+int run(LMTSTR* str) {
+  if (const int rc = check_problem(str); rc != 0) return rc;
+  settle_print_flags(str);
+  str->jerd = 0;
+  str->jlp = 0;
+  const int p = str->nvar;
+  str->nnva = static_cast<long>(p) * (p + 1) / 2;
+  if (str->cofo != 0) xpmlog(kSetModule, kMsgStartIgnored);
+
+  McdWork wk{};
+  McdWork* w = &wk;
+  w->str = str;
+  w->n = str->ncas;
+  w->p = p;
+  w->nn = str->nnva;
+  carve(w);
+  // A zero MAD is judged on the scale of rounding errors of p-dimensional sums.
+  w->eps = p < 5 ? 1e-12 : (p < 9 ? 1e-14 : 1e-16);
+  choose_h(w);
+  prepare_cutoff(w);
+  seed_generators(w);
+
+  double uni[2] = {0.0, 0.0};  // p = 1: location and squared scale of the best window
+  if (p == 1) {
+    if (str->ipri >= 5)
+      xpslog("%3zThe program carries out the actual computations.%s", " This may take some time...");
+    double scale = 0.0;
+    univariate(w, &uni[0], &scale);
+    uni[1] = scale * scale;
+  }
+  if (str->ipri != 0) mcd_print_header(w, uni);
+
+  Classical cl;
+  if (const int rc = classical_statistics(w, &cl); rc != kMcdGoOn) return engine_status(rc);
+  double cfac = 1.0;
+  bool search_det = false;
+  if (const int rc = raw_estimate(w, uni, cl, &cfac, &search_det); rc != kMcdGoOn) return engine_status(rc);
+  return engine_status(finish(w, cfac, search_det));
 }
 
 }  // namespace mcd

@@ -14,6 +14,44 @@
 namespace robmat {
 namespace mcd {
 
+// Messages of the MCD engine (set 549): the log and the notes of its reports.
+enum McdMessage : int {
+  // Log.
+  kMsgHRange = 951,       // h clamped into its bounds (lower, upper: long)
+  kMsgTooFewCases = 953,  // n <= p
+  kMsgNoVariables = 965,  // p < 1 (p: int)
+  kMsgWorkCount = 970,    // trial starts and C-steps (long)
+  kMsgHIsN = 971,         // the raw MCD is the classical estimate
+  kMsgClassicalSingular = 972,
+  kMsgStartIgnored = 973,
+  kMsgZeroMad = 974,  // percent (double), variable (int)
+  kMsgReweightedSingular = 975,
+  kMsgStageGroups = 489,  // stage headings: cases or groups, starts (long), C-steps (int)
+  kMsgStageMerged = 490,
+  kMsgStageSingle = 491,
+  kMsgStageFinal = 492,
+  kMsgBestDeterminant = 493,  // (double)
+  kMsgNoRegularStart = 494,
+  kMsgExactFitFound = 495,
+  // Notes of the reports.
+  kMsgRawDeterminant = 480,    // (double)
+  kMsgRawH = 481,              // (long)
+  kMsgConsistency = 482,       // factor, determinant (double)
+  kMsgRewgtDeterminant = 483,  // (double)
+  kMsgSubdataBest = 484,       // group (int)
+  kMsgLineEquation = 500,      // p = 2: coefficient, sign, coefficient
+  kMsgPlaneEquation = 502,     // p = 3
+  kMsgOnLine = 525,            // on the fit: count, n (long)
+  kMsgLineMean = 526,          // (text)
+  kMsgOnPlane = 527,
+  kMsgPlaneMean = 528,  // p >= 3: on the hyperplane (text)
+  kMsgOnHyperplane = 529,
+  kMsgExactCov = 530,  // (text)
+  kMsgExactSingular = 531,
+  kMsgExactInfinite = 532,
+  kMsgExactClosing = 533,  // (text)
+};
+
 // Everything one call of zmcd works with. Vectors point into the front end's blocks; the
 // comments give lengths (N = p(p+1)/2) and the phases that use them.
 struct McdWork {

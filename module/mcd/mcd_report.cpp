@@ -35,8 +35,15 @@ constexpr int kHeaderLabel = 476;
 constexpr int kHeaderTitle = 477;
 constexpr int kSizesLabel = 478;
 constexpr int kSizesTitle = 479;
-constexpr int kSubdataNote = 484;
 constexpr int kBestHalfLabel = 728;
+// Column labels of the header.
+constexpr int kLabelVariables = 469;
+constexpr int kLabelObservations = 470;
+constexpr int kLabelDefaultH = 471;
+constexpr int kLabelH = 472;
+constexpr int kLabelBreakdown = 473;
+constexpr int kLabelLocation = 474;
+constexpr int kLabelSquaredScale = 475;
 
 }  // namespace
 
@@ -52,12 +59,14 @@ void mcd_print_header(McdWork* w, const double* uni) {
   TableWriter t(str->rpx);
   t.create("FastMCD", kHeaderLabel, &str->fctd)
       .title(rpxmsg(kSetModule, kHeaderTitle))
-      .labelled_column(kColInt, 469, &nvar)
-      .labelled_column(kColLong, 470, &ncas)
-      .labelled_column(kColLong, 471, &hdef)
-      .labelled_column(kColLong, 472, &h)
-      .labelled_column(kColDouble, 473, &bper);
-  if (w->p == 1) t.labelled_column(kColDouble, 474, &loc).labelled_column(kColDouble, 475, &scale2);
+      .labelled_column(kColInt, kLabelVariables, &nvar)
+      .labelled_column(kColLong, kLabelObservations, &ncas)
+      .labelled_column(kColLong, kLabelDefaultH, &hdef)
+      .labelled_column(kColLong, kLabelH, &h)
+      .labelled_column(kColDouble, kLabelBreakdown, &bper);
+  if (w->p == 1)
+    t.labelled_column(kColDouble, kLabelLocation, &loc)
+        .labelled_column(kColDouble, kLabelSquaredScale, &scale2);
   t.bind("FastMCD", &str->out).append().close();
 }
 
@@ -96,7 +105,7 @@ void mcd_print_subdata(McdWork* w) {
   const int p = w->p;
   const long len = p + w->nn;
   for (int g = 0; g < w->ngrp; ++g) {
-    note_args(str->rpx, kNoteOpensSection, kSubdataNote, g + 1);
+    note_args(str->rpx, kNoteOpensSection, kMsgSubdataBest, g + 1);
     int count = 0;
     for (int s = 0; s < 10; ++s) {
       const double* loc = w->slots + (10L * g + s) * len;
@@ -179,7 +188,7 @@ void mcd_note_value(McdWork* w, int number, double v) { note_args(w->str->rpx, k
 void mcd_note_count(McdWork* w, int number, long v) { note_args(w->str->rpx, kNoteInSection, number, v); }
 
 void mcd_note_cons(McdWork* w, double factor, double det) {
-  note_args(w->str->rpx, kNoteInSection, 482, factor, det);
+  note_args(w->str->rpx, kNoteInSection, kMsgConsistency, factor, det);
 }
 
 void mcd_print_exact(McdWork* w, int job, long kount, const double* mu, const double* cov) {
@@ -187,23 +196,31 @@ void mcd_print_exact(McdWork* w, int job, long kount, const double* mu, const do
   void* rpx = str->rpx;
   const int p = w->p;
   const double* v = w->z + static_cast<long>(p - 1) * p;
-  const int opening = p == 2 ? 525 : (p == 3 ? 527 : 529);
+  const int opening = p == 2 ? kMsgOnLine : (p == 3 ? kMsgOnPlane : kMsgOnHyperplane);
   note_args(rpx, kNoteOpensSection, opening, kount, w->n);
   auto sign = [](double c) { return c >= 0.0 ? "+" : "-"; };
-  if (p == 2) note_args(rpx, kNoteInSection, 500, v[0], sign(v[1]), std::fabs(v[1]));
+  if (p == 2) note_args(rpx, kNoteInSection, kMsgLineEquation, v[0], sign(v[1]), std::fabs(v[1]));
   if (p == 3)
-    note_args(rpx, kNoteInSection, 502, v[0], sign(v[1]), std::fabs(v[1]), sign(v[2]), std::fabs(v[2]));
-  note_args(rpx, kNoteInSection, p == 2 ? 526 : 528, job == 1 ? "is the MCD location:" : "is:");
+    note_args(rpx,
+              kNoteInSection,
+              kMsgPlaneEquation,
+              v[0],
+              sign(v[1]),
+              std::fabs(v[1]),
+              sign(v[2]),
+              std::fabs(v[2]));
+  note_args(
+      rpx, kNoteInSection, p == 2 ? kMsgLineMean : kMsgPlaneMean, job == 1 ? "is the MCD location:" : "is:");
   print_location(str, kExactMean, mu);
-  note_args(rpx, kNoteInSection, 530, job == 1 ? "the scatter matrix:" : ":");
+  note_args(rpx, kNoteInSection, kMsgExactCov, job == 1 ? "the scatter matrix:" : ":");
   if (str->pcov != 0) print_scatter(str, kExactCov, cov);
   if (job == 1) {
-    note(rpx, 531, kNoteInSection);
-    note(rpx, 532, kNoteInSection);
+    note(rpx, kMsgExactSingular, kNoteInSection);
+    note(rpx, kMsgExactInfinite, kNoteInSection);
     const char* closing = p == 2 ? "ellipse becomes the line of exact fit."
                                  : (p == 3 ? "ellipsoid becomes the plane of exact fit."
                                            : "ellipsoid becomes the hyperplane of exact fit.");
-    note_args(rpx, kNoteInSection, 533, closing);
+    note_args(rpx, kNoteInSection, kMsgExactClosing, closing);
   }
 }
 

@@ -137,7 +137,7 @@ int hyperplane(McdWork* w, const Stage& st, const long* sub, long ks, long* koun
   if (pull(w->h - 1, n, w->dd) >= kOnPlane) return 0;
   std::memcpy(str->xmve, mo, static_cast<size_t>(p) * sizeof(double));
   std::memcpy(str->c, so, static_cast<size_t>(w->nn) * sizeof(double));
-  if (str->ipri >= 5) xpmlog(549, 495);
+  if (str->ipri >= 5) xpmlog(kSetModule, kMsgExactFitFound);
   return 1;
 }
 
@@ -296,7 +296,7 @@ void copy_rows(McdWork* w, long group, double* b) {
 }
 
 void stage_heading(McdWork* w, int number, long cases, long starts, int steps) {
-  if (w->str->ipri >= 5) xpmlog(549, number, cases, starts, steps);
+  if (w->str->ipri >= 5) xpmlog(kSetModule, number, cases, starts, steps);
 }
 
 int final_limit(long p, long n) {
@@ -306,208 +306,253 @@ int final_limit(long p, long n) {
   return static_cast<int>(11 - pn / 100000);
 }
 
-}  // namespace
+// The scheme of a search: subdatasets with a merged set, or one set with random or
+// enumerated elemental starts.
+struct Scheme {
+  bool subds = false;
+  bool enumerate = false;
+  long ntrial = 0;  // starts of the single set
+  int ngrp = 0;
+  long nmerged = 0;
+};
 
-int mcd_search(McdWork* w) {
+// Chooses the scheme (a user count of trials, one set, or subdatasets when n is large), and
+// sets nrep and algo; the group sizes stay in w->mini.
+Scheme choose_scheme(McdWork* w) {
   LMTSTR* str = w->str;
   const int p = w->p;
   const long n = w->n;
-  const long h = w->h;
   const long k = p + 1;
   const long nsds = str->nsds;
   const long lsds = str->lsds;
-
-  // Scheme.
-  bool subds = false;
-  bool enumerate = false;
-  long ntrial = 0;
-  int ngrp = 0;
+  Scheme sc;
   if (str->nrep < 1 && nsds >= 1 && lsds >= 1 && n >= 2 * lsds) {
     w->mini = take_longs(w, nsds);
     if (w->mini == nullptr) abort_run();
-    ngrp = fast_group_sizes(n, nsds, lsds, w->mini);
+    sc.ngrp = fast_group_sizes(n, nsds, lsds, w->mini);
     long smallest = w->mini[0];
-    for (int g = 1; g < ngrp; ++g)
+    for (int g = 1; g < sc.ngrp; ++g)
       if (w->mini[g] < smallest) smallest = w->mini[g];
     // Groups whose subsets cannot have a regular covariance cannot run the scheme; the
     // single set with random starts serves them.
     const long h1 = static_cast<long>(static_cast<double>(w->mini[0]) * w->alpha);
-    subds = h1 > p && smallest > p;
-    if (!subds) {
+    sc.subds = h1 > p && smallest > p;
+    if (!sc.subds) {
       w->ints.give_back(nsds);
       w->mini = nullptr;
-      ngrp = 0;
+      sc.ngrp = 0;
     }
   }
-  if (str->nrep >= 1 && !subds) {
+  if (sc.subds) {
+    for (int g = 0; g < sc.ngrp; ++g) sc.nmerged += w->mini[g];
+    str->nrep = (kFastStarts / sc.ngrp) * sc.ngrp;
+  } else if (str->nrep >= 1) {
     const long all = ncomb(k, n);
     if (all <= str->nrep) {
       str->nrep = all;
-      enumerate = true;
+      sc.enumerate = true;
     }
-    ntrial = str->nrep;
-  } else if (!subds) {
+    sc.ntrial = str->nrep;
+  } else {
     if (fast_enumeration_limit(k) < n) {
-      ntrial = kFastStarts;
+      sc.ntrial = kFastStarts;
     } else {
-      ntrial = ncomb(k, n);
-      enumerate = true;
+      sc.ntrial = ncomb(k, n);
+      sc.enumerate = true;
     }
-    str->nrep = ntrial;
+    str->nrep = sc.ntrial;
   }
-  str->algo = enumerate ? 0 : 1;
+  str->algo = sc.enumerate ? 0 : 1;
+  return sc;
+}
 
-  // Work space of the scheme: the lists and the merged set.
-  long nmerged = 0;
-  if (subds) {
-    for (int g = 0; g < ngrp; ++g) nmerged += w->mini[g];
-    w->subdat = take_longs(w, 2 * nmerged);
+// The scheme's work space: the merged set (and its room in b), the lists of ten best
+// solutions in c, their determinants, trials and counts, and the marks of order_subset.
+void carve_lists(McdWork* w, const Scheme& sc) {
+  LMTSTR* str = w->str;
+  if (sc.subds) {
+    w->subdat = take_longs(w, 2 * sc.nmerged);
     if (w->subdat == nullptr) abort_run();
-    w->ngrp = ngrp;
-    w->nmerged = nmerged;
-    w->b.used = nmerged * p;
-    str->nrep = (kFastStarts / ngrp) * ngrp;
+    w->ngrp = sc.ngrp;
+    w->nmerged = sc.nmerged;
+    w->b.used = sc.nmerged * w->p;
   }
-  w->nlist = subds ? ngrp + 1 : 1;
+  w->nlist = sc.subds ? sc.ngrp + 1 : 1;
   w->slots = str->c + 2 * w->nn;
   w->c.used = 2 * w->nn + 10L * w->nlist * slot_len(w);
   if (w->c.used > w->c.cap) abort_run();
   w->ldet = take_doubles(w, 10L * w->nlist);
   if (w->ldet == nullptr) abort_run();
-  if (subds) {
+  if (sc.subds) {
     w->ltrial = take_doubles(w, 10L * w->nlist);
     w->lcount = take_doubles(w, 10L * w->nlist);
     if (w->ltrial == nullptr || w->lcount == nullptr) abort_run();
   }
-  w->mark = take_longs(w, n);
+  w->mark = take_longs(w, w->n);
   if (w->mark != nullptr)
-    for (long i = 0; i < n; ++i) w->mark[i] = 0;
+    for (long i = 0; i < w->n; ++i) w->mark[i] = 0;
+}
 
-  // Notes.
-  if (str->ipri >= 5) {
-    xpslog("%3z%s %g %s", "Considered 'halves' containing", w->alpha * 100.0, "percent of the cases.");
-    if (!subds && enumerate)
-      xpslog("%3z%s %li %s %i %s %li %s",
-             "All",
-             ntrial,
-             "trial subsamples of",
-             p + 1,
-             "out of",
-             n,
-             "cases are constructed.");
-    else if (!subds)
-      xpslog("%3z%s %li %s %i %s %li %s",
-             "The program has drawn",
-             ntrial,
-             "random trial subsamples of",
-             p + 1,
-             "cases out of",
-             n,
-             "cases.");
-    else if (nsds * lsds < n)
-      xpslog("%3z%s %li %s %s %li %s",
-             "The program has started by drawing",
-             static_cast<long>(ngrp),
-             "random and nonoverlapping subdatasets of the",
-             "following sizes which together form a merged set of",
-             nmerged,
-             "observations.");
-    else
-      xpslog("%3z%s %li %s %i %s",
-             "The program has started by randomly dividing the",
-             n,
-             "cases into",
-             ngrp,
-             "nonoverlapping subdatasets.");
-    xpslog("%3zThe program now carries out the actual %s", "computations. This may take some time...");
-    if (subds) mcd_print_sizes(w);
-  }
+// The notes of the scheme in the log (print level 5), and the group sizes.
+void log_scheme(McdWork* w, const Scheme& sc) {
+  const LMTSTR* str = w->str;
+  const int p = w->p;
+  const long n = w->n;
+  xpslog("%3z%s %g %s", "Considered 'halves' containing", w->alpha * 100.0, "percent of the cases.");
+  if (!sc.subds && sc.enumerate)
+    xpslog("%3z%s %li %s %i %s %li %s",
+           "All",
+           sc.ntrial,
+           "trial subsamples of",
+           p + 1,
+           "out of",
+           n,
+           "cases are constructed.");
+  else if (!sc.subds)
+    xpslog("%3z%s %li %s %i %s %li %s",
+           "The program has drawn",
+           sc.ntrial,
+           "random trial subsamples of",
+           p + 1,
+           "cases out of",
+           n,
+           "cases.");
+  else if (static_cast<long>(str->nsds) * str->lsds < n)
+    xpslog("%3z%s %li %s %s %li %s",
+           "The program has started by drawing",
+           static_cast<long>(sc.ngrp),
+           "random and nonoverlapping subdatasets of the",
+           "following sizes which together form a merged set of",
+           sc.nmerged,
+           "observations.");
+  else
+    xpslog("%3z%s %li %s %i %s",
+           "The program has started by randomly dividing the",
+           n,
+           "cases into",
+           sc.ngrp,
+           "nonoverlapping subdatasets.");
+  xpslog("%3zThe program now carries out the actual %s", "computations. This may take some time...");
+  if (sc.subds) mcd_print_sizes(w);
+}
 
-  // Standardization by median and MAD; a zero MAD is an exact fit.
-  double* a = str->a;
+// Standardizes the data by median and MAD in place; a zero MAD is an exact fit, which ends
+// the search (the variables done so far are restored first).
+int standardize(McdWork* w) {
+  const int p = w->p;
+  const long n = w->n;
+  double* a = w->str->a;
   for (int j = 0; j < p; ++j) {
     if (w->mad[j] <= w->eps) {
-      if (str->ipri != 0) xpmlog(549, 974, w->alpha * 100.0, j + 1);
+      if (w->str->ipri != 0) xpmlog(kSetModule, kMsgZeroMad, w->alpha * 100.0, j + 1);
       for (long i = 0; i < n; ++i)
         for (int t = 0; t < j; ++t) a[i * p + t] = a[i * p + t] * w->mad[t] + w->med[t];
       return zero_mad_fit(w, j);
     }
     for (long i = 0; i < n; ++i) a[i * p + j] = (a[i * p + j] - w->med[j]) / w->mad[j];
   }
+  return kMcdGoOn;
+}
 
-  list_init(w);
-  bool first_take = false;
-  long trial = 0;
-  int rc = kMcdGoOn;
-  if (subds) {
-    rdraw(n, ngrp, w->mini, &w->useed, w->subdat, nmerged);
-    const long ntr = kFastStarts / ngrp;
-    const long h1 = static_cast<long>(static_cast<double>(w->mini[0]) * w->alpha);
-    stage_heading(w, 489, ngrp, ntr, 2);
-    str->volm = kDblMax;
-    for (int g = 0; g < ngrp; ++g) {
-      copy_rows(w, g, str->b);
-      const Stage st{str->b, w->mini[g], h1, 2, false, kStageFirst, g};
-      for (long t = 1; t <= ntr; ++t) {
-        rc = elemental(w, st, false);
-        if (rc == kMcdExact || rc == kMcdEigenFail) return rc;
-        if (rc == kMcdDropped) continue;
-        rc = csteps(w, st, t, &first_take);
-        if (rc == kMcdExact || rc == kMcdEigenFail) return rc;
-      }
-    }
-    if (str->ipri >= 5) mcd_print_subdata(w);
-    copy_rows(w, -1, str->b);
-    const long hm = static_cast<long>(static_cast<double>(nmerged) * w->alpha);
-    const Stage sm{str->b, nmerged, hm, 2, nmerged == n, kStageMerged, ngrp};
-    long kept = 0;
-    for (int g = 0; g < ngrp; ++g)
-      for (int s = 0; s < 10 && !slot_empty(w, g, s); ++s) ++kept;
-    stage_heading(w, 490, nmerged, kept, 2);
-    str->volm = kDblMax;
-    trial = 0;
-    for (int g = 0; g < ngrp; ++g) {
-      rc = run_from_list(w, sm, g, 10, &trial, &first_take);
-      if (rc != kMcdGoOn) return rc;
-    }
-  } else {
-    const Stage st{a, n, h, 2, true, kStageFirst, 0};
-    stage_heading(w, 491, n, ntrial, 2);
-    str->volm = kDblMax;
-    for (long i = 0; i < k; ++i) w->comb[i] = i;
-    for (long t = 1; t <= ntrial; ++t) {
-      if (enumerate && t > 1) {
-        long enter;
-        long leave;
-        if (genpn(k, n, w->comb, &enter, &leave) != 0) break;
-      }
-      rc = elemental(w, st, enumerate);
-      if (rc == kMcdExact || rc == kMcdEigenFail) return rc;
-      if (rc == kMcdDropped) continue;
-      rc = csteps(w, st, t, &first_take);
-      if (rc == kMcdExact || rc == kMcdEigenFail) return rc;
+bool ends_search(int rc) { return rc == kMcdExact || rc == kMcdEigenFail; }
+
+// One elemental start and its C-steps, in a first stage.
+int trial_from_elemental(McdWork* w, const Stage& st, bool enumerate, long trial) {
+  bool unused = false;
+  const int rc = elemental(w, st, enumerate);
+  if (rc != kMcdGoOn) return rc;
+  return csteps(w, st, trial, &unused);
+}
+
+// Stages 1 and 2 of the subdataset scheme: random starts in each group, then the groups'
+// kept solutions on the merged set.
+int group_stages(McdWork* w, const Scheme& sc) {
+  LMTSTR* str = w->str;
+  rdraw(w->n, sc.ngrp, w->mini, &w->useed, w->subdat, sc.nmerged);
+  const long ntr = kFastStarts / sc.ngrp;
+  const long h1 = static_cast<long>(static_cast<double>(w->mini[0]) * w->alpha);
+  stage_heading(w, kMsgStageGroups, sc.ngrp, ntr, 2);
+  str->volm = kDblMax;
+  for (int g = 0; g < sc.ngrp; ++g) {
+    copy_rows(w, g, str->b);
+    const Stage st{str->b, w->mini[g], h1, 2, false, kStageFirst, g};
+    for (long t = 1; t <= ntr; ++t) {
+      const int rc = trial_from_elemental(w, st, false, t);
+      if (ends_search(rc)) return rc;
     }
   }
+  if (str->ipri >= 5) mcd_print_subdata(w);
+  copy_rows(w, -1, str->b);
+  const long hm = static_cast<long>(static_cast<double>(sc.nmerged) * w->alpha);
+  const Stage sm{str->b, sc.nmerged, hm, 2, sc.nmerged == w->n, kStageMerged, sc.ngrp};
+  long kept = 0;
+  for (int g = 0; g < sc.ngrp; ++g)
+    for (int s = 0; s < 10 && !slot_empty(w, g, s); ++s) ++kept;
+  stage_heading(w, kMsgStageMerged, sc.nmerged, kept, 2);
+  str->volm = kDblMax;
+  long trial = 0;
+  bool unused = false;
+  for (int g = 0; g < sc.ngrp; ++g) {
+    const int rc = run_from_list(w, sm, g, 10, &trial, &unused);
+    if (rc != kMcdGoOn) return rc;
+  }
+  return kMcdGoOn;
+}
 
-  // Final stage on all cases. Beyond 5000 cases one start from the best kept solution has
-  // to do: each C-step costs a pass over all the data.
-  const Stage sf{a, n, h, final_limit(p, n), true, kStageFinal, 0};
-  const int nstart = n > 5000 ? 1 : 10;
-  const int src = subds ? ngrp : 0;
+// Stage 1 of the single set: random or enumerated elemental starts on all cases.
+int single_set_stage(McdWork* w, const Scheme& sc) {
+  const long k = w->p + 1;
+  const Stage st{w->str->a, w->n, w->h, 2, true, kStageFirst, 0};
+  stage_heading(w, kMsgStageSingle, w->n, sc.ntrial, 2);
+  w->str->volm = kDblMax;
+  for (long i = 0; i < k; ++i) w->comb[i] = i;
+  for (long t = 1; t <= sc.ntrial; ++t) {
+    if (sc.enumerate && t > 1) {
+      long enter;
+      long leave;
+      if (genpn(k, w->n, w->comb, &enter, &leave) != 0) break;
+    }
+    const int rc = trial_from_elemental(w, st, sc.enumerate, t);
+    if (ends_search(rc)) return rc;
+  }
+  return kMcdGoOn;
+}
+
+// The final stage on all cases from the kept solutions; its best C-step is the raw MCD.
+// Beyond 5000 cases one start from the best kept solution has to do: each C-step costs a
+// pass over all the data.
+int final_stage(McdWork* w, const Scheme& sc) {
+  LMTSTR* str = w->str;
+  const Stage sf{str->a, w->n, w->h, final_limit(w->p, w->n), true, kStageFinal, 0};
+  const int nstart = w->n > 5000 ? 1 : 10;
+  const int src = sc.subds ? sc.ngrp : 0;
   long kept = 0;
   for (int s = 0; s < nstart && !slot_empty(w, src, s); ++s) ++kept;
-  stage_heading(w, 492, n, kept, sf.limit);
+  stage_heading(w, kMsgStageFinal, w->n, kept, sf.limit);
   str->volm = kDblMax;
-  first_take = !subds;
-  trial = 0;
-  rc = run_from_list(w, sf, src, nstart, &trial, &first_take);
+  bool first_take = !sc.subds;
+  long trial = 0;
+  const int rc = run_from_list(w, sf, src, nstart, &trial, &first_take);
   if (rc != kMcdGoOn) return rc;
   if (!w->have_best) {
-    xpmlog(549, 494);
+    xpmlog(kSetModule, kMsgNoRegularStart);
     abort_run();
   }
-  if (str->ipri >= 5) xpmlog(549, 493, str->volm);
+  if (str->ipri >= 5) xpmlog(kSetModule, kMsgBestDeterminant, str->volm);
   return kMcdGoOn;
+}
+
+}  // namespace
+
+int mcd_search(McdWork* w) {
+  const Scheme sc = choose_scheme(w);
+  carve_lists(w, sc);
+  if (w->str->ipri >= 5) log_scheme(w, sc);
+  if (const int rc = standardize(w); rc != kMcdGoOn) return rc;
+  list_init(w);
+  const int rc = sc.subds ? group_stages(w, sc) : single_set_stage(w, sc);
+  if (rc != kMcdGoOn) return rc;
+  return final_stage(w, sc);
 }
 
 }  // namespace mcd

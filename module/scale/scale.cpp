@@ -152,6 +152,77 @@ struct QnSearch {
     }
     return 0;
   }
+
+  // A sampling pass: an evenly spaced sample of the remaining candidates (in row order) in
+  // kept (at most ns values), narrowed to the two sample quantiles that bracket the sought
+  // rank with a margin of three standard errors; with ns samples about 6/sqrt(ns) of the
+  // candidates survive. Returns 1 with *answer when a quantile is the answer, 0 after
+  // narrowing, -1 when nothing could be sampled (only NaN distances do that).
+  int sampling_pass(double* kept, long ns, double* answer) {
+    const long m = nr - nl;
+    // Sample ranks floor((t + 1/2) m / ns), t = 0..ns-1, walked along the rows.
+    long t = 0;
+    long base = 0;  // candidates in the rows before row i
+    for (long i = 1; i < n && t < ns; ++i) {
+      const long cnt = iwri[i] - iwle[i] + 1;
+      if (cnt <= 0) continue;
+      for (;;) {
+        const long r = static_cast<long>((static_cast<double>(t) + 0.5) * (static_cast<double>(m) / ns));
+        if (r >= base + cnt || t >= ns) break;
+        kept[t++] = x[i] - x[n - (iwle[i] + (r - base))];
+      }
+      base += cnt;
+    }
+    if (t == 0) return -1;
+    double f = (static_cast<double>(kn - nl) - 0.5) / static_cast<double>(m);
+    f = f < 0.0 ? 0.0 : (f > 1.0 ? 1.0 : f);
+    const double pos = f * static_cast<double>(t);
+    const double margin = 3.0 * std::sqrt(static_cast<double>(t) * f * (1.0 - f)) + 1.0;
+    long ilo = static_cast<long>(std::floor(pos - margin));
+    long ihi = static_cast<long>(std::ceil(pos + margin));
+    if (ilo < 0) ilo = 0;
+    if (ihi > t - 1) ihi = t - 1;
+    const double lo = pull(ilo, t, kept);
+    const double hi = pull(ihi, t, kept);
+    const int side = narrow(lo);
+    if (side == 0) {
+      *answer = lo;
+      return 1;
+    }
+    if (side > 0 && hi > lo && narrow(hi) == 0) {
+      *answer = hi;
+      return 1;
+    }
+    return 0;
+  }
+
+  // Croux and Rousseeuw's pass: the weighted high median of the row medians as the trial
+  // value, which removes at least a quarter of the candidates whatever the data. True with
+  // *answer when the trial value is the answer.
+  bool median_pass(double* cand, long* weight, long* jw, double* kept, double* answer) {
+    long cnt = 0;
+    for (long i = 1; i < n; ++i) {
+      if (iwle[i] <= iwri[i]) {
+        const long wt = iwri[i] - iwle[i] + 1;
+        cand[cnt] = x[i] - x[n - (iwle[i] + wt / 2)];
+        weight[cnt] = wt;
+        ++cnt;
+      }
+    }
+    const double tr = whimed(cnt, cand, weight, jw, kept);
+    if (narrow(tr) != 0) return false;
+    *answer = tr;
+    return true;
+  }
+
+  // The answer among the at most `room` remaining candidates, enumerated into w.
+  double enumerate_rest(double* w, long room) const {
+    long cnt = 0;
+    for (long i = 1; i < n; ++i)
+      for (long jj = iwle[i]; jj <= iwri[i] && cnt < room; ++jj) w[cnt++] = x[i] - x[n - jj];
+    const long pos = kn - nl - 1;
+    return pos >= 0 && pos < cnt ? pull(pos, cnt, w) : NAN;
+  }
 };
 
 }  // namespace
@@ -175,16 +246,14 @@ double zq_n(long n, double* x, double* w, long* iw) {
     s.iwri[i] = n;
   }
 
-  // Two kinds of pass narrow the candidates until at most n are left, which then fit in w.
-  // A sampling pass takes an evenly spaced sample of the remaining candidates (in row
-  // order) and narrows to the two sample quantiles that bracket the sought rank with a
-  // margin of three standard errors: with s samples about 6/sqrt(s) of the candidates
-  // survive, so n = 1e6 needs three or four passes. Croux and Rousseeuw's pass (weighted
-  // high median of the row medians) removes at least a quarter, whatever the data; it
-  // takes over whenever a sampling pass failed to halve the candidates. The answer is the
-  // exact k-th distance either way, so the passes only decide the speed. The pass limit is
-  // only reached when NaN distances break the ordering.
+  // Passes narrow the candidates until at most n are left, which then fit in w. Sampling
+  // passes need three or four passes at n = 1e6; the weighted-median pass takes over
+  // whenever a sampling pass failed to halve the candidates, so the number of passes is
+  // O(log n) in the worst case. The answer is the exact k-th distance either way, so the
+  // passes only decide the speed. The pass limit is only reached when NaN distances break
+  // the ordering.
   const long sample_max = n / 16 < 1024 ? 1024 : (n / 16 > 65536 ? 65536 : n / 16);
+  const long ns = sample_max < n ? sample_max : n;  // kept holds n values
   const int max_pass = 256;
   bool sampling = true;
   double answer = 0.0;
@@ -192,73 +261,18 @@ double zq_n(long n, double* x, double* w, long* iw) {
   for (int pass = 0; pass < max_pass && s.nr - s.nl > n && !found; ++pass) {
     const long before = s.nr - s.nl;
     if (sampling) {
-      const long m = before;
-      const long ns = sample_max < n ? sample_max : n;  // kept holds n values; m > n here
-      // Sample ranks floor((t + 1/2) m / ns), t = 0..ns-1, walked along the rows.
-      long t = 0;
-      long base = 0;  // candidates in the rows before row i
-      for (long i = 1; i < n && t < ns; ++i) {
-        const long cnt = s.iwri[i] - s.iwle[i] + 1;
-        if (cnt <= 0) continue;
-        for (;;) {
-          const long r = static_cast<long>((static_cast<double>(t) + 0.5) * (static_cast<double>(m) / ns));
-          if (r >= base + cnt || t >= ns) break;
-          kept[t++] = x[i] - x[n - (s.iwle[i] + (r - base))];
-        }
-        base += cnt;
-      }
-      if (t == 0) {  // only inconsistent counts (NaN distances) leave nothing to sample
+      const int rc = s.sampling_pass(kept, ns, &answer);
+      if (rc < 0) {
         sampling = false;
         continue;
       }
-      double f = (static_cast<double>(s.kn - s.nl) - 0.5) / static_cast<double>(m);
-      f = f < 0.0 ? 0.0 : (f > 1.0 ? 1.0 : f);
-      const double pos = f * static_cast<double>(t);
-      const double margin = 3.0 * std::sqrt(static_cast<double>(t) * f * (1.0 - f)) + 1.0;
-      long ilo = static_cast<long>(std::floor(pos - margin));
-      long ihi = static_cast<long>(std::ceil(pos + margin));
-      if (ilo < 0) ilo = 0;
-      if (ihi > t - 1) ihi = t - 1;
-      const double lo = pull(ilo, t, kept);
-      const double hi = pull(ihi, t, kept);
-      const int side = s.narrow(lo);
-      if (side == 0) {
-        answer = lo;
-        found = true;
-      } else if (side > 0 && hi > lo && s.narrow(hi) == 0) {
-        answer = hi;
-        found = true;
-      }
+      found = rc == 1;
     } else {
-      long cnt = 0;
-      for (long i = 1; i < n; ++i) {
-        if (s.iwle[i] <= s.iwri[i]) {
-          const long wt = s.iwri[i] - s.iwle[i] + 1;
-          cand[cnt] = x[i] - x[n - (s.iwle[i] + wt / 2)];
-          weight[cnt] = wt;
-          ++cnt;
-        }
-      }
-      const double tr = whimed(cnt, cand, weight, jw, kept);
-      if (s.narrow(tr) == 0) {
-        answer = tr;
-        found = true;
-      }
+      found = s.median_pass(cand, weight, jw, kept, &answer);
     }
     sampling = s.nr - s.nl <= before / 2;
   }
-  if (!found) {
-    if (s.nr - s.nl > n) {
-      answer = NAN;
-    } else {
-      long cnt = 0;
-      const long room = 2 * n;
-      for (long i = 1; i < n; ++i)
-        for (long jj = s.iwle[i]; jj <= s.iwri[i] && cnt < room; ++jj) w[cnt++] = x[i] - x[n - jj];
-      const long pos = s.kn - s.nl - 1;
-      answer = pos >= 0 && pos < cnt ? pull(pos, cnt, w) : NAN;
-    }
-  }
+  if (!found) answer = s.nr - s.nl > n ? NAN : s.enumerate_rest(w, 2 * n);
 
   static const double dn_small[10] = {0, 0, 0.399, 0.994, 0.512, 0.844, 0.611, 0.857, 0.669, 0.872};
   double dn;

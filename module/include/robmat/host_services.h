@@ -169,6 +169,10 @@ struct RZGCB {
 inline constexpr uint64_t kGcbMagic = 0x52474342524f424dull;  // "MBORBCGR"
 inline constexpr uint64_t kMissingBits = 0xFFFFFE0000000000ull;
 inline constexpr int32_t kWobNoMethod = static_cast<int32_t>(0x80008001u);
+// Message sets of the catalogue: the module's log lines, notes, and labels and titles of its
+// tables (549); labels and titles of its matrices (0).
+inline constexpr int kSetModule = 549;
+inline constexpr int kSetLabels = 0;
 
 static_assert(sizeof(U_SNAME) == 34);
 static_assert(sizeof(WOB_PARM_BLK_STR) == 32 && offsetof(WOB_PARM_BLK_STR, value) == 8);

@@ -79,52 +79,59 @@ struct LMTSTR {
   double madc;   // E report constant
   double mavc;   // E report constant
 
-  // Vectors, carved by the front end.
-  U_SNAME* pnam;  // p names and one more
-  long* jsub;
-  long* lsub;
-  long* jbst;
-  long* lwim;
-  long* iw;
-  double* a;
-  double* b;
-  double* amed;
-  double* amad;
-  double* coef;
-  double* wgts;
-  double* sres;
-  double* uhyb;
-  double* maha;
-  double* dmve;
-  double* xmve;
-  double* eval;
-  double* x;
-  double* ster;
-  double* qres;
-  double* c;
-  double* h;
-  double* cupd;
-  double* lupd;
-  double* rupd;
-  double* work;
-  double* lsqx;
-  double* dwim;
-  double* aw;
+  // Vectors. Lengths in elements, by routine: S the LMS/LTS subset search, FL FAST-LTS,
+  // MVE, MCD (n cases, p design columns or variables, N = p(p+1)/2). F: carved by the front
+  // end (from work space or a result row); E: carved or only written by the engine.
+  U_SNAME* pnam;  // F p names and one more ("Response", "Addition"): the names block
+  long* jsub;     // F current subset: S p, MVE p+1; MCD n at the start of the integer block
+  long* lsub;     // E complement of the current subset (n-p, MVE n-p-1); not carved by a front end
+  long* jbst;     // F/E best subset: S p (1000000 until set), FL 4n, MVE p+1, MCD n (1-based
+                  //   ascending on exit); the front end stores a given start subset here
+  long* lwim;     // E the box of ten best subsets, rows of p (MVE p+1) sorted indices
+  long* iw;       // F integer work: S the rest of the integers, FL and MCD the rest of the
+                  //   integer block (lneed - 2n for MCD), MVE p+1
+  double* a;      // F data, n rows of p (row stride inca): a copy of the design or of x
+  double* b;      // F S/FL the response (n, with FL's room after it); MCD n x p of stage work
+  double* amed;   // F S/FL p: location of each design column (E fills it)
+  double* amad;   // F S/FL p: scale of each design column (E fills it)
+  double* coef;   // F S/FL row 1 of result 2: the robust coefficients, or given start ones
+  double* wgts;   // F S/FL row 1 of result 3, MVE row 3: 0/1 weights (E fills them)
+  double* sres;   // F S/FL row 2 of result 3: scaled residuals of the robust fit
+  double* uhyb;   // F S/FL row 3 of result 3: largest scaled residual over the subsets
+  double* maha;   // F MVE, MCD row 1 of result 3: classical squared distances (MCD: 3n, the
+                  //   robust ones and the weights after them)
+  double* dmve;   // F MVE row 2 of result 3: robust squared distances
+  double* xmve;   // F MVE, MCD row 1 of result 2: location (MCD writes the rows after it too)
+  double* eval;   // F MVE row 2 of result 2: eigenvalues of the robust scatter
+  double* x;      // F S/FL p: least squares estimates (rows of result 2 when ilsq != 0)
+  double* ster;   // F S/FL p: standard errors (a row of result 2 when ilsq != 0)
+  double* qres;   // F S/FL n: scaled least squares residuals (row 4 of result 3 with ilsq)
+  double* c;      // F work matrix: S (p+2)(p+1), FL the rest of the first block, MVE
+                  //   (p+2)(p+1), MCD mcd_sizes().c; packed scatter (MVE, MCD) on exit
+  double* h;      // E packed covariance of the estimates (S/FL, after c) or a second packed
+                  //   matrix (MVE)
+  double* cupd;   // E copies of Q (p x p) for the trial removals of the exchange
+  double* lupd;   // E copies of R (packed) for the trial removals of the exchange
+  double* rupd;   // F S N: packed triangular factor of the subset solves
+  double* work;   // F S p, FL third block, MVE m = max(n, p+1), MCD dneed doubles
+  double* lsqx;   // F FL p: ordinary least squares estimates kept for the front end
+  double* dwim;   // E criteria of the box of ten best subsets (ascending)
+  double* aw;     // F S 2n, FL third block, MVE 3m; MCD points it at its own scratch
 
-  // Host output objects.
-  void* comstr;
-  void* secstr;
-  void* rpx;  // the output manager
-  void* out;  // the most recently bound output
-  void* ithis;
-  void* ithis1;
-  void* lide;
-  void* mrdist;
-  void* resdia;
-  void* parest;
-  void* presid;
-  void* fctd;
-  void* mrdis2;
+  // Host output objects (handles; the host owns them).
+  void* comstr;  // not used
+  void* secstr;  // not used
+  void* rpx;     // F the output manager, created first and released last by the front end
+  void* out;     // E the most recently bound output of a row table
+  void* ithis;   // E row table IterHist0 (subset searches)
+  void* ithis1;  // E row table IterHist1 (exchange refinement)
+  void* lide;    // E row table LinDep (dependency analysis)
+  void* mrdist;  // E row table Distances of MVE
+  void* resdia;  // E row table ResDiag (regression diagnostics)
+  void* parest;  // E row tables LSParmEst, RLSParmEst
+  void* presid;  // E row tables of residuals (LS, LMS, LTS, WLS)
+  void* fctd;    // E row table FastMCD (MCD and FAST-LTS header)
+  void* mrdis2;  // E row table Distances of MCD
 };
 
 static_assert(sizeof(int) == 4 && sizeof(long) == 8 && sizeof(void*) == 8);

@@ -5,12 +5,9 @@
 
 #include <cstdint>
 
-namespace robmat {
+#include "robmat/host_services.h"
 
-// Message sets: the module's notes, labels and titles of tables (549), and the labels and
-// titles of matrices (0).
-inline constexpr int kSetModule = 549;
-inline constexpr int kSetLabels = 0;
+namespace robmat {
 
 // Method selectors.
 enum WobSelector : int32_t {

@@ -42,8 +42,11 @@ void* CallFrame::raw_block(int64_t bytes) {
 
 bool create_results(CallFrame* frame, const ResultShape* shapes, int count, double** res) {
   if (frame->failed()) return false;
-  for (int k = 0; k < count; ++k)
+  for (int k = 0; k < count; ++k) {
     if (duwres(k + 1, shapes[k].rows, shapes[k].cols) == nullptr) return false;
+    // Missing until the routine computes them, also when a later request is refused.
+    fill_missing(duwresp(k + 1), static_cast<long>(shapes[k].rows) * shapes[k].cols);
+  }
   for (int k = 0; k < count; ++k) res[k] = duwresp(k + 1);
   return true;
 }

@@ -61,9 +61,10 @@ struct ResultShape {
   int32_t rows;
   int32_t cols;
 };
-// create_results: results 1..count with the given shapes, then the address of each into
-// res (creating a result may move the earlier ones). False, with nothing more created, at
-// the first refusal; false without asking when the frame already failed.
+// create_results: results 1..count with the given shapes, each filled with missing values,
+// then the address of each into res (creating a result may move the earlier ones). False,
+// with nothing more created, at the first refusal; false without asking when the frame
+// already failed.
 bool create_results(CallFrame* frame, const ResultShape* shapes, int count, double** res);
 
 // ---- arguments --------------------------------------------------------------------------

@@ -105,9 +105,6 @@ int32_t duxmcd(DULSYM** arg, int32_t* to_n) {
   str.iw = ints.take(ints.left());
   str.xmve = est;
   str.maha = dist;
-  fill_missing(summary, 7);
-  fill_missing(est, 2 * p);
-  fill_missing(dist, 3 * n);
   make_names(str.pnam, p, "Addition");
 
   if (start.given) {

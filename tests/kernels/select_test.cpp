@@ -15,6 +15,7 @@
 
 namespace {
 
+using robmat::findq;
 using robmat::lsort;
 using robmat::medqua;
 using robmat::pull;
@@ -52,17 +53,23 @@ void shell_reference(int asde, std::vector<T>& a) {
         std::swap(a[j], a[j + gap]);
 }
 
-TEST(Pull, AgreesWithNthElementAndPartitions) {
+TEST(Pull, AgreesWithNthElementAndFindqCarriesItsIndices) {
   std::mt19937_64 g(7);
   for (long n : {1L, 2L, 5L, 101L, 1000L}) {
     for (int kind = 0; kind < 4; ++kind) {
       std::vector<double> x = sample(g, n, kind);
       for (long k : {0L, n / 3, n / 2, n - 1}) {
         SCOPED_TRACE("n=" + std::to_string(n) + " kind=" + std::to_string(kind) + " k=" + std::to_string(k));
-        std::vector<double> a = x, ref = x;
+        std::vector<double> a = x, b = x, ref = x;
         std::nth_element(ref.begin(), ref.begin() + k, ref.end());
         EXPECT_EQ(pull(k, n, a.data()), ref[static_cast<size_t>(k)]);
         for (long i = 0; i < n; ++i) EXPECT_TRUE(i < k ? a[i] <= a[k] : a[i] >= a[k]);
+        // findq makes pull's exchanges and carries the indices along: the searches that keep
+        // indx[0..k] as their subset depend on both.
+        std::vector<long> idx(static_cast<size_t>(n));
+        EXPECT_EQ(findq(k, n, b.data(), idx.data()), a[k]);
+        EXPECT_TRUE(same_bits(a, b));
+        for (long i = 0; i < n; ++i) EXPECT_EQ(b[i], x[idx[i]]);
       }
     }
   }

@@ -1,44 +1,51 @@
 // MCD end to end through the host: the hbk outliers, the shapes and rows of the three
-// results, every refusal with its status, a failed engine, and that no request for work
-// space or a result can fail without the call cleaning up after itself.
+// results, the refusals with their status and missing results, a failed engine, every
+// request for work space or a result refused in turn, and the full results of the bundled
+// data sets against the bits recorded before the engine's pieces were factored out.
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <sstream>
 
 #include "robmat/host/session.h"
+#include "support/calls.h"
+#include "support/datasets.h"
 
 namespace {
 
 using namespace robmat::host;
+using robmat::testing::all_missing;
+using robmat::testing::Dataset;
+using robmat::testing::load_dataset;
 
-// Hawkins, Bradu and Kass (1984), regressors X1-X3; cases 1-14 are planted outliers.
-const double kHbk[75][3] = {
-    {10.1, 19.6, 28.3}, {9.5, 20.5, 28.9},  {10.7, 20.2, 31},  {9.9, 21.5, 31.7}, {10.3, 21.1, 31.1},
-    {10.8, 20.4, 29.2}, {10.5, 20.9, 29.1}, {9.9, 19.6, 28.8}, {9.7, 20.7, 31},   {9.3, 19.7, 30.3},
-    {11, 24, 35},       {12, 23, 37},       {12, 26, 34},      {11, 34, 34},      {3.4, 2.9, 2.1},
-    {3.1, 2.2, 0.3},    {0, 1.6, 0.2},      {2.3, 1.6, 2},     {0.8, 2.9, 1.6},   {3.1, 3.4, 2.2},
-    {2.6, 2.2, 1.9},    {0.4, 3.2, 1.9},    {2, 2.3, 0.8},     {1.3, 2.3, 0.5},   {1, 0, 0.4},
-    {0.9, 3.3, 2.5},    {3.3, 2.5, 2.9},    {1.8, 0.8, 2},     {1.2, 0.9, 0.8},   {1.2, 0.7, 3.4},
-    {3.1, 1.4, 1},      {0.5, 2.4, 0.3},    {1.5, 3.1, 1.5},   {0.4, 0, 0.7},     {3.1, 2.4, 3},
-    {1.1, 2.2, 2.7},    {0.1, 3, 2.6},      {1.5, 1.2, 0.2},   {2.1, 0, 1.2},     {0.5, 2, 1.2},
-    {3.4, 1.6, 2.9},    {0.3, 1, 2.7},      {0.1, 3.3, 0.9},   {1.8, 0.5, 3.2},   {1.9, 0.1, 0.6},
-    {1.8, 0.5, 3},      {3, 0.1, 0.8},      {3.1, 1.6, 3},     {3.1, 2.5, 1.9},   {2.1, 2.8, 2.9},
-    {2.3, 1.5, 0.4},    {3.3, 0.6, 1.2},    {0.3, 0.4, 3.3},   {1.1, 3, 0.3},     {0.5, 2.4, 0.9},
-    {1.8, 3.2, 0.9},    {1.8, 0.7, 0.7},    {2.4, 3.4, 1.5},   {1.6, 2.1, 3},     {0.3, 1.5, 3.3},
-    {0.4, 3.4, 3},      {0.9, 0.1, 0.3},    {1.1, 2.7, 0.2},   {2.8, 3, 2.9},     {2, 0.7, 2.7},
-    {0.2, 1.8, 0.8},    {1.6, 2, 1.2},      {0.1, 0, 1.1},     {2, 0.6, 0.3},     {1, 2.2, 2.9},
-    {2.2, 2.5, 2.3},    {0.6, 2, 1.5},      {0.3, 1.7, 2.2},   {0, 2.2, 1.6},     {0.3, 0.4, 2.6}};
+Matrix block(const Dataset& d, long from, long to) {
+  Matrix m(d.rows, to - from);
+  m.data = d.columns(from, to);
+  return m;
+}
 
-Matrix hbk() {
-  Matrix m(75, 3);
-  for (int i = 0; i < 75; ++i)
-    for (int j = 0; j < 3; ++j) m.at(i, j) = kHbk[i][j];
+const Matrix& hbk() {
+  static const Matrix m = block(load_dataset("hbk"), 0, 3);
   return m;
 }
 
 Matrix row(std::initializer_list<double> v) {
   Matrix m(1, static_cast<int64_t>(v.size()));
   std::copy(v.begin(), v.end(), m.data.begin());
+  return m;
+}
+
+// An option vector with the given (1-based) positions set and the others missing.
+Matrix options(std::initializer_list<std::pair<int, double>> set) {
+  int len = 0;
+  for (auto [k, v] : set) len = std::max(len, k);
+  Matrix m(1, len, missing());
+  for (auto [k, v] : set) m.data[static_cast<size_t>(k - 1)] = v;
   return m;
 }
 
@@ -57,7 +64,7 @@ class RecordingSink : public OutputSink {
 
 class Mcd : public ::testing::Test {
  protected:
-  CallResult run(const Matrix& opt, const Matrix& x, const Matrix* start = nullptr) {
+  robmat::testing::Outcome run(const Matrix& opt, const Matrix& x, const Matrix* start = nullptr) {
     Value vo = opt, vx = x;
     std::optional<Value> vs;
     std::vector<const Value*> args{&vo, &vx};
@@ -65,21 +72,14 @@ class Mcd : public ::testing::Test {
       vs = *start;
       args.push_back(&*vs);
     }
-    return s.call("MCD", args);
-  }
-  int status_of(const Matrix& opt, const Matrix& x, const Matrix* start = nullptr) {
-    try {
-      run(opt, x, start);
-    } catch (const RoutineError& e) {
-      return e.status;
-    }
-    return 0;
+    return robmat::testing::call(s, "MCD", args);
   }
   Session s{ROBMAT_MODULE_PATH};
 };
 
 TEST_F(Mcd, HbkOutliersGetWeightZero) {
   auto r = run(Matrix(), hbk());
+  ASSERT_EQ(r.status, 0);
   ASSERT_EQ(r.results.size(), 3u);
   const Matrix& sc = r.results[0];
   const Matrix& est = r.results[1];
@@ -98,6 +98,7 @@ TEST_F(Mcd, HbkOutliersGetWeightZero) {
   for (int i = 0; i < 14; ++i) EXPECT_GT(dist.at(1, i), dist.at(1, 20));
   // The cutoff is the square root of the 0.975 chi-square quantile with 3 degrees of freedom.
   EXPECT_NEAR(sc.data[6], std::sqrt(9.348403604496145), 1e-12);
+  EXPECT_FALSE(r.engine_failed);
 }
 
 TEST_F(Mcd, CorrelationRowsAndPrinting) {
@@ -109,47 +110,115 @@ TEST_F(Mcd, CorrelationRowsAndPrinting) {
   EXPECT_TRUE(sink.objects.empty());
   run(row({2, 0, 3}), hbk());
   EXPECT_TRUE(sink.has("Distances"));
-  EXPECT_FALSE(sink.objects.empty());
   s.set_output(nullptr);
 }
 
-TEST_F(Mcd, RefusalsWithTheirStatus) {
-  Matrix x = hbk();
-  Matrix with_missing = x;
+TEST_F(Mcd, RefusalsLeaveEveryResultMissing) {
+  Matrix with_missing = hbk();
   with_missing.at(4, 1) = missing();
-  Matrix square(2, 2, 0.0);
-  Matrix short_start = row({1, 2, 3});
-  Matrix bad_start = row({1, 2, 3, 76});
-  Matrix zero_start = row({0, 2, 3, 4});
-  Matrix good_start = row({20, 30, 40, 50});
-  EXPECT_EQ(status_of(square, x), 6);
-  EXPECT_EQ(status_of(Matrix(), with_missing), 17);
-  EXPECT_EQ(status_of(Matrix(), x, &short_start), 6);
-  EXPECT_EQ(status_of(Matrix(), x, &bad_start), 6);
-  EXPECT_EQ(status_of(Matrix(), x, &zero_start), 6);
-  EXPECT_EQ(status_of(Matrix(), x, &good_start), 0);
+  Matrix start_with_missing = row({1, 2, missing(), 4});
+  struct Case {
+    const char* name;
+    Matrix opt;
+    const Matrix& x;
+    std::optional<Matrix> start;
+    int status;
+  };
+  const Case cases[] = {
+      {"option matrix", Matrix(2, 2, 0.0), hbk(), {}, 6},
+      {"missing value in x", Matrix(), with_missing, {}, 17},
+      {"start of length p", Matrix(), hbk(), row({1, 2, 3}), 6},
+      {"start with a missing value", Matrix(), hbk(), start_with_missing, 17},
+      {"start beyond n", Matrix(), hbk(), row({1, 2, 3, 76}), 6},
+      {"start below 1", Matrix(), hbk(), row({0, 2, 3, 4}), 6},
+      {"start matrix", Matrix(), hbk(), Matrix(2, 2, 1.0), 6},
+      {"good start", Matrix(), hbk(), row({20, 30, 40, 50}), 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto r = run(c.opt, c.x, c.start ? &*c.start : nullptr);
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_TRUE(c.status == 0 || all_missing(r.results));
+  }
 }
 
 TEST_F(Mcd, FailedEngineLeavesResultsMissing) {
   Matrix x(3, 3, 1.0);  // n <= p
   auto r = run(Matrix(), x);
-  for (const auto& m : r.results)
-    for (double v : m.data) EXPECT_TRUE(is_missing(v));
-  bool logged = false;
-  for (const auto& e : r.log) logged |= e.severity == LogEntry::Severity::kError;
-  EXPECT_TRUE(logged);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_TRUE(all_missing(r.results));
   EXPECT_TRUE(r.engine_failed);
-  EXPECT_FALSE(run(Matrix(), hbk()).engine_failed);
 }
 
 TEST_F(Mcd, EveryRefusedRequestIsCleanedUp) {
-  Matrix x = hbk();
-  for (int n = 1; n <= 8; ++n) {
-    SCOPED_TRACE(n);
-    s.fail_nth_allocation(n);
-    EXPECT_EQ(status_of(Matrix(), x), 1);
+  const Matrix start = row({20, 30, 40, 50});
+  const Matrix correlations = row({0, 0, 2});
+  EXPECT_EQ(robmat::testing::fail_each_request(s, [&] { return run(Matrix(), hbk()); }), 8);
+  robmat::testing::fail_each_request(s, [&] { return run(correlations, hbk(), &start); });
+}
+
+// ---- results recorded before the refactoring ------------------------------------------------
+
+// The recorded bit patterns of each case: results 1..3 in order.
+std::map<std::string, std::vector<uint64_t>> recorded() {
+  std::ifstream in(std::string(ROBMAT_SOURCE_DIR) + "/tests/mcd/recorded_results.txt");
+  std::map<std::string, std::vector<uint64_t>> out;
+  std::string line, name;
+  while (std::getline(in, line)) {
+    if (line.empty() || line[0] == '#' || line.rfind("result", 0) == 0) continue;
+    if (line.rfind("== ", 0) == 0) {
+      name = line.substr(3);
+      continue;
+    }
+    std::istringstream words(line);
+    for (std::string w; words >> w;) out[name].push_back(std::stoull(w, nullptr, 16));
   }
-  EXPECT_EQ(status_of(Matrix(), x), 0);
+  return out;
+}
+
+TEST_F(Mcd, ResultsOfTheBundledDataKeepTheirBits) {
+  const Dataset hd = load_dataset("hbk");
+  const Dataset sd = load_dataset("stackloss");
+  const Matrix stack = block(sd, 0, 3);
+  Matrix constant = hbk(), zero_mad = hbk(), plane = hbk();
+  for (long i = 0; i < 75; ++i) {
+    constant.at(i, 1) = 7.5;
+    if (i < 45) zero_mad.at(i, 0) = 3.0;
+    if (i < 60) plane.at(i, 2) = plane.at(i, 0) + 2 * plane.at(i, 1) - 1;
+  }
+  struct Case {
+    const char* name;
+    Matrix opt;
+    Matrix x;
+  };
+  const Case cases[] = {
+      {"hbk default", row({0}), hbk()},
+      {"hbk correlations", row({2, 1, 3}), hbk()},
+      {"hbk subdatasets", options({{1, 5}, {16, 3}, {17, 10}}), hbk()},
+      {"hbk host stream", options({{1, 1}, {19, 1}, {20, 12345}}), hbk()},
+      {"stack default", row({0}), stack},
+      {"stack enumeration", row({1, 0, 0, 0, 1e6}), stack},
+      {"stack h 15", row({1, 1, 1, 15}), stack},
+      {"stack loss p1", row({3, 1, 1}), block(sd, 3, 4)},
+      {"hbk X2 p1", row({5}), block(hd, 1, 2)},
+      {"constant X2", row({3, 1, 3}), constant},
+      {"zero MAD", row({3, 1, 1}), zero_mad},
+      {"plane", row({5, 1, 3}), plane},
+  };
+  const auto want = recorded();
+  ASSERT_EQ(want.size(), std::size(cases));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto r = run(c.opt, c.x);
+    std::vector<uint64_t> got;
+    for (const Matrix& m : r.results)
+      for (double v : m.data) {
+        uint64_t b;
+        std::memcpy(&b, &v, sizeof b);
+        got.push_back(b);
+      }
+    EXPECT_EQ(got, want.at(c.name));
+  }
 }
 
 }  // namespace

@@ -1,9 +1,8 @@
-// The MCD engine driven through a run descriptor carved as the MCD front end does: published
-// results (hbk outliers, stack loss optimum), brute force over all h-subsets of small
-// problems, invariants of the returned subset, affine equivariance, exact fits, the schemes
-// and their boundaries, reproducibility, work-space checks and the printed output.
-#include "mcd/mcd.h"
-
+// The MCD engine driven through a run descriptor carved as the MCD front end does (with
+// mcd_sizes): published results (hbk outliers, stack loss optimum), brute force over all
+// h-subsets of small problems, invariants of the returned subset, affine equivariance, exact
+// fits, the schemes and their boundaries, reproducibility, work-space checks and the
+// printed output.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -18,7 +17,9 @@
 
 #include "kernels/draws.h"
 #include "kernels/select.h"
+#include "mcd/mcd.h"
 #include "robmat/services.h"
+#include "support/datasets.h"
 #include "support/matrices.h"
 #include "support/recording_host.h"
 
@@ -27,27 +28,12 @@ namespace {
 
 using testing::pk;
 
-// X1-X3 of the Hawkins-Bradu-Kass data (hbk.csv): cases 1-14 are planted outliers.
-const double kHbk[75 * 3] = {
-    10.1, 19.6, 28.3, 9.5, 20.5, 28.9, 10.7, 20.2, 31,  9.9, 21.5, 31.7, 10.3, 21.1, 31.1, 10.8, 20.4, 29.2,
-    10.5, 20.9, 29.1, 9.9, 19.6, 28.8, 9.7,  20.7, 31,  9.3, 19.7, 30.3, 11,   24,   35,   12,   23,   37,
-    12,   26,   34,   11,  34,   34,   3.4,  2.9,  2.1, 3.1, 2.2,  0.3,  0,    1.6,  0.2,  2.3,  1.6,  2,
-    0.8,  2.9,  1.6,  3.1, 3.4,  2.2,  2.6,  2.2,  1.9, 0.4, 3.2,  1.9,  2,    2.3,  0.8,  1.3,  2.3,  0.5,
-    1,    0,    0.4,  0.9, 3.3,  2.5,  3.3,  2.5,  2.9, 1.8, 0.8,  2,    1.2,  0.9,  0.8,  1.2,  0.7,  3.4,
-    3.1,  1.4,  1,    0.5, 2.4,  0.3,  1.5,  3.1,  1.5, 0.4, 0,    0.7,  3.1,  2.4,  3,    1.1,  2.2,  2.7,
-    0.1,  3,    2.6,  1.5, 1.2,  0.2,  2.1,  0,    1.2, 0.5, 2,    1.2,  3.4,  1.6,  2.9,  0.3,  1,    2.7,
-    0.1,  3.3,  0.9,  1.8, 0.5,  3.2,  1.9,  0.1,  0.6, 1.8, 0.5,  3,    3,    0.1,  0.8,  3.1,  1.6,  3,
-    3.1,  2.5,  1.9,  2.1, 2.8,  2.9,  2.3,  1.5,  0.4, 3.3, 0.6,  1.2,  0.3,  0.4,  3.3,  1.1,  3,    0.3,
-    0.5,  2.4,  0.9,  1.8, 3.2,  0.9,  1.8,  0.7,  0.7, 2.4, 3.4,  1.5,  1.6,  2.1,  3,    0.3,  1.5,  3.3,
-    0.4,  3.4,  3,    0.9, 0.1,  0.3,  1.1,  2.7,  0.2, 2.8, 3,    2.9,  2,    0.7,  2.7,  0.2,  1.8,  0.8,
-    1.6,  2,    1.2,  0.1, 0,    1.1,  2,    0.6,  0.3, 1,   2.2,  2.9,  2.2,  2.5,  2.3,  0.6,  2,    1.5,
-    0.3,  1.7,  2.2,  0,   2.2,  1.6,  0.3,  0.4,  2.6};
-
-// The three regressors of Brownlee's stack loss data (stackloss.csv).
-const double kStack[21 * 3] = {80, 27, 89, 80, 27, 88, 75, 25, 90, 62, 24, 87, 62, 22, 87, 62,
-                               23, 87, 62, 24, 93, 62, 24, 93, 58, 23, 87, 58, 18, 80, 58, 18,
-                               89, 58, 17, 88, 58, 18, 82, 58, 19, 93, 50, 18, 89, 50, 18, 86,
-                               50, 19, 72, 50, 19, 79, 50, 20, 80, 56, 20, 82, 70, 20, 91};
+// X1-X3 of the Hawkins-Bradu-Kass data (cases 1-14 are planted outliers) and the three
+// regressors of Brownlee's stack loss data.
+const std::vector<double> kHbkX = testing::load_dataset("hbk").columns(0, 3);
+const std::vector<double> kStackX = testing::load_dataset("stackloss").columns(0, 3);
+const double* const kHbk = kHbkX.data();
+const double* const kStack = kStackX.data();
 
 // ---- a run carved like the front end -------------------------------------------------------
 // The options of a run: the front end's defaults; lneed > 0 replaces its count of integers.
@@ -82,11 +68,11 @@ testing::Recording* rec = nullptr;
 // nothing beyond its blocks.
 McdRun run_mcd(const double* x, long n, int p, LMTSTR s = options(), int want_rc = 0) {
   rec = &testing::install_recording_host();
-  const long nn = p * (p + 1L) / 2, k = s.nsds;
-  s.dneed = p * p + 10L * p + 20 * k + 2 * n;
-  s.lneed = s.lneed > 0 ? s.lneed : 11 * k + 5 * n + 2L * s.lsds * (k + 1);
-  Block a(n * p), b(n * p), c(10L * p + 10 * k * p + (10 * k + 12) * nn), work(s.dneed);
-  Block xmve((s.ocor ? 2L * p + 2 : p + 2L) * p), maha(3 * n);
+  const long nn = p * (p + 1L) / 2;
+  const McdSizes sz = mcd_sizes(n, p, s.nsds, s.lsds, s.ocor);
+  s.dneed = sz.work;
+  s.lneed = s.lneed > 0 ? s.lneed : sz.ints;
+  Block a(n * p), b(n * p), c(sz.c), work(s.dneed), xmve(sz.est_rows * p), maha(3 * n);
   std::vector<long> ints(static_cast<size_t>(s.lneed + 8), -777);
   std::vector<U_SNAME> names(static_cast<size_t>(p + 1));
   for (int j = 0; j <= p; ++j)
@@ -213,73 +199,7 @@ long best_window(const double* sorted, long n, long h, double fact, double* loc,
   return ws;
 }
 
-// ---- draws and helpers ---------------------------------------------------------------------
-TEST(Mcd, CombinationsAndDraws) {
-  EXPECT_EQ(ncomb(3, 22), 1540);
-  EXPECT_EQ(ncomb(4, 21), 5985);
-  EXPECT_EQ(ncomb(0, 7), 1);
-  EXPECT_EQ(ncomb(30, 1000), 9007199254740992L);  // capped at 2^53
-  // genpn walks all C(6, 3) combinations in lexicographic order.
-  long c[3] = {0, 1, 2}, count = 1, enter = 0, leave = 0;
-  std::vector<long> prev(c, c + 3);
-  while (genpn(3, 6, c, &enter, &leave) == 0) {
-    const std::vector<long> cur(c, c + 3);
-    EXPECT_LT(prev, cur);
-    prev = cur;
-    ++count;
-  }
-  EXPECT_EQ(count, 20);
-  EXPECT_EQ(prev, (std::vector<long>{3, 4, 5}));
-  long seed = -1;  // uniran takes a negative seed modulo 65536
-  uniran(&seed);
-  EXPECT_EQ(seed, (5761L * 65535 + 999) % 65536);
-  seed = 7;  // ranpro: distinct indices in range
-  for (int t = 0; t < 200; ++t) {
-    std::vector<long> v(5);
-    ranpro(5, 9, &seed, v.data());
-    std::sort(v.begin(), v.end());
-    EXPECT_EQ(std::adjacent_find(v.begin(), v.end()), v.end());
-    EXPECT_TRUE(v.front() >= 0 && v.back() < 9);
-  }
-  // rdraw: disjoint groups of the given sizes, ascending, with the group numbers beside.
-  const long mini[3] = {4, 5, 3};
-  std::vector<long> a(24);
-  rdraw(20, 3, mini, &seed, a.data(), 12);
-  EXPECT_TRUE(std::is_sorted(a.begin(), a.begin() + 12));
-  EXPECT_EQ(std::adjacent_find(a.begin(), a.begin() + 12), a.begin() + 12);
-  for (long g = 0; g < 3; ++g) EXPECT_EQ(std::count(a.begin() + 12, a.end(), g), mini[g]);
-  const long all[2] = {3, 3};  // drawing all of m gives 0..m-1
-  std::vector<long> b(12);
-  rdraw(6, 2, all, &seed, b.data(), 6);
-  for (long i = 0; i < 6; ++i) EXPECT_EQ(b[i], i);
-  std::vector<long> list = {2, 5, 7, 0, 0, 0, 0};  // prdraw adds a new index, keeping order
-  for (long kk = 3; kk < 7; ++kk) {
-    prdraw(8, kk, &seed, list.data());
-    EXPECT_TRUE(std::is_sorted(list.begin(), list.begin() + kk + 1));
-    EXPECT_EQ(std::adjacent_find(list.begin(), list.begin() + kk + 1), list.begin() + kk + 1);
-  }
-}
-
-TEST(Mcd, FindqAgreesWithNthElementAndPermutesIndices) {
-  std::mt19937 gen(3);
-  std::uniform_int_distribution<int> v(0, 20);
-  for (int t = 0; t < 300; ++t) {
-    const long m = 1 + t % 40, k = t % m;
-    std::vector<double> x(static_cast<size_t>(m));
-    for (double& e : x) e = v(gen);
-    std::vector<double> sorted = x, work = x;
-    std::sort(sorted.begin(), sorted.end());
-    std::vector<long> idx(static_cast<size_t>(m));
-    ASSERT_EQ(findq(k, m, work.data(), idx.data()), sorted[k]);
-    for (long i = 0; i < m; ++i) ASSERT_EQ(work[i], x[idx[i]]);
-    for (long i = 0; i <= k; ++i) ASSERT_LE(work[i], sorted[k]);
-  }
-  double bper = 0;  // breakdown: min(n - h + 1, h - p) cases
-  EXPECT_EQ(nbreak2(39, 75, 3, &bper), 36);
-  EXPECT_DOUBLE_EQ(bper, 48.0);
-  EXPECT_EQ(nbreak2(50, 75, 3, &bper), 26);
-}
-
+// ---- the univariate window ----------------------------------------------------------------
 TEST(Mcd, UnivariateMcdIsTheBestWindow) {
   std::mt19937 gen(5);
   std::normal_distribution<double> z(0, 1);

@@ -8,17 +8,12 @@
 #include <random>
 
 #include "robmat/host/session.h"
+#include "support/calls.h"
+#include "support/datasets.h"
 
 namespace {
 
 using namespace robmat::host;
-
-const double kStackLoss[21][4] = {{80, 27, 89, 42}, {80, 27, 88, 37}, {75, 25, 90, 37}, {62, 24, 87, 28},
-                                  {62, 22, 87, 18}, {62, 23, 87, 18}, {62, 24, 93, 19}, {62, 24, 93, 20},
-                                  {58, 23, 87, 15}, {58, 18, 80, 14}, {58, 18, 89, 14}, {58, 17, 88, 13},
-                                  {58, 18, 82, 11}, {58, 19, 93, 12}, {50, 18, 89, 8},  {50, 18, 86, 7},
-                                  {50, 19, 72, 8},  {50, 19, 79, 8},  {50, 20, 80, 9},  {56, 20, 82, 15},
-                                  {70, 20, 91, 15}};
 
 // k-th smallest, 1-based.
 double kth(std::vector<double> v, size_t k) {
@@ -83,9 +78,10 @@ class Mad : public ::testing::Test {
 };
 
 TEST_F(Mad, StackLossAgainstDefinitions) {
+  const robmat::testing::Dataset d = robmat::testing::load_dataset("stackloss");
   std::vector<std::vector<double>> cols(4);
-  for (auto& row : kStackLoss)
-    for (int j = 0; j < 4; ++j) cols[j].push_back(row[j]);
+  for (long i = 0; i < d.rows; ++i)
+    for (int j = 0; j < 4; ++j) cols[j].push_back(d.at(i, j));
   Matrix x = column_major_to_matrix(cols);
   auto raw = mad_of(s, x, "mad");
   auto nmad = mad_of(s, x, "nmad");
@@ -183,25 +179,42 @@ TEST_F(Mad, KeywordsMatchByPrefix) {
             "The common MAD (median absolute deviation) is computed.");
 }
 
-TEST_F(Mad, RefusalsAndEmptyKeyword) {
+TEST_F(Mad, RefusalsLeaveNoResult) {
   Value x = Matrix(3, 1, 1.0);
   Value empty = Matrix();
   Value long_word = std::string("qnqnqnqnq");
   Value none = std::string("");
   Value zero_rows = Matrix(0, 2);
-  auto status_of = [&](std::vector<const Value*> args) {
-    try {
-      s.call("MAD", args);
-    } catch (const RoutineError& e) {
-      return e.status;
-    }
-    return 0;
+  struct Case {
+    const char* name;
+    std::vector<const Value*> args;
+    int status;
+  } cases[] = {
+      {"empty matrix for the keyword", {&x, &empty}, 0},
+      {"keyword of nine characters", {&x, &long_word}, 19},
+      {"empty keyword", {&x, &none}, 19},
+      {"no rows", {&zero_rows}, 6},
+      {"empty matrix", {&empty}, 6},
   };
-  EXPECT_EQ(status_of({&x, &empty}), 0);
-  EXPECT_EQ(status_of({&x, &long_word}), 19);
-  EXPECT_EQ(status_of({&x, &none}), 19);
-  EXPECT_EQ(status_of({&zero_rows}), 6);
-  EXPECT_EQ(status_of({&empty}), 6);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto r = robmat::testing::call(s, "MAD", c.args);
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_TRUE(c.status == 0 || robmat::testing::all_missing(r.results));
+  }
+}
+
+TEST_F(Mad, EveryRefusedRequestIsCleanedUp) {
+  Value x = Matrix(5, 2, 1.0);
+  for (const char* method : {"mad", "qn"}) {
+    SCOPED_TRACE(method);
+    Value m = std::string(method);
+    EXPECT_EQ(robmat::testing::fail_each_request(s,
+                                                 [&] {
+                                                   return robmat::testing::call(s, "MAD", {&x, &m});
+                                                 }),
+              2);
+  }
 }
 
 TEST_F(Mad, TwoValuesPublishedFactors) {

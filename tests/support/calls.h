@@ -1,0 +1,61 @@
+// Routine calls through the host for front-end tests: the outcome of a call whether it
+// succeeded or not (status, results, requests made), the refusal rule that every result is
+// left missing, and fault injection that fails the Nth work-space or result request for
+// every N the call reaches.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "robmat/host/session.h"
+
+namespace robmat::testing {
+
+// What one call did. A leak or a stale result write is not an outcome: the host throws for
+// it, and the test fails.
+struct Outcome {
+  int status = 0;  // front-end status; -1 after an xexit
+  int exit_code = 0;
+  bool engine_failed = false;
+  std::vector<host::Matrix> results;
+  int64_t requests = 0;
+};
+
+inline Outcome call(host::Session& s, const std::string& name, const std::vector<const host::Value*>& args) {
+  try {
+    host::CallResult r = s.call(name, args);
+    return {0, 0, r.engine_failed, std::move(r.results), r.requests};
+  } catch (const host::RoutineError& e) {
+    return {e.status, e.exit_code, false, e.results, e.requests};
+  }
+}
+
+// Every result the call created holds only missing values (results never created are 0 x 0).
+inline bool all_missing(const std::vector<host::Matrix>& results) {
+  return std::all_of(results.begin(), results.end(), [](const host::Matrix& m) {
+    return std::all_of(m.data.begin(), m.data.end(), [](double v) { return host::is_missing(v); });
+  });
+}
+
+// Fails request N = 1, 2, ... of `run` until a call no longer reaches N; each refused call
+// must end with the no-space status and leave every result missing (the host checks that no
+// block is held). Returns the number of requests of a call that nothing refuses.
+inline int64_t fail_each_request(host::Session& s, const std::function<Outcome()>& run) {
+  for (int n = 1;; ++n) {
+    SCOPED_TRACE("request " + std::to_string(n));
+    s.fail_nth_allocation(n);
+    const Outcome o = run();
+    if (o.requests < n) {
+      EXPECT_EQ(o.status, 0);
+      return o.requests;
+    }
+    EXPECT_EQ(o.status, 1);
+    EXPECT_TRUE(all_missing(o.results));
+  }
+}
+
+}  // namespace robmat::testing

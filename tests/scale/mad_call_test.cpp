@@ -10,48 +10,15 @@
 #include "robmat/host/session.h"
 #include "support/calls.h"
 #include "support/datasets.h"
+#include "support/scale_reference.h"
 
 namespace {
 
 using namespace robmat::host;
 
-// k-th smallest, 1-based.
-double kth(std::vector<double> v, size_t k) {
-  std::sort(v.begin(), v.end());
-  return v[k - 1];
-}
-double med(const std::vector<double>& v) {
-  size_t n = v.size();
-  return n % 2 ? kth(v, n / 2 + 1) : (kth(v, n / 2 + 1) + kth(v, n / 2)) * 0.5;
-}
-double brute_mad(const std::vector<double>& v) {
-  double m = med(v);
-  std::vector<double> d;
-  for (double x : v) d.push_back(std::fabs(x - m));
-  return med(d);
-}
-double brute_sn(const std::vector<double>& v) {
-  const double c[] = {0, 0, 0.743, 1.851, 0.954, 1.351, 0.993, 1.198, 1.005, 1.131};
-  size_t n = v.size();
-  double cn = n < 10 ? c[n] : (n % 2 ? n / (n - 0.9) : 1.0);
-  std::vector<double> inner;
-  for (double xi : v) {
-    std::vector<double> d;
-    for (double xj : v) d.push_back(std::fabs(xi - xj));
-    inner.push_back(kth(d, n / 2 + 1));  // high median over all j
-  }
-  return (cn * 1.1926) * kth(inner, (n + 1) / 2);  // low median over i
-}
-double brute_qn(const std::vector<double>& v) {
-  const double c[] = {0, 0, 0.399, 0.994, 0.512, 0.844, 0.611, 0.857, 0.669, 0.872};
-  size_t n = v.size();
-  double dn = n < 10 ? c[n] : (n % 2 ? n / (n + 1.4) : n / (n + 3.8));
-  std::vector<double> d;
-  for (size_t i = 0; i < n; ++i)
-    for (size_t j = i + 1; j < n; ++j) d.push_back(std::fabs(v[i] - v[j]));
-  size_t h = n / 2 + 1;
-  return (dn * 2.2219) * kth(d, h * (h - 1) / 2);
-}
+using robmat::testing::mad_brute;
+using robmat::testing::qn_brute;
+using robmat::testing::sn_brute;
 
 Matrix column_major_to_matrix(const std::vector<std::vector<double>>& cols) {
   Matrix m(static_cast<int64_t>(cols[0].size()), static_cast<int64_t>(cols.size()));
@@ -79,21 +46,20 @@ class Mad : public ::testing::Test {
 
 TEST_F(Mad, StackLossAgainstDefinitions) {
   const robmat::testing::Dataset d = robmat::testing::load_dataset("stackloss");
-  std::vector<std::vector<double>> cols(4);
-  for (long i = 0; i < d.rows; ++i)
-    for (int j = 0; j < 4; ++j) cols[j].push_back(d.at(i, j));
-  Matrix x = column_major_to_matrix(cols);
+  Matrix x(d.rows, d.cols);
+  x.data = d.values;
   auto raw = mad_of(s, x, "mad");
   auto nmad = mad_of(s, x, "nmad");
   auto sn = mad_of(s, x, "sn");
   auto qn = mad_of(s, x, "qn");
   for (int j = 0; j < 4; ++j) {
     SCOPED_TRACE(j);
-    EXPECT_EQ(raw[j], brute_mad(cols[j]));
+    const std::vector<double> col = d.columns(j, j + 1);
+    EXPECT_EQ(raw[j], mad_brute(col));
     // The factor 1/Phi^-1(0.75) = 1.482602218505602; one rounding of the reciprocal apart.
-    EXPECT_NEAR(nmad[j], 1.482602218505602 * brute_mad(cols[j]), 4e-16 * nmad[j]);
-    EXPECT_EQ(sn[j], brute_sn(cols[j]));
-    EXPECT_EQ(qn[j], brute_qn(cols[j]));
+    EXPECT_NEAR(nmad[j], 1.482602218505602 * mad_brute(col), 4e-16 * nmad[j]);
+    EXPECT_EQ(sn[j], sn_brute(col));
+    EXPECT_EQ(qn[j], qn_brute(col));
   }
 }
 
@@ -119,13 +85,13 @@ TEST_F(Mad, RandomSamplesWithTiesAndMissingValues) {
     auto sn = mad_of(s, x, "SN");
     auto qn = mad_of(s, x, "Qn");
     auto raw = mad_of(s, x, "MAD");
-    EXPECT_EQ(sn[0], brute_sn(cols[0]));
-    EXPECT_EQ(qn[0], brute_qn(cols[0]));
-    EXPECT_EQ(raw[0], brute_mad(cols[0]));
+    EXPECT_EQ(sn[0], sn_brute(cols[0]));
+    EXPECT_EQ(qn[0], qn_brute(cols[0]));
+    EXPECT_EQ(raw[0], mad_brute(cols[0]));
     if (kept.size() >= 2) {
-      EXPECT_EQ(sn[1], brute_sn(kept));
-      EXPECT_EQ(qn[1], brute_qn(kept));
-      EXPECT_EQ(raw[1], brute_mad(kept));
+      EXPECT_EQ(sn[1], sn_brute(kept));
+      EXPECT_EQ(qn[1], qn_brute(kept));
+      EXPECT_EQ(raw[1], mad_brute(kept));
     }
   }
 }

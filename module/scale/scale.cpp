@@ -90,7 +90,7 @@ double zs_n(long n, double* x, double* w) {
   if (n < 10)
     cn = cn_small[n];
   else if (n % 2 == 1)
-    cn = n / (n - 0.9);
+    cn = static_cast<double>(n) / (static_cast<double>(n) - 0.9);
   else
     cn = 1.0;
   const long h = (n + 1) / 2;
@@ -167,7 +167,8 @@ struct QnSearch {
       const long cnt = iwri[i] - iwle[i] + 1;
       if (cnt <= 0) continue;
       for (;;) {
-        const long r = static_cast<long>((static_cast<double>(t) + 0.5) * (static_cast<double>(m) / ns));
+        const long r = static_cast<long>((static_cast<double>(t) + 0.5) *
+                                         (static_cast<double>(m) / static_cast<double>(ns)));
         if (r >= base + cnt || t >= ns) break;
         kept[t++] = x[i] - x[n - (iwle[i] + (r - base))];
       }
@@ -279,9 +280,9 @@ double zq_n(long n, double* x, double* w, long* iw) {
   if (n < 10)
     dn = dn_small[n];
   else if (n % 2 == 1)
-    dn = n / (n + 1.4);
+    dn = static_cast<double>(n) / (static_cast<double>(n) + 1.4);
   else
-    dn = n / (n + 3.8);
+    dn = static_cast<double>(n) / (static_cast<double>(n) + 3.8);
   return (dn * 2.2219) * answer;
 }
 

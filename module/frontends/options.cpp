@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstddef>
 
+#include "kernels/machine.h"
 #include "robmat/services.h"
 
 namespace robmat {
@@ -176,7 +177,7 @@ void read_lmts_options(LMTSTR* d, const double* opt, long nopt, int job, bool ha
 
   d->ztst = read_positive_or(opt, nopt, 11, 2.5);
   d->sing = read_nonzero_or(opt, nopt, 12, 1e-10);
-  d->prec = read_nonzero_or(opt, nopt, 13, 2.2250738585072017e-300);
+  d->prec = read_nonzero_or(opt, nopt, 13, kPrecDefault);
   d->trex = read_trex(opt, nopt);
   d->copr = read_positive_switch(opt, nopt, 19);
   d->seed = read_long(opt, nopt, 20, d->flts == 1 ? 19 : 0);

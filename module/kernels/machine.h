@@ -15,4 +15,11 @@ inline constexpr double kUnderflowLimit = 2.2250738585072018e-307;  // 10 kDblMi
 inline constexpr double kScalableRoot = 1.491668147e-153;           // 10 kSqrtDblMin: scaling by a root
                                                                     // above it cannot underflow
 
+// A value at or below this counts as zero where a pivot or a scale is divided by: the
+// default precision threshold of the regression engines, and the negligible diagonal of a
+// triangular solve.
+inline constexpr double kPrecDefault = 2.2250738585072017e-300;
+// The smallest rotation cosine whose reciprocal the Givens kernels form.
+inline constexpr double kTinyCosine = 2.225073858507202e-305;
+
 }  // namespace robmat

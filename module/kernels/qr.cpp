@@ -139,7 +139,7 @@ int fosubd(long n, double* c, double* b) {
   int fail = 0;
   for (long k = 0; k < n; ++k) {
     const double* ck = c + col(k);
-    if (std::fabs(ck[k]) <= 2.2250738585072017e-300) {
+    if (std::fabs(ck[k]) <= kPrecDefault) {
       b[k] = 0.0;
       fail = 1;
       continue;

@@ -5,6 +5,7 @@
 
 #include <cmath>
 
+#include "kernels/machine.h"
 #include "kernels/vector.h"
 
 namespace robmat {
@@ -42,7 +43,7 @@ double zgivcon(double* pa, double* pb, double* pc, double* ps) {
   double z = 1.0;
   if (a_larger)
     z = s;
-  else if (std::fabs(c) > 2.225073858507202e-305)
+  else if (std::fabs(c) > kTinyCosine)
     z = 1.0 / c;
   *pa = r;
   *pb = 0.0;

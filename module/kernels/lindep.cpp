@@ -13,6 +13,15 @@
 namespace robmat {
 namespace {
 
+// Messages of the dependency analysis (set 549), and the LinDep table's label.
+enum LinDepMessage : int {
+  kMsgDependencies = 340,  // opens the report
+  kMsgEquations = 206,     // the table of equations follows
+  kMsgConstant = 204,      // a variable that is constant (its name)
+  kMsgNoVariance = 205,    // every variance vanishes
+  kLinDepLabel = 701,
+};
+
 // A term smaller than this share of the equation's total size is rounding noise of the sweep.
 constexpr double kTermShare = 1.053671212772351e-08;
 constexpr double kNegligibleConstant = 1e-6;
@@ -93,7 +102,7 @@ int lidprit(long n,
             xobop* lidetab,
             xobop* out) {
   const long m = n - ndep;
-  note_line(rpx, rpxmsg(kSetModule, 340), kNoteOpensSection);
+  note_line(rpx, rpxmsg(kSetModule, kMsgDependencies), kNoteOpensSection);
 
   long groups = 0;
   int width = 8;
@@ -116,10 +125,10 @@ int lidprit(long n,
   if (groups == 0) {
     // No equation has a term, so there is no table: every dependent variable is named.
     for (long j = 0; j < n; ++j)
-      if (lind[j] != '1') note_name(rpx, 204, vnam, j);
+      if (lind[j] != '1') note_name(rpx, kMsgConstant, vnam, j);
     return 0;
   }
-  note_line(rpx, rpxmsg(kSetModule, 206), kNoteInSection);
+  note_line(rpx, rpxmsg(kSetModule, kMsgEquations), kNoteInSection);
 
   // Bound variables: Variable, Equal, then Sign, Asterisk, Parameter per group; Constant and
   // the coefficients as doubles.
@@ -145,7 +154,7 @@ int lidprit(long n,
   double* coefficient = values + 1;
 
   TableWriter t(rpx, /*report=*/true);
-  t.create("LinDep", 701, lidetab)
+  t.create("LinDep", kLinDepLabel, lidetab)
       .column(kColChars, "Variable", variable, 0, width)
       .column(kColChars, "Equal", equal, 0, kNarrow)
       .column(kColDouble, "Constant", constant);
@@ -170,7 +179,7 @@ int lidprit(long n,
       ++g;
     }
     if (g == 0 && std::fabs(eq.constant) < kNegligibleConstant) {
-      note_name(rpx, 204, vnam, j);
+      note_name(rpx, kMsgConstant, vnam, j);
       continue;
     }
     // Groups beyond this equation's own terms stay blank.
@@ -225,9 +234,9 @@ long zcovlid(int ipri,
       }
     }
     if (ipri != 0 && ndep > 0) {
-      note_line(rpx, rpxmsg(kSetModule, 340), kNoteOpensSection);
+      note_line(rpx, rpxmsg(kSetModule, kMsgDependencies), kNoteOpensSection);
       for (long j = 0; j < n; ++j)
-        if (lind[j] == '0') note_name(rpx, 204, vnam, j);
+        if (lind[j] == '0') note_name(rpx, kMsgConstant, vnam, j);
     }
     return ndep;
   }
@@ -241,8 +250,8 @@ long zcovlid(int ipri,
     if (j == 0 || cdia[j] < hmin) hmin = cdia[j];
   }
   if (dmax <= kSqrtDblMin) {
-    xpmlog(kSetModule, 205);
-    if (ipri != 0) note_line(rpx, rpxmsg(kSetModule, 205), kNoteOpensSection);
+    xpmlog(kSetModule, kMsgNoVariance);
+    if (ipri != 0) note_line(rpx, rpxmsg(kSetModule, kMsgNoVariance), kNoteOpensSection);
     return 0;
   }
 

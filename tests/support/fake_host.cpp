@@ -64,6 +64,19 @@ double f_zdattim() {
 }
 void* f_xmalloc(int64_t bytes, uint64_t) { return std::malloc(static_cast<size_t>(bytes)); }
 
+int32_t f_duwarg2(DULSYM* a, int32_t* rows, int32_t* cols, int64_t* elen, void** addr) {
+  *rows = a->rows;
+  *cols = a->cols;
+  *elen = a->elen;
+  *addr = a->addr;
+  return 0;
+}
+int32_t f_dulmiss(DULSYM* a) {
+  const double* x = static_cast<const double*>(a->addr);
+  for (long i = 0; a->type == 'n' && i < static_cast<long>(a->rows) * a->cols; ++i)
+    if (wzmis(x[i])) return 1;
+  return 0;
+}
 void* f_duwalo2(void** p, int64_t bytes) { return *p = std::malloc(static_cast<size_t>(bytes)); }
 void f_duwfre2(void** p) {
   std::free(*p);
@@ -80,6 +93,8 @@ RZGCB g_gcb{};
 }  // namespace
 
 FakeHost& install_fake_host() {
+  g_dul.duwarg2 = f_duwarg2;
+  g_dul.dulmiss = f_dulmiss;
   g_dul.duwalo2 = f_duwalo2;
   g_dul.duwfre2 = f_duwfre2;
   g_sys.znamfix = f_znamfix;

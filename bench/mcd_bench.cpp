@@ -155,17 +155,17 @@ class DirectRun {
     tmpl_.lsds = 300;
     tmpl_.sing = 1e-10;
     tmpl_.plog = robmat::xpselec(nullptr, 100);
-    const long nn = tmpl_.nnva, k = tmpl_.nsds;
-    tmpl_.dneed = p * p + 10 * p + 20 * k + 2 * n;
-    tmpl_.lneed = 11 * k + 5 * n + 2 * static_cast<long>(tmpl_.lsds) * (k + 1);
+    const robmat::McdSizes sz = robmat::mcd_sizes(n, p, tmpl_.nsds, tmpl_.lsds, 0);
+    tmpl_.dneed = sz.work;
+    tmpl_.lneed = sz.ints;
     a_.resize(x.data.size());
     b_.resize(x.data.size());
-    c_.resize(static_cast<size_t>(10 * p + 10 * k * p + (10 * k + 12) * nn));
-    work_.resize(static_cast<size_t>(tmpl_.dneed));
-    xmve_.resize(static_cast<size_t>((p + 2) * p));
+    c_.resize(static_cast<size_t>(sz.c));
+    work_.resize(static_cast<size_t>(sz.work));
+    xmve_.resize(static_cast<size_t>(sz.est_rows * p));
     maha_.resize(static_cast<size_t>(3 * n));
-    ints_.resize(static_cast<size_t>(tmpl_.lneed));
-    names_.resize(static_cast<size_t>(p + 1));
+    ints_.resize(static_cast<size_t>(sz.ints));
+    names_.resize(static_cast<size_t>(sz.names));
     for (long j = 0; j <= p; ++j) {
       const std::string nm = j < p ? "X" + std::to_string(j + 1) : "Addition";
       names_[static_cast<size_t>(j)].len = static_cast<int16_t>(nm.size());

@@ -25,6 +25,7 @@ const CatalogueLine kCatalogue[] = {
 #include "../../host/catalogue/messages_host.inc"
 #include "../../host/catalogue/messages_mcd.inc"
 #include "../../host/catalogue/messages_options_reports.inc"
+#include "../../host/catalogue/messages_regression.inc"
 };
 
 struct Column {

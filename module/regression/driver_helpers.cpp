@@ -75,7 +75,7 @@ int lcat(LMTSTR* str) {
   const double* b = str->b;
   const long incb = str->incb;
   if (n < 3) {
-    lmts_report::log(960);
+    lmts_report::message(960);
     return -1;
   }
   if (str->ilsq == 2 || str->ilsq == 3) {
@@ -90,7 +90,7 @@ int lcat(LMTSTR* str) {
     for (long i = 0; i < n; ++i) str->sres[i] = std::fabs(b[i * incb] - med);
     str->amad[0] = median_copy(n, str->sres, w);
     if (str->amad[0] <= 1e-12) {
-      lmts_report::log(961);
+      lmts_report::message(961);
       return 1;
     }
     double ss = 0.0;
@@ -125,7 +125,7 @@ int lcat(LMTSTR* str) {
   lmts_report::note_value(str, lms ? 412 : 415, str->fckw);
   lmts_report::note_value(str, lms ? 414 : 417, str->psca);
   if (s < kTinyScale) {
-    lmts_report::log(966);
+    lmts_report::message(966);
     return -1;
   }
   long ones = 0;
@@ -146,7 +146,7 @@ int lcat(LMTSTR* str) {
   lmts_report::note_value(str, lms ? 419 : 418, str->fctw);
   // The residual report of the robust fit (rdual job 1) follows here.
   if (ones < 3) {
-    lmts_report::log_count(962, ones);
+    lmts_report::message_count(962, ones);
     return 2;
   }
   if (str->ilsq == 1 || str->ilsq == 3) {

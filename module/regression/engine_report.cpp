@@ -29,9 +29,9 @@ void note_values(const LMTSTR* str, int number, double v1, double v2) {
   if (str->ipri != 0) note_args(str->rpx, kNoteInSection, number, v1, v2);
 }
 
-void log(int number) { xpmlog(549, number); }
+void message(int number) { xpmlog(549, number); }
 
-void log_count(int number, long v) { xpmlog(549, number, v); }
+void message_count(int number, long v) { xpmlog(549, number, v); }
 
 void percent_done(const LMTSTR* str, int pct) {
   if (str->ipri != 0) note_args(str->rpx, kNoteInSection, 402, pct);

@@ -16,9 +16,9 @@ void note_value(const LMTSTR* str, int number, double v);
 void note_count(const LMTSTR* str, int number, long v);
 void note_values(const LMTSTR* str, int number, double v1, double v2);
 
-// Catalogued log messages of set 549, without arguments and with one count.
-void log(int number);
-void log_count(int number, long v);
+// Catalogued messages of set 549 to the log, without arguments and with one count.
+void message(int number);
+void message_count(int number, long v);
 
 // Progress of the subset search in percent (402).
 void percent_done(const LMTSTR* str, int pct);

@@ -129,8 +129,9 @@ void restt(LMTSTR* str, int jobr, int jabs, int jopt, double* scal, double quan)
 
 // dolmts: the elemental subset search. Enumerates all subsets in lexicographic order or
 // draws random ones (copr = 0: the 16-bit generator draws whole subsets; otherwise the
-// uniform stream replaces one member; subsets 0 and 1 are the first and the last p
-// observations; at most 3 nrep draws). Keeps the first best criterion in fctw, jbst and coef;
+// uniform stream replaces one member, and seed must not be a multiple of 2^31 - 1, where
+// the stream sticks at 0; subsets 0 and 1 are the first and the last p observations; at most
+// 3 nrep draws). Keeps the first best criterion in fctw, jbst and coef;
 // feeds the box when an exchange follows; collects uhyb when jhyb; counts jlp and jerd;
 // prints progress and the history table IterHist0 by ipri.
 //   doim  out  the exchange variant to run: str->doim after random subsets, else 0

@@ -2,6 +2,7 @@
 // (LU, or QR for the enumeration), the box of the ten best subsets for a later exchange, the
 // search itself (complete lexicographic enumeration or random subsets from either generator)
 // and sublms, which turns the best fit into criterion, scales, R-square and weights.
+#include <cassert>
 #include <cfloat>
 #include <cmath>
 #include <cstring>
@@ -301,6 +302,7 @@ int dolmts(LMTSTR* str, int* doim) {
   if (history) lmts_report::iterhist0_open(str, &pg.row);
   // The generators work on a copy: the descriptor's seed stays as given.
   long seed = str->seed;
+  assert(str->copr == 0 || (static_cast<unsigned long>(seed) & 0xFFFFFFFFul) % 2147483647ul != 0);
   long draws = 0;
   const int box_job = str->ilts != 0 ? 1 : 0;
   long it = 0;
@@ -391,7 +393,7 @@ int sublms(LMTSTR* str) {
       str->jerd = 1;
       for (int j = 0; j < p; ++j) str->coef[j] = miss;
       for (long i = 0; i < n; ++i) str->sres[i] = miss;
-      lmts_report::log(956);
+      lmts_report::message(956);
       return -1;
     }
     copy_doubles(str->coef, str->work, p);

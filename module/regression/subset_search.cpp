@@ -92,24 +92,13 @@ void draw_subset(LMTSTR* str, long* seed) {
   str->jsub[uniform_index(seed, p)] = j;
 }
 
-// The exchange refinement of the best subsets in the box. The variants (xchlmts1, xchlmts2,
-// xchlmts3: best neighbour, first better neighbour, best among a reduced candidate set) are
-// built separately; until then the search result stands, as it does for every front end,
-// which asks for no exchange.
-void exchange(LMTSTR* str, int variant) {
-  (void)str;
-  switch (variant) {
-    case 1:  // xchlmts1(str)
-    case 2:  // xchlmts2(str)
-    case 3:  // xchlmts3(str)
-    default:
-      break;
-  }
-}
+// The exchange refinement of the box (variants 1-3: xchlmts1, xchlmts2, xchlmts3) is built
+// separately and is called here; every front end asks for none, so the search result stands.
+void exchange(LMTSTR* /*str*/, int /*variant*/) {}
 
-// FAST-LTS (doflts) is built separately; it will set *doim = 0 and return 0 here.
-int fast_lts(LMTSTR* str, int* doim) {
-  (void)str;
+// FAST-LTS (doflts) is built separately and is called here; until then a run that asks for
+// it fails.
+int fast_lts(LMTSTR* /*str*/, int* doim) {
   *doim = 0;
   return -2;
 }
@@ -176,10 +165,7 @@ int getlis1(LMTSTR* str, double* fctw) {
   return 0;
 }
 
-int getlis2(LMTSTR* str, int* doup, long obin, long obout, double* fctw) {
-  (void)doup;
-  (void)obin;
-  (void)obout;
+int getlis2(LMTSTR* str, int* /*doup*/, long /*obin*/, long /*obout*/, double* fctw) {
   const int p = str->nvar;
   if (p == 1) {
     solve_single(str);

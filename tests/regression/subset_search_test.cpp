@@ -71,8 +71,12 @@ TEST(Dolmts, RandomSubsetsAreReproducible) {
       run.s.copr = copr;
       run.s.seed = 7;
       run.s.nrep = 500;
+      run.s.doim = 1;  // an exchange follows: the ten best subsets are kept
       ASSERT_EQ(search(run), 0);
       EXPECT_EQ(run.s.algo, 1);
+      EXPECT_EQ(run.s.nbox, 10);
+      EXPECT_EQ(run.dwim[0], run.s.fctw);
+      EXPECT_TRUE(std::is_sorted(run.dwim.begin(), run.dwim.end()));
       EXPECT_GE(run.s.jlp, 500);  // singular subsets after the first two are drawn again
       EXPECT_LE(run.s.jlp, 500 + run.s.jerd);
       EXPECT_EQ(run.s.seed, 7);

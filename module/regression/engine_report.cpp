@@ -53,22 +53,22 @@ void subset_count_warning(const LMTSTR* str, int nimx) {
     xpmlog(549, 964, nimx, str->ncas);
 }
 
-void iterhist0_open(LMTSTR* str, IterHist0Row* row) {
+void iterhist0_open(LMTSTR* str, IterHist0* t) {
   void* table = nullptr;
   table_create(str->rpx, "IterHist0", kIterHistLabel, &table);
   str->ithis = table;
-  table_column(table, kColLong, "Subset", &row->subset);
-  table_column(table, kColLong, "Singular", &row->singular);
-  if (str->ipri >= 5) table_column(table, kColDouble, "CurrCrit", &row->curr);
-  table_column(table, kColDouble, "BestCrit", &row->best);
-  table_column(table, kColInt, "Pct", &row->pct);
+  table_column(table, kColLong, "Subset", &t->subset);
+  table_column(table, kColLong, "Singular", &t->singular);
+  if (str->ipri >= 5) table_column(table, kColDouble, "CurrCrit", &t->curr);
+  table_column(table, kColDouble, "BestCrit", &t->best);
+  table_column(table, kColInt, "Pct", &t->pct);
   table_end_columns(table);
   table_bind(str->rpx, table, "IterHist0", &str->out);
 }
 
-void iterhist0_add(const LMTSTR* str) { table_append(str->ithis); }
+void iterhist0_add(LMTSTR* str, IterHist0* /*t*/) { table_append(str->ithis); }
 
-void iterhist0_close(LMTSTR* str) {
+void iterhist0_close(LMTSTR* str, IterHist0* /*t*/) {
   table_finish(str->ithis);
   table_render(str->rpx, str->out);
   str->ithis = nullptr;

@@ -28,18 +28,20 @@ void percent_done(const LMTSTR* str, int pct);
 void subset_plan(const LMTSTR* str, long count, int nimx);
 void subset_count_warning(const LMTSTR* str, int nimx);
 
-// The bound variables of one row of IterHist0 ("Subset", "Singular", "CurrCrit" at ipri >= 5,
-// "BestCrit", "Pct"); they must live until the table is closed.
-struct IterHist0Row {
+// The iteration history IterHist0 of the subset search: the bound variables of its row
+// ("Subset", "Singular", "CurrCrit" at ipri >= 5, "BestCrit", "Pct"), which the table reads at
+// every append, and whatever the printing layer keeps for an open table. It must live until
+// the table is closed.
+struct IterHist0 {
   long subset;
   long singular;
   double curr;
   double best;
   int pct;
 };
-void iterhist0_open(LMTSTR* str, IterHist0Row* row);
-void iterhist0_add(const LMTSTR* str);
-void iterhist0_close(LMTSTR* str);
+void iterhist0_open(LMTSTR* str, IterHist0* t);
+void iterhist0_add(LMTSTR* str, IterHist0* t);
+void iterhist0_close(LMTSTR* str, IterHist0* t);
 
 // Every subset was singular: note 430 (when printing) and message 430.
 void all_singular(const LMTSTR* str);

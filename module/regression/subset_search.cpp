@@ -107,7 +107,7 @@ int fast_lts(LMTSTR* /*str*/, int* doim) {
 // note at every other threshold, level 2 and above add a history row; level 5 a row for
 // every subset.
 struct Progress {
-  lmts_report::IterHist0Row row;
+  lmts_report::IterHist0 hist;
   int step;
   int threshold;
 };
@@ -125,8 +125,12 @@ void progress(LMTSTR* str, Progress* pg, long it, double crit) {
     }
   }
   if (!row) return;
-  pg->row = {it + 1, str->jerd, crit, str->fctw, pct};
-  lmts_report::iterhist0_add(str);
+  pg->hist.subset = it + 1;
+  pg->hist.singular = str->jerd;
+  pg->hist.curr = crit;
+  pg->hist.best = str->fctw;
+  pg->hist.pct = pct;
+  lmts_report::iterhist0_add(str, &pg->hist);
 }
 
 }  // namespace
@@ -272,10 +276,9 @@ int dolmts(LMTSTR* str, int* doim) {
   lmts_report::note(str, random ? 425 : 426);
   const bool use_lu = random || str->noup != 0 || p < 2;
   const long nrep = str->nrep;
-  Progress pg;
+  Progress pg{};
   pg.step = nrep > 10000 ? 10 : 25;
   pg.threshold = pg.step;
-  pg.row = {};
   str->nbox = 0;
   str->of10 = DBL_MAX;
   str->jerd = 0;
@@ -285,7 +288,7 @@ int dolmts(LMTSTR* str, int* doim) {
     str->jsub[p - 1] = p - 2;
   }
   const bool history = str->ipri >= 2;
-  if (history) lmts_report::iterhist0_open(str, &pg.row);
+  if (history) lmts_report::iterhist0_open(str, &pg.hist);
   // The generators work on a copy: the descriptor's seed stays as given.
   long seed = str->seed;
   assert(str->copr == 0 || (static_cast<unsigned long>(seed) & 0xFFFFFFFFul) % 2147483647ul != 0);
@@ -325,7 +328,7 @@ int dolmts(LMTSTR* str, int* doim) {
       copy_doubles(str->coef, str->work, p);
       double unused;
       restt(str, 0, 1, 0, &unused, 0.0);
-      if (history) lmts_report::iterhist0_close(str);
+      if (history) lmts_report::iterhist0_close(str, &pg.hist);
       return 1;
     }
     // Strictly smaller: of equal criteria the earlier subset stays.
@@ -343,7 +346,7 @@ int dolmts(LMTSTR* str, int* doim) {
       }
     ++it;
   }
-  if (history) lmts_report::iterhist0_close(str);
+  if (history) lmts_report::iterhist0_close(str, &pg.hist);
   str->jlp = random ? draws : nrep;
   lmts_report::note_value(str, 403, str->fctw);
   if (str->jerd == str->jlp) {

@@ -54,23 +54,20 @@ void subset_count_warning(const LMTSTR* str, int nimx) {
 }
 
 void iterhist0_open(LMTSTR* str, IterHist0* t) {
-  void* table = nullptr;
-  table_create(str->rpx, "IterHist0", kIterHistLabel, &table);
-  str->ithis = table;
-  table_column(table, kColLong, "Subset", &t->subset);
-  table_column(table, kColLong, "Singular", &t->singular);
-  if (str->ipri >= 5) table_column(table, kColDouble, "CurrCrit", &t->curr);
-  table_column(table, kColDouble, "BestCrit", &t->best);
-  table_column(table, kColInt, "Pct", &t->pct);
-  table_end_columns(table);
-  table_bind(str->rpx, table, "IterHist0", &str->out);
+  t->table = TableWriter(str->rpx);
+  t->table.create("IterHist0", kIterHistLabel, &str->ithis)
+      .column(kColLong, "Subset", &t->subset)
+      .column(kColLong, "Singular", &t->singular);
+  if (str->ipri >= 5) t->table.column(kColDouble, "CurrCrit", &t->curr);
+  t->table.column(kColDouble, "BestCrit", &t->best)
+      .column(kColInt, "Pct", &t->pct)
+      .bind("IterHist0", &str->out);
 }
 
-void iterhist0_add(LMTSTR* str, IterHist0* /*t*/) { table_append(str->ithis); }
+void iterhist0_add(LMTSTR* /*str*/, IterHist0* t) { t->table.append(); }
 
-void iterhist0_close(LMTSTR* str, IterHist0* /*t*/) {
-  table_finish(str->ithis);
-  table_render(str->rpx, str->out);
+void iterhist0_close(LMTSTR* str, IterHist0* t) {
+  t->table.close();
   str->ithis = nullptr;
 }
 

@@ -4,6 +4,7 @@
 // Notes print only when ipri != 0; log messages always go out.
 #pragma once
 
+#include "reports/output.h"
 #include "robmat/lmtstr.h"
 
 namespace robmat {
@@ -33,11 +34,12 @@ void subset_count_warning(const LMTSTR* str, int nimx);
 // every append, and whatever the printing layer keeps for an open table. It must live until
 // the table is closed.
 struct IterHist0 {
-  long subset;
-  long singular;
-  double curr;
-  double best;
-  int pct;
+  long subset = 0;
+  long singular = 0;
+  double curr = 0.0;
+  double best = 0.0;
+  int pct = 0;
+  TableWriter table{nullptr};
 };
 void iterhist0_open(LMTSTR* str, IterHist0* t);
 void iterhist0_add(LMTSTR* str, IterHist0* t);

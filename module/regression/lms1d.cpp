@@ -7,6 +7,7 @@
 #include <cfloat>
 #include <cmath>
 
+#include "kernels/machine.h"
 #include "kernels/select.h"
 #include "regression/regression.h"
 
@@ -16,7 +17,6 @@ namespace {
 
 // Relative resolution of slopes: crossings closer than this times the slope range coincide.
 constexpr double kSlopeTol = 1.110223024625157e-13;
-constexpr double kEps = 1.110223024625157e-16;
 
 // The next crossing after mLimit among the two slopes at which observations i and j have
 // equal squared residuals, or DBL_MAX.
@@ -86,7 +86,7 @@ void lms1dGetLoHi(LMS1DPtr lPtr, double m) {
 }
 
 double lms1dIntersect(LMS1DPtr lPtr, double mIn, long iIn) {
-  const double limit = mIn + lPtr->mRange * kSlopeTol + kEps;
+  const double limit = mIn + lPtr->mRange * kSlopeTol + kHalfEps;
   const bool zero = lPtr->x[iIn] == 0.0;
   double best = DBL_MAX;
   for (long j = 0; j < lPtr->n; ++j) {
@@ -179,7 +179,7 @@ int sublms1dnoint(LMTSTR* str) {
   for (long i = 0; i < n; ++i) ay[i] = std::fabs(str->b[i] * str->bmad + str->bmed);
   const double sy = str->fact * small * pull(h - 1, n, ay);
   double r2 = 1.0;
-  if (std::fabs(sy) >= kEps) {
+  if (std::fabs(sy) >= kHalfEps) {
     const double ratio = str->bmad * str->psca / sy;
     r2 = 1.0 - ratio * ratio;
   }

@@ -7,11 +7,12 @@
 #include <cmath>
 #include <cstring>
 
+#include "kernels/draws.h"
 #include "kernels/lu.h"
+#include "kernels/machine.h"
 #include "kernels/qr.h"
 #include "kernels/random.h"
 #include "kernels/select.h"
-#include "mcd/mcd.h"
 #include "regression/engine_report.h"
 #include "regression/regression.h"
 #include "robmat/services.h"
@@ -433,7 +434,7 @@ int sublms(LMTSTR* str) {
     num = str->bmad * str->psca;
   }
   double r2 = 1.0;
-  if (std::fabs(sy) >= 1.110223024625157e-16) r2 = 1.0 - (num / sy) * (num / sy);
+  if (std::fabs(sy) >= kHalfEps) r2 = 1.0 - (num / sy) * (num / sy);
   str->rsqu = r2 < 0.0 ? 0.0 : (r2 > 1.0 ? 1.0 : r2);
   double s;
   restt(str, 0, 1, 1, &s, str->psca);

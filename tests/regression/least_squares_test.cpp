@@ -87,7 +87,7 @@ std::vector<double> first(const double* v, long k) { return std::vector<double>(
 
 // R 4.x, summary(lm(stack.loss ~ ., stackloss)), intercept moved last; 4 decimals printed.
 TEST(Lsreg, StackLossPublished) {
-  LmtsRun run(testing::kStackX, testing::kStackY, 3, true, 0, 2);
+  LmtsRun run(testing::stack_x(), testing::stack_y(), 3, true, 0, 2);
   run.s.icov = 1;
   EXPECT_EQ(lsreg(&run.s), 0);
   EXPECT_EQ(run.s.cnul, 0);
@@ -110,10 +110,10 @@ TEST(Lsreg, StackLossPublished) {
 // The driver fits on standardized data and carries the estimates, their covariance and the
 // residual sum of squares back; the result must be the fit of the raw data.
 TEST(Lsreg, StandardizedFitCarriedBack) {
-  LmtsRun raw(testing::kStackX, testing::kStackY, 3, true, 0, 3);
+  LmtsRun raw(testing::stack_x(), testing::stack_y(), 3, true, 0, 3);
   raw.s.icov = 1;
   lsreg(&raw.s);
-  LmtsRun run(testing::kStackX, testing::kStackY, 3, true, 0, 3);
+  LmtsRun run(testing::stack_x(), testing::stack_y(), 3, true, 0, 3);
   run.s.icov = 1;
   const double loc[3] = {58, 20, 87}, scale[3] = {6.7, 2.9, 4.4};
   run.s.bmed = 15;

@@ -8,14 +8,15 @@
 #include <cstdio>
 #include <vector>
 
+#include "kernels/machine.h"
 #include "regression/regression.h"
 #include "robmat/services.h"
+#include "support/datasets.h"
 #include "support/recording_host.h"
 
 namespace robmat::testing {
 
 constexpr double kCanary = -1.2345e-301;
-constexpr double kPrec = 2.2250738585072017e-300;
 
 struct LmtsRun {
   LMTSTR s{};
@@ -42,7 +43,7 @@ struct LmtsRun {
     s.nnva = p * (p + 1L) / 2;
     s.noint = intercept ? 0 : 1;
     s.sing = 1e-10;
-    s.prec = kPrec;
+    s.prec = kPrecDefault;
     s.ztst = 2.5;
     s.bmad = 1.0;
     const LmtsSizes z = lmts_sizes(n, p, ilsq, 0, 5, 300);
@@ -98,12 +99,14 @@ struct LmtsRun {
   std::vector<double> extra;
 };
 
-// Brownlee's stack loss (stackloss.csv): Air.Flow, Water.Temp, Acid.Conc. and stack.loss.
-inline const std::vector<double> kStackX = {80, 27, 89, 80, 27, 88, 75, 25, 90, 62, 24, 87, 62, 22, 87, 62,
-                                            23, 87, 62, 24, 93, 62, 24, 93, 58, 23, 87, 58, 18, 80, 58, 18,
-                                            89, 58, 17, 88, 58, 18, 82, 58, 19, 93, 50, 18, 89, 50, 18, 86,
-                                            50, 19, 72, 50, 19, 79, 50, 20, 80, 56, 20, 82, 70, 20, 91};
-inline const std::vector<double> kStackY = {42, 37, 37, 28, 18, 18, 19, 20, 15, 14, 14,
-                                            13, 11, 12, 8,  7,  8,  8,  9,  15, 15};
+// Brownlee's stack loss from data/: Air.Flow, Water.Temp, Acid.Conc. (n x 3) and stack.loss.
+inline const std::vector<double>& stack_x() {
+  static const std::vector<double> x = load_dataset("stackloss").columns(0, 3);
+  return x;
+}
+inline const std::vector<double>& stack_y() {
+  static const std::vector<double> y = load_dataset("stackloss").columns(3, 4);
+  return y;
+}
 
 }  // namespace robmat::testing

@@ -95,7 +95,7 @@ TEST(Consistency, TablesAgreeWithFormulas) {
       s.ilts = ilts;
       s.ncas = 400;
       s.jqu = h;
-      s.prec = testing::kPrec;
+      s.prec = kPrecDefault;
       lmts_consistency(&s);
       const double formula = s.fact;
       s.copr = 1;

@@ -28,7 +28,7 @@ int search(LmtsRun& run) {
 
 // n = 21 > 17 asks for random subsets by default; nrep = C(21, 4) enumerates them all.
 TEST(Dolmts, StackLossLmsOverAllSubsets) {
-  LmtsRun run(testing::kStackX, testing::kStackY, 3, true);
+  LmtsRun run(testing::stack_x(), testing::stack_y(), 3, true);
   run.s.nrep = 5985;
   ASSERT_EQ(sublms(&run.s), 0);
   EXPECT_EQ(run.s.algo, 0);
@@ -53,7 +53,7 @@ TEST(Dolmts, StackLossLmsOverAllSubsets) {
 // best elemental start has the sum 3.039529914529914 over subset {4, 11, 16, 17} (0-based),
 // found by a numpy enumeration of all 5985 subsets with the LTS intercept of their residuals.
 TEST(Dolmts, StackLossLtsElementalStarts) {
-  LmtsRun run(testing::kStackX, testing::kStackY, 3, true, 1);
+  LmtsRun run(testing::stack_x(), testing::stack_y(), 3, true, 1);
   run.s.nrep = 5985;
   ASSERT_EQ(search(run), 0);
   const double sum = run.s.fctw * run.s.fctw * 13;
@@ -67,7 +67,7 @@ TEST(Dolmts, RandomSubsetsAreReproducible) {
     SCOPED_TRACE(copr);
     double crit[2];
     for (double& c : crit) {
-      LmtsRun run(testing::kStackX, testing::kStackY, 3, true);
+      LmtsRun run(testing::stack_x(), testing::stack_y(), 3, true);
       run.s.copr = copr;
       run.s.seed = 7;
       run.s.nrep = 500;
@@ -278,7 +278,7 @@ TEST(Dolmts, ProgressNotesAndHistory) {
   } cases[] = {{1, {}}, {2, {"1497", "2993", "4489", "5985"}}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.ipri);
-    LmtsRun run(testing::kStackX, testing::kStackY, 3, true);
+    LmtsRun run(testing::stack_x(), testing::stack_y(), 3, true);
     run.s.ipri = c.ipri;
     run.s.nrep = 5985;
     search(run);
@@ -307,7 +307,7 @@ TEST(Dolmts, ProgressNotesAndHistory) {
 }
 
 TEST(Sublms, GivenStarts) {
-  LmtsRun run(testing::kStackX, testing::kStackY, 3, true);
+  LmtsRun run(testing::stack_x(), testing::stack_y(), 3, true);
   run.s.cofo = 1;
   const long singular[4] = {6, 7, 8, 9};  // observations 7 and 8 are equal
   std::copy(singular, singular + 4, run.s.jbst);

@@ -13,6 +13,8 @@
 
 namespace robmat {
 
+using namespace lmts_report;
+
 namespace {
 
 // Consistency factors of the LMS and LTS scales at the normal, by h/n = 0.5, 0.5125, ..., 0.75.
@@ -75,11 +77,11 @@ int lcat(LMTSTR* str) {
   const double* b = str->b;
   const long incb = str->incb;
   if (n < 3) {
-    lmts_report::message(960);
+    lmts_report::message(kMsgLocationTooFew);
     return -1;
   }
   if (str->ilsq == 2 || str->ilsq == 3) {
-    lmts_report::note(str, 387);
+    lmts_report::heading(str, kMsgOlsHeading);
     double s = 0.0;
     for (long i = 0; i < n; ++i) s += b[i * incb];
     const double mean = s / dn;
@@ -90,17 +92,17 @@ int lcat(LMTSTR* str) {
     for (long i = 0; i < n; ++i) str->sres[i] = std::fabs(b[i * incb] - med);
     str->amad[0] = median_copy(n, str->sres, w);
     if (str->amad[0] <= 1e-12) {
-      lmts_report::message(961);
+      lmts_report::message(kMsgResponseMadZero);
       return 1;
     }
     double ss = 0.0;
     for (long i = 0; i < n; ++i) ss += (b[i * incb] - mean) * (b[i * incb] - mean);
     str->fsce = std::sqrt(ss / (dn - 1.0));
     str->ster[0] = str->fsce / std::sqrt(dn);
-    lmts_report::note_values(str, 405, mean, str->fsce);
-    // The residual report of the ordinary fit (rdual job 0) follows here.
+    lmts_report::note_values(str, kMsgLsLocation, mean, str->fsce);
+    rdual(str, 0);
   }
-  lmts_report::note(str, lms ? 407 : 406);
+  lmts_report::heading(str, lms ? kMsgLmsHeading : kMsgLtsHeading);
   double* w = str->aw;
   for (long i = 0; i < n; ++i) w[i] = b[i * incb];
   rsort_work(1, n, w, str->sres);
@@ -113,19 +115,19 @@ int lcat(LMTSTR* str) {
     ltsloc(str, &t, &s, w);
   }
   if (str->ipri != 0) {
-    lmts_report::note_count(str, lms ? 408 : 409, h);
+    lmts_report::note_count(str, lms ? kMsgLmsRank : kMsgLtsCount, h);
     double tb;
     const int top = nbreak(h, n, p, &tb);
-    lmts_report::note_value(str, top == 0 ? 411 : 410, tb);
+    lmts_report::note_value(str, top == 0 ? kMsgBreakdown : kMsgBreakdownHighest, tb);
   }
   str->coef[0] = t;
   str->psca = s;
   str->fctw = DBL_MAX;
   str->fckw = oflmts(str, 0, str->coef);
-  lmts_report::note_value(str, lms ? 412 : 415, str->fckw);
-  lmts_report::note_value(str, lms ? 414 : 417, str->psca);
+  lmts_report::note_value(str, lms ? kMsgLmsCriterion : kMsgLtsCriterion, str->fckw);
+  lmts_report::note_value(str, lms ? kMsgLmsPreliminary : kMsgLtsPreliminary, str->psca);
   if (s < kTinyScale) {
-    lmts_report::message(966);
+    lmts_report::message(kMsgLocationScaleZero);
     return -1;
   }
   long ones = 0;
@@ -143,23 +145,23 @@ int lcat(LMTSTR* str) {
   str->nzwe = ones;
   str->avw = static_cast<double>(ones) / dn;
   str->fctw = std::sqrt(ss / (ones < 2 ? 1.0 : static_cast<double>(ones - 1)));
-  lmts_report::note_value(str, lms ? 419 : 418, str->fctw);
-  // The residual report of the robust fit (rdual job 1) follows here.
+  lmts_report::note_value(str, lms ? kMsgLmsFinal : kMsgLtsFinal, str->fctw);
+  rdual(str, 1);
   if (ones < 3) {
-    lmts_report::message_count(962, ones);
+    lmts_report::message_count(kMsgFewWeights, ones);
     return 2;
   }
   if (str->ilsq == 1 || str->ilsq == 3) {
-    lmts_report::note(str, 388);
+    lmts_report::heading(str, kMsgRlsHeading);
     double mean;
     weighted_moments(str, ones, &mean, &str->fsce);
     str->x[0] = mean;
     str->ster[0] = str->fsce / std::sqrt(static_cast<double>(ones));
-    lmts_report::note_value(str, 420, mean);
-    lmts_report::note_value(str, 421, str->fsce);
-    lmts_report::note_count(str, 422, ones);
-    lmts_report::note_value(str, 423, str->avw);
-    // The residual report of the reweighted fit (rdual job 2) follows here.
+    lmts_report::note_value(str, kMsgWlsLocation, mean);
+    lmts_report::note_value(str, kMsgWlsScale, str->fsce);
+    lmts_report::note_count(str, kMsgWlsCount, ones);
+    lmts_report::note_value(str, kMsgMeanWeight, str->avw);
+    rdual(str, 2);
   }
   return 0;
 }

@@ -9,12 +9,12 @@
 namespace robmat {
 namespace lmts_report {
 
-namespace {
-constexpr int kIterHistLabel = 705;
-}  // namespace
-
 void note(const LMTSTR* str, int number) {
   if (str->ipri != 0) robmat::note(str->rpx, number, kNoteInSection);
+}
+
+void heading(const LMTSTR* str, int number) {
+  if (str->ipri != 0) robmat::note(str->rpx, number, kNoteOpensSection);
 }
 
 void note_value(const LMTSTR* str, int number, double v) {
@@ -29,33 +29,33 @@ void note_values(const LMTSTR* str, int number, double v1, double v2) {
   if (str->ipri != 0) note_args(str->rpx, kNoteInSection, number, v1, v2);
 }
 
-void message(int number) { xpmlog(549, number); }
+void message(int number) { xpmlog(kSetModule, number); }
 
-void message_count(int number, long v) { xpmlog(549, number, v); }
+void message_count(int number, long v) { xpmlog(kSetModule, number, v); }
 
 void percent_done(const LMTSTR* str, int pct) {
-  if (str->ipri != 0) note_args(str->rpx, kNoteInSection, 402, pct);
+  if (str->ipri != 0) note_args(str->rpx, kNoteInSection, kMsgPercentDone, pct);
 }
 
 void subset_plan(const LMTSTR* str, long count, int nimx) {
   if (str->ipri == 0) return;
-  note_args(str->rpx, kNoteOpensSection, 438, count, nimx, str->ncas);
+  note_args(str->rpx, kNoteOpensSection, kMsgSubsetCount, count, nimx, str->ncas);
   if (str->algo == 1)
-    note_args(str->rpx, kNoteInSection, 440, str->nrep, nimx);
+    note_args(str->rpx, kNoteInSection, kMsgRandomSubsets, str->nrep, nimx);
   else
-    note_args(str->rpx, kNoteInSection, 439, str->nrep);
+    note_args(str->rpx, kNoteInSection, kMsgAllSubsets, str->nrep);
 }
 
 void subset_count_warning(const LMTSTR* str, int nimx) {
   if (str->nrep > 1000000)
-    xpmlog(549, 963, str->ncas, str->nrep, nimx);
+    xpmlog(kSetModule, kMsgVeryManySubsets, str->ncas, str->nrep, nimx);
   else if (str->nvar > 2 && str->nrep > 100000)
-    xpmlog(549, 964, nimx, str->ncas);
+    xpmlog(kSetModule, kMsgManySubsets, nimx, str->ncas);
 }
 
 void iterhist0_open(LMTSTR* str, IterHist0* t) {
   t->table = TableWriter(str->rpx);
-  t->table.create("IterHist0", kIterHistLabel, &str->ithis)
+  t->table.create("IterHist0", kLabelIterHist, &str->ithis)
       .column(kColLong, "Subset", &t->subset)
       .column(kColLong, "Singular", &t->singular);
   if (str->ipri >= 5) t->table.column(kColDouble, "CurrCrit", &t->curr);
@@ -72,8 +72,8 @@ void iterhist0_close(LMTSTR* str, IterHist0* t) {
 }
 
 void all_singular(const LMTSTR* str) {
-  if (str->ipri != 0) robmat::note(str->rpx, 430, kNoteInSection);
-  xpmlog(549, 430);
+  if (str->ipri != 0) robmat::note(str->rpx, kMsgAllSingular, kNoteInSection);
+  xpmlog(kSetModule, kMsgAllSingular);
 }
 
 }  // namespace lmts_report

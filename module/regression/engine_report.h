@@ -10,9 +10,102 @@
 namespace robmat {
 namespace lmts_report {
 
+// Messages of the regression engine (set 549): the log, the notes of its reports and the
+// labels and titles of its row tables. Argument types in parentheses.
+enum LmtsMessage : int {
+  // Log.
+  kMsgInterceptColumn = 950,     // the last design column is not all ones
+  kMsgHRange = 951,              // h clamped into its bounds (lower, upper: long)
+  kMsgLsSingular = 952,          // X'WX singular, estimates from a generalized inverse
+  kMsgStartSingular = 956,       // the given start subset is singular
+  kMsgLocationTooFew = 960,      // intercept-only model with n < 3
+  kMsgResponseMadZero = 961,     // intercept-only model, MAD of y is 0
+  kMsgFewWeights = 962,          // (long)
+  kMsgVeryManySubsets = 963,     // n, nrep (long), subset size (int)
+  kMsgManySubsets = 964,         // subset size (int), n (long)
+  kMsgNoParameters = 965,        // (int)
+  kMsgLocationScaleZero = 966,   // intercept-only model, robust scale 0
+  kMsgTooFewCases = 967,         // n (long), p (int)
+  kMsgRegressorScaleZero = 968,  // column (int)
+  kMsgResponseScaleZero = 969,
+  // Notes.
+  kMsgInterceptOnly = 384,
+  kMsgLtsObjective = 385,  // h (long)
+  kMsgLmsObjective = 386,  // h (long)
+  kMsgOlsHeading = 387,
+  kMsgRlsHeading = 388,
+  kMsgClosing = 389,
+  kMsgPercentDone = 402,    // (int)
+  kMsgBestCriterion = 403,  // (double)
+  kMsgLsLocation = 405,     // mean, standard deviation (double)
+  kMsgLtsHeading = 406,
+  kMsgLmsHeading = 407,
+  kMsgLmsRank = 408,           // h (long)
+  kMsgLtsCount = 409,          // h (long)
+  kMsgBreakdownHighest = 410,  // percent (double)
+  kMsgBreakdown = 411,         // percent (double)
+  kMsgLmsCriterion = 412,      // the values of 412-423: double, 422: long
+  kMsgLmsPreliminary = 414,
+  kMsgLtsCriterion = 415,
+  kMsgLtsPreliminary = 417,
+  kMsgLtsFinal = 418,
+  kMsgLmsFinal = 419,
+  kMsgWlsLocation = 420,
+  kMsgWlsScale = 421,
+  kMsgWlsCount = 422,
+  kMsgMeanWeight = 423,
+  kMsgStartCriterion = 424,  // (double)
+  kMsgRandomSearch = 425,
+  kMsgFullSearch = 426,
+  kMsgGivenStart = 427,
+  kMsgRandomDone = 428,  // subsets (long)
+  kMsgAllDone = 429,     // subsets (long), p (int), n (long)
+  kMsgAllSingular = 430,
+  kMsgSomeSingular = 431,
+  kMsgNoneSingular = 432,  // subsets (long)
+  kMsgExactFit = 433,
+  kMsgExactScale = 434,     // (double)
+  kMsgExactCount = 435,     // (long)
+  kMsgRobustR2 = 436,       // (double)
+  kMsgDiagMedian = 437,     // (double)
+  kMsgSubsetCount = 438,    // subsets (long), subset size (int), n (long)
+  kMsgAllSubsets = 439,     // (long)
+  kMsgRandomSubsets = 440,  // subsets (long), subset size (int)
+  kMsgLsSse = 443,          // (double)
+  kMsgRlsSse = 444,
+  kMsgDegreesOfFreedom = 445,  // (long)
+  kMsgLsScale = 446,           // (double)
+  kMsgRlsScale = 447,
+  kMsgLsR2 = 448,
+  kMsgRlsR2 = 449,
+  kMsgFTest = 450,          // numerator and denominator degrees of freedom (long), F (double)
+  kMsgFProbability = 451,   // (double)
+  kMsgRlsCount = 452,       // (long)
+  kMsgRlsMeanWeight = 453,  // (double)
+  kMsgResidualSummary = 463,
+  kMsgFastLtsAll = 509,
+  kMsgFastLtsSteps = 510,  // (int)
+  // Labels and titles of the row tables.
+  kLabelParmEst = 465,
+  kLabelRlsParmEst = 707,
+  kTitleLsParmEst = 454,
+  kTitleRlsParmEstLms = 455,
+  kTitleRlsParmEstLts = 456,
+  kTitleLsResiduals = 457,
+  kTitleWlsResiduals = 458,
+  kTitleLmsResiduals = 459,
+  kTitleLtsResiduals = 460,
+  kLabelIterHist = 705,
+  kLabelResDiag = 706,
+  kLabelResiduals = 708,
+  kLabelBestHalf = 728,
+};
+
 // Catalogued notes of set 549 by number, without a value, with a double, with a count, with
 // two doubles.
 void note(const LMTSTR* str, int number);
+// A note that opens a section (a heading).
+void heading(const LMTSTR* str, int number);
 void note_value(const LMTSTR* str, int number, double v);
 void note_count(const LMTSTR* str, int number, long v);
 void note_values(const LMTSTR* str, int number, double v1, double v2);

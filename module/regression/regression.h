@@ -5,18 +5,22 @@
 // as its last column; observation indices are 0-based.
 #pragma once
 
+#include "robmat/arena.h"
 #include "robmat/lmtstr.h"
 
 namespace robmat {
 
 // ---- work space ----------------------------------------------------------------------------
 
-// What one LMS/LTS call needs from the host, by block.
+// What one LMS/LTS call needs from the host: work-space blocks and result rows.
 struct LmtsSizes {
   long doubles;   // first double block
   long longs;     // 64-bit integer block
   long doubles3;  // third double block (FAST-LTS only, else 0)
   long names;     // U_SNAME records: p names and "Response"
+  int est_rows;   // rows of result 2 (p columns): 2 without least squares, else 4, or 8
+                  // with the significance rows
+  int obs_rows;   // rows of result 3 (n columns): 3, or 4 with least squares
 };
 
 // lmts_sizes: block sizes for n observations and p design columns (N = p(p+1)/2).
@@ -25,17 +29,27 @@ struct LmtsSizes {
 //                  2(p + n) + 4 longs
 //   FAST-LTS:      N + 4n(p+1) + p + 4 + p(10 nsds + 12) doubles; 11 nsds + 5n + 4 +
 //                  2 lsds (nsds + 1) longs; (p+1)n + p + np + 20 nsds + 4 + 6n + 12p doubles
-LmtsSizes lmts_sizes(long n, int p, int ilsq, int flts, int nsds, int lsds);
+//   signif  nonzero: option 8 asks for standard errors (the significance rows exist with
+//           ilsq != 0, whatever the covariance switch ends up as)
+LmtsSizes lmts_sizes(long n, int p, int ilsq, int flts, int nsds, int lsds, int signif);
 
 // lmts_carve_search: points the descriptor's vectors into the subset-search blocks.
 //   str  in,out  reads ncas, nvar, ilsq; sets a (n x p, row stride p), b (n), amad, amed (p),
 //                c ((p+1)(p+2)), rupd (N), aw (2n), work (p), and when ilsq = 0 x, ster (p)
 //                and qres (n); jsub, jbst (p) and iw (2n + 4); h (see lmts_place_h). inca
 //                and incb are set to p and 1. coef, wgts, sres, uhyb are result rows and
-//                are the caller's; so are the box (dwim 10, lwim 10p) when an exchange runs.
+//                are the caller's, and so are x, ster and qres when ilsq != 0; so are the
+//                box (dwim 10, lwim 10p) when an exchange runs.
 //   dbl  in      lmts_sizes(..).doubles doubles
 //   lng  in      lmts_sizes(..).longs longs
-void lmts_carve_search(LMTSTR* str, double* dbl, long* lng);
+// Returns false (nothing usable) when a block is shorter than the layout needs.
+bool lmts_carve_search(LMTSTR* str, Arena<double> dbl, Arena<long> lng);
+
+// lmts_carve_fast: the FAST-LTS blocks: a, b (n), amad, amed and c (the rest of the first
+// block); jbst (4n) and iw (the rest) of the integers; from the third block work (the rest),
+// aw (2n), lsqx, x, ster (p) and qres (n). The FAST-LTS search carves its own vectors from
+// c, work and iw. Returns false when a block is too short.
+bool lmts_carve_fast(LMTSTR* str, Arena<double> dbl, Arena<long> lng, Arena<double> dbl3);
 
 // lmts_place_h: the covariance matrix h follows c: c keeps (p+2)(p+1)/2 doubles in the
 // subset search (flts = 0) and n(p+1) with FAST-LTS. The elemental solves use p*p doubles
@@ -147,6 +161,54 @@ int dolmts(LMTSTR* str, int* doim);
 // and returns -2.
 // Returns 0; -1 when the start subset is singular (message 956; coef, sres, fctw missing).
 int sublms(LMTSTR* str);
+
+// fast_lts_built: whether FAST-LTS (doflts) is part of this build; sublms calls it through
+// its hook, and the driver refuses a FAST-LTS run up front while it is not.
+bool fast_lts_built();
+
+// ---- the driver ----------------------------------------------------------------------------
+
+// zlmts: the LMS/LTS engine. Completes the defaults (strides, seed, sing, prec, ztst; print
+// switches capped at ipri = 0), checks the problem, bounds h, sets the consistency factor,
+// and then runs the intercept-only model (lcat), or standardizes (statis) and runs the
+// ordinary least squares fit (ilsq 2, 3), the robust fit and the reweighted fit (ilsq 1, 3),
+// carrying every estimate back to the input scale and printing by ipri.
+// Returns 0; 1 after an exact fit (no reweighted fit) or when the reweighted cross products
+// are singular (952); 100 + lcat's result for the intercept-only model; -1 when n <= 2p
+// (967), -2 when p < 1 (965), -3 when FAST-LTS is asked for but not built, or the uniform
+// stream's seed would stick at 0, -4 when the intercept column is not all ones (950), -5
+// when the robust fit failed. A column of scale 0 ends the run (968/969, xexit 9999).
+int zlmts(LMTSTR* str);
+
+// ---- reports -------------------------------------------------------------------------------
+
+// statis: location (median, or 0 without an intercept) and scale (MAD times madc, else the
+// mean absolute deviation times mavc) of every design column but the intercept and of the
+// response, into amed/amad and bmed/bmad; a and b are standardized in place. With ipri it
+// prints MedianMean and DispStdDev (DispAbs without an intercept), and with pcor the
+// correlations (corr). Returns 0, or -1 after 968/969 when a scale is 0.
+int statis(LMTSTR* str);
+
+// corr: Pearson (into h) and Spearman (into c) correlations, packed, of the standardized
+// regressors and the response (in the intercept's place, or last without an intercept),
+// printed as PearCorr (pcor 1, 3) and SpearCorr (pcor 2, 3). sres, aw and iw are scratch.
+void corr(LMTSTR* str);
+
+// prilmts: the report of the robust fit: heading, objective, breakdown, the search, the best
+// or given subset, EstCoeff and the scales, the residuals (rdual job 1), and ResDiag when the
+// diagnostics were collected.
+void prilmts(LMTSTR* str);
+
+// prils: the report of a least squares fit (job 0) or the reweighted one (job 2): estimates,
+// or the parameter table with tests and Wald limits (icov >= 2); CovParm (icov 3). Completes
+// rsql, fval (rsqu) and fsce = sqrt(fssq / (n avw - p)) first.
+void prils(LMTSTR* str, int job);
+
+// rdual: residuals of a fit on the input scale: job 0 least squares (x, fsce, into qres), 1
+// the robust fit (coef, fctw, into sres), 2 the reweighted fit (x, fsce, into qres). Stores
+// residual / scale (the residual itself when the scale is below 3.3e-14) at every print
+// level; prints the residual table and DistrRes from ipri = 2. aw (2n) is scratch.
+void rdual(LMTSTR* str, int job);
 
 // ---- the driver's small routines -----------------------------------------------------------
 

@@ -19,6 +19,8 @@
 
 namespace robmat {
 
+using namespace lmts_report;
+
 namespace {
 
 // Subsets of k = min(p, 50) observations: random ones when n exceeds replo[k-1], reptb[k-1]
@@ -97,8 +99,9 @@ void draw_subset(LMTSTR* str, long* seed) {
 // separately and is called here; every front end asks for none, so the search result stands.
 void exchange(LMTSTR* /*str*/, int /*variant*/) {}
 
-// FAST-LTS (doflts) is built separately and is called here; until then a run that asks for
-// it fails.
+// FAST-LTS (doflts) is built separately and is called here; until then the driver refuses
+// a run that asks for it (fast_lts_built), and this hook fails should one get through.
+// Wiring it: return doflts(str, doim), and fast_lts_built() returns true.
 int fast_lts(LMTSTR* /*str*/, int* doim) {
   *doim = 0;
   return -2;
@@ -135,6 +138,8 @@ void progress(LMTSTR* str, Progress* pg, long it, double crit) {
 }
 
 }  // namespace
+
+bool fast_lts_built() { return false; }
 
 void chrep(LMTSTR* str, int nimx) {
   const long n = str->ncas;
@@ -274,7 +279,7 @@ int dolmts(LMTSTR* str, int* doim) {
   chrep(str, p);
   const bool random = str->algo == 1;
   *doim = random ? str->doim : 0;
-  lmts_report::note(str, random ? 425 : 426);
+  lmts_report::note(str, random ? kMsgRandomSearch : kMsgFullSearch);
   const bool use_lu = random || str->noup != 0 || p < 2;
   const long nrep = str->nrep;
   Progress pg{};
@@ -349,10 +354,10 @@ int dolmts(LMTSTR* str, int* doim) {
   }
   if (history) lmts_report::iterhist0_close(str, &pg.hist);
   str->jlp = random ? draws : nrep;
-  lmts_report::note_value(str, 403, str->fctw);
+  lmts_report::note_value(str, kMsgBestCriterion, str->fctw);
   if (str->jerd == str->jlp) {
     lmts_report::all_singular(str);
-    xexit(9999, 0);
+    abort_run();
   }
   return 0;
 }
@@ -383,17 +388,17 @@ int sublms(LMTSTR* str) {
       str->jerd = 1;
       for (int j = 0; j < p; ++j) str->coef[j] = miss;
       for (long i = 0; i < n; ++i) str->sres[i] = miss;
-      lmts_report::message(956);
+      lmts_report::message(kMsgStartSingular);
       return -1;
     }
     copy_doubles(str->coef, str->work, p);
     if (variant != 0) inbox(str, box_job, str->fctw);
-    lmts_report::note_value(str, 424, str->fctw);
+    lmts_report::note_value(str, kMsgStartCriterion, str->fctw);
     exchange(str, variant);
   } else {
     irtran(str, 1);
     str->fctw = oflmts(str, 0, str->coef);
-    lmts_report::note_value(str, 424, str->fctw);
+    lmts_report::note_value(str, kMsgStartCriterion, str->fctw);
   }
   str->fckw = str->fctw;
   const double dn = static_cast<double>(n);

@@ -5,11 +5,13 @@
 
 namespace robmat {
 
-LmtsSizes lmts_sizes(long n, int p, int ilsq, int flts, int nsds, int lsds) {
+LmtsSizes lmts_sizes(long n, int p, int ilsq, int flts, int nsds, int lsds, int signif) {
   const long pp = p;
   const long nn = pp * (pp + 1) / 2;
   LmtsSizes s{};
   s.names = pp + 1;
+  s.est_rows = ilsq == 0 ? 2 : (signif != 0 ? 8 : 4);
+  s.obs_rows = ilsq == 0 ? 3 : 4;
   if (flts == 0) {
     s.doubles = nn + (n + 2 * pp) + pp + (pp + 1) * (pp + 2) + 4 + n * (pp + 2);
     if (ilsq == 0) s.doubles += n + 2 * pp;
@@ -27,34 +29,54 @@ void lmts_place_h(LMTSTR* str) {
   str->h = str->c + (str->flts == 0 ? (p + 2) * (p + 1) / 2 : str->ncas * (p + 1));
 }
 
-void lmts_carve_search(LMTSTR* str, double* dbl, long* lng) {
+bool lmts_carve_search(LMTSTR* str, Arena<double> dbl, Arena<long> lng) {
   const long n = str->ncas;
   const long p = str->nvar;
-  double* d = dbl;
-  auto take = [&d](long k) {
-    double* v = d;
-    d += k;
-    return v;
-  };
   str->inca = p;
   str->incb = 1;
-  str->a = take(n * p);
-  str->b = take(n);
-  str->amad = take(p);
-  str->amed = take(p);
-  str->c = take((p + 2) * (p + 1));
-  str->rupd = take(p * (p + 1) / 2);
-  str->aw = take(2 * n);
-  str->work = take(p);
+  str->a = dbl.take(n * p);
+  str->b = dbl.take(n);
+  str->amad = dbl.take(p);
+  str->amed = dbl.take(p);
+  str->c = dbl.take((p + 2) * (p + 1));
+  str->rupd = dbl.take(p * (p + 1) / 2);
+  str->aw = dbl.take(2 * n);
+  str->work = dbl.take(p);
   if (str->ilsq == 0) {
-    str->x = take(p);
-    str->ster = take(p);
-    str->qres = take(n);
+    str->x = dbl.take(p);
+    str->ster = dbl.take(p);
+    str->qres = dbl.take(n);
   }
-  str->jsub = lng;
-  str->jbst = lng + p;
-  str->iw = lng + 2 * p;
+  str->jsub = lng.take(p);
+  str->jbst = lng.take(p);
+  str->iw = lng.take(2 * n + 4);
+  if (str->work == nullptr || (str->ilsq == 0 && str->qres == nullptr) || str->iw == nullptr) return false;
   lmts_place_h(str);
+  return true;
+}
+
+bool lmts_carve_fast(LMTSTR* str, Arena<double> dbl, Arena<long> lng, Arena<double> dbl3) {
+  const long n = str->ncas;
+  const long p = str->nvar;
+  str->inca = p;
+  str->incb = 1;
+  str->a = dbl.take(n * p);
+  str->b = dbl.take(n);
+  str->amad = dbl.take(p);
+  str->amed = dbl.take(p);
+  str->c = dbl.take(dbl.left());
+  str->jbst = lng.take(4 * n);
+  str->iw = lng.take(lng.left());
+  const long tail = 2 * n + 3 * p + n;
+  if (str->amed == nullptr || str->iw == nullptr || dbl3.left() < tail) return false;
+  str->work = dbl3.take(dbl3.left() - tail);
+  str->aw = dbl3.take(2 * n);
+  str->lsqx = dbl3.take(p);
+  str->x = dbl3.take(p);
+  str->ster = dbl3.take(p);
+  str->qres = dbl3.take(n);
+  lmts_place_h(str);
+  return true;
 }
 
 }  // namespace robmat

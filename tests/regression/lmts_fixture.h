@@ -46,10 +46,10 @@ struct LmtsRun {
     s.prec = kPrecDefault;
     s.ztst = 2.5;
     s.bmad = 1.0;
-    const LmtsSizes z = lmts_sizes(n, p, ilsq, 0, 5, 300);
+    const LmtsSizes z = lmts_sizes(n, p, ilsq, 0, 5, 300, 0);
     dbl.assign(static_cast<size_t>(z.doubles + 8), kCanary);
     lng.assign(static_cast<size_t>(z.longs + 8), -777);
-    lmts_carve_search(&s, dbl.data(), lng.data());
+    lmts_carve_search(&s, {dbl.data(), z.doubles}, {lng.data(), z.longs});
     for (long i = 0; i < n; ++i) {
       for (int j = 0; j < k; ++j) s.a[i * p + j] = x[i * k + j];
       if (intercept) s.a[i * p + k] = 1.0;

@@ -10,7 +10,11 @@
 namespace robmat {
 
 CallFrame::~CallFrame() noexcept(false) {
-  if (std::uncaught_exceptions() > unwinding_) return;
+  if (std::uncaught_exceptions() > unwinding_) {
+    // The result memory is the host's and outlives the unwinding; writing it asks nothing.
+    for (int k = 0; k < kMaxResults; ++k) fill_missing(results_[k], result_len_[k]);
+    return;
+  }
   if (str_ != nullptr) {
     const int32_t rc = manager_release(&str_->rpx);
     if (rc < 0) xprrlog(nullptr, rc);
@@ -26,6 +30,12 @@ int32_t CallFrame::open_manager() {
     return kStatusNoManager;
   }
   return 0;
+}
+
+void CallFrame::keep_result(int k, double* v, long n) {
+  assert(k >= 0 && k < kMaxResults);
+  results_[k] = v;
+  result_len_[k] = n;
 }
 
 void* CallFrame::raw_block(int64_t bytes) {
@@ -47,7 +57,10 @@ bool create_results(CallFrame* frame, const ResultShape* shapes, int count, doub
     // Missing until the routine computes them, also when a later request is refused.
     fill_missing(duwresp(k + 1), static_cast<long>(shapes[k].rows) * shapes[k].cols);
   }
-  for (int k = 0; k < count; ++k) res[k] = duwresp(k + 1);
+  for (int k = 0; k < count; ++k) {
+    res[k] = duwresp(k + 1);
+    frame->keep_result(k, res[k], static_cast<long>(shapes[k].rows) * shapes[k].cols);
+  }
   return true;
 }
 

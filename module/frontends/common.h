@@ -27,7 +27,9 @@ inline constexpr int32_t kStatusNoManager = 100;
 // status on every path. Host services may unwind the call (an xexit, or an interrupt noticed
 // at the next service), so the destructor lets that pass (noexcept(false)), and while the
 // call is already unwinding it asks the host for nothing: the host frees what the call holds.
-// Once a block is refused, later requests are not made.
+// Once a block is refused, later requests are not made. The results made through
+// create_results are remembered: when a run ends by unwinding (an engine that cannot go on),
+// the destructor leaves every one of them missing, so nothing half computed is handed back.
 class CallFrame {
  public:
   explicit CallFrame(LMTSTR* str = nullptr) : str_(str), unwinding_(std::uncaught_exceptions()) {}
@@ -45,6 +47,8 @@ class CallFrame {
     return static_cast<T*>(raw_block(static_cast<int64_t>(sizeof(T)) * count));
   }
   bool failed() const { return failed_; }
+  // Remembers result k (0-based) of n values, to be left missing if the run unwinds.
+  void keep_result(int k, double* v, long n);
 
  private:
   void* raw_block(int64_t bytes);
@@ -53,6 +57,9 @@ class CallFrame {
   int unwinding_;  // exceptions in flight when the frame was made
   void* blocks_[kMaxBlocks] = {};
   int nblocks_ = 0;
+  static constexpr int kMaxResults = 3;
+  double* results_[kMaxResults] = {};
+  long result_len_[kMaxResults] = {};
   bool failed_ = false;
 };
 

@@ -178,7 +178,8 @@ int zlmts(LMTSTR* str) {
     rdual(str, 1);
   else
     prilmts(str);
-  if (!walk && str->jerd == str->jlp) return -5;
+  // Every subset drawn was singular. Given coefficients draw none, so they never fail here.
+  if (!walk && str->jlp > 0 && str->jerd == str->jlp) return -5;
 
   if (str->fctw <= str->prec) return 1;
 

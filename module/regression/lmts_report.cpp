@@ -425,7 +425,9 @@ void prilmts(LMTSTR* str) {
       note_args(str->rpx, kNoteInSection, kMsgAllDone, str->jlp, p, n);
     else
       note_count(str, kMsgRandomDone, str->jlp);
-    if (str->jerd < 1)
+    if (str->jlp == 0) {
+      // Given coefficients: no subset was solved.
+    } else if (str->jerd < 1)
       note_count(str, kMsgNoneSingular, str->jlp);
     else if (str->jerd == str->jlp)
       note(str, kMsgAllSingular);

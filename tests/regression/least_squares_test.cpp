@@ -7,76 +7,17 @@
 #include <random>
 
 #include "regression/lmts_fixture.h"
+#include "support/least_squares_reference.h"
 
 namespace robmat {
 namespace {
 
 using testing::LmtsRun;
 
-struct LsRef {
-  std::vector<double> beta, se, fitted;
-  double rss;
-};
-
-// Least squares of the rows with weight 1 by Householder QR in long double: estimates, fitted
-// values, residual sum of squares and standard errors sqrt(s^2 diag((R'R)^-1)), s^2 = rss/(k-p).
-LsRef ls_reference(const LMTSTR& s, const std::vector<double>& w) {
-  const int p = s.nvar;
-  std::vector<std::vector<long double>> rows;
-  std::vector<long double> y;
-  for (long i = 0; i < s.ncas; ++i)
-    if (w[i] == 1.0) {
-      rows.emplace_back(s.a + i * p, s.a + i * p + p);
-      y.push_back(s.b[i]);
-    }
-  const long k = static_cast<long>(rows.size());
-  for (int j = 0; j < p; ++j) {  // reflect column j below the diagonal onto its first entry
-    long double norm = 0;
-    for (long i = j; i < k; ++i) norm += rows[i][j] * rows[i][j];
-    norm = std::sqrt(norm);
-    const long double alpha = rows[j][j] > 0 ? -norm : norm;
-    std::vector<long double> v(k, 0);
-    for (long i = j; i < k; ++i) v[i] = rows[i][j];
-    v[j] -= alpha;
-    long double vv = 0;
-    for (long i = j; i < k; ++i) vv += v[i] * v[i];
-    for (int c = j; c <= p; ++c) {
-      long double d = 0;
-      for (long i = j; i < k; ++i) d += v[i] * (c < p ? rows[i][c] : y[i]);
-      for (long i = j; i < k; ++i) (c < p ? rows[i][c] : y[i]) -= 2 * d / vv * v[i];
-    }
-  }
-  LsRef r;
-  std::vector<long double> beta(p);
-  for (int j = p - 1; j >= 0; --j) {
-    long double t = y[j];
-    for (int c = j + 1; c < p; ++c) t -= rows[j][c] * beta[c];
-    beta[j] = t / rows[j][j];
-  }
-  long double rss = 0;
-  for (long i = p; i < k; ++i) rss += y[i] * y[i];
-  r.rss = static_cast<double>(rss);
-  std::vector<long double> rinv(p * p, 0);  // R^-1, upper triangular
-  for (int j = 0; j < p; ++j) {
-    rinv[j * p + j] = 1 / rows[j][j];
-    for (int i = j - 1; i >= 0; --i) {
-      long double t = 0;
-      for (int c = i + 1; c <= j; ++c) t -= rows[i][c] * rinv[c * p + j];
-      rinv[i * p + j] = t / rows[i][i];
-    }
-  }
-  for (int j = 0; j < p; ++j) {
-    long double d = 0;
-    for (int c = j; c < p; ++c) d += rinv[j * p + c] * rinv[j * p + c];
-    r.beta.push_back(static_cast<double>(beta[j]));
-    r.se.push_back(static_cast<double>(std::sqrt(d * rss / (k - p))));
-  }
-  for (long i = 0; i < s.ncas; ++i) {
-    long double f = 0;
-    for (int j = 0; j < p; ++j) f += s.a[i * p + j] * beta[j];
-    r.fitted.push_back(static_cast<double>(f));
-  }
-  return r;
+// The rows of weight 1 of the descriptor's design, fitted by the long double reference.
+testing::LsRef ls_reference(const LMTSTR& s, const std::vector<double>& w) {
+  return testing::ls_reference(
+      std::vector<double>(s.a, s.a + s.ncas * s.nvar), std::vector<double>(s.b, s.b + s.ncas), s.nvar, w);
 }
 
 void expect_close(const std::vector<double>& got, const std::vector<double>& want, double rel) {
@@ -98,7 +39,7 @@ TEST(Lsreg, StackLossPublished) {
     EXPECT_NEAR(run.s.ster[j], se[j], 5e-5);
   }
   // Normal equations of raw stack loss (cond(X) ~ 1e3): 1e-11 (worst seen 1.7e-13).
-  const LsRef ref = ls_reference(run.s, run.wgts);
+  const testing::LsRef ref = ls_reference(run.s, run.wgts);
   expect_close(first(run.s.x, 4), ref.beta, 1e-11);
   expect_close(first(run.s.ster, 4), ref.se, 1e-11);
   EXPECT_NEAR(run.s.fssq, ref.rss, 1e-11 * ref.rss);
@@ -155,7 +96,7 @@ TEST(Lsreg, IdenticalColumnsSetOneAside) {
   LmtsRun full(x3, y, 3, true, 0, 2), reduced(x2, y, 2, true, 0, 2);
   EXPECT_EQ(lsreg(&full.s), 1);
   EXPECT_EQ(full.s.cnul, 1);
-  const LsRef ref = ls_reference(reduced.s, reduced.wgts);
+  const testing::LsRef ref = ls_reference(reduced.s, reduced.wgts);
   EXPECT_NEAR(full.s.fssq, ref.rss, 1e-10 * ref.rss);
   for (long i = 0; i < 25; ++i) {
     double f = 0;
@@ -183,7 +124,7 @@ TEST(Lsreg, UnitWeightsSelectObservations) {
     for (long i = 0; i < c.n; ++i) run.wgts[i] = i < c.k ? 1.0 : 0.0;
     std::shuffle(run.wgts.begin(), run.wgts.end(), gen);
     EXPECT_EQ(lsreg(&run.s), 0);
-    const LsRef ref = ls_reference(run.s, run.wgts);
+    const testing::LsRef ref = ls_reference(run.s, run.wgts);
     expect_close(first(run.s.x, c.p), ref.beta, c.tol);
     expect_close(first(run.s.ster, c.p), ref.se, c.tol);
     EXPECT_NEAR(qlsreg(&run.s), ref.rss, c.tol * ref.rss);

@@ -23,14 +23,26 @@ struct Outcome {
   bool engine_failed = false;
   std::vector<host::Matrix> results;
   int64_t requests = 0;
+  std::vector<host::LogEntry> log;
+
+  // How many log lines of this severity the call wrote.
+  long count(host::LogEntry::Severity s) const {
+    return std::count_if(log.begin(), log.end(), [s](const host::LogEntry& e) { return e.severity == s; });
+  }
+  // Whether a log line contains `text`.
+  bool logged(const std::string& text) const {
+    return std::any_of(log.begin(), log.end(), [&](const host::LogEntry& e) {
+      return e.text.find(text) != std::string::npos;
+    });
+  }
 };
 
 inline Outcome call(host::Session& s, const std::string& name, const std::vector<const host::Value*>& args) {
   try {
     host::CallResult r = s.call(name, args);
-    return {0, 0, r.engine_failed, std::move(r.results), r.requests};
+    return {0, 0, r.engine_failed, std::move(r.results), r.requests, std::move(r.log)};
   } catch (const host::RoutineError& e) {
-    return {e.status, e.exit_code, false, e.results, e.requests};
+    return {e.status, e.exit_code, false, e.results, e.requests, e.log};
   }
 }
 

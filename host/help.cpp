@@ -152,13 +152,112 @@ constexpr const char* kMcdNotes =
     "hyperplane and returns the mean and scatter of the observations on it. A failure of the "
     "computation leaves est and dist missing (NA) and logs why.";
 
-// ---- LMS, LTS, MVE: entries grow here as their computations land -------------------------
+// ---- LMS and LTS -------------------------------------------------------------------------
 constexpr Arg kRegressionArgs[] = {
-    {"opt", "option vector, a row or a column; [] takes every default."},
-    {"y", "the response, a column of n values without missing values."},
-    {"x", "optional: the regressors, n rows, without missing values (an intercept is added)."},
-    {"start", "optional: a start subset of observation numbers, or start coefficients."},
+    {"opt", "option vector, a row or a column (see Options); [] takes every default."},
+    {"y", "the response: a column of n values, no missing values."},
+    {"x",
+     "optional: the regressors, n rows of k columns, no missing values. An intercept column is "
+     "added as the last parameter unless opt 1 is nonzero. Without x the model is a location: "
+     "the intercept alone."},
+    {"start",
+     "optional: p observation numbers (1..n) of a start subset, which replaces the search; or, "
+     "with opt 7 between 0 and 1 (not 0), p start coefficients (intercept last)."},
 };
+constexpr Option kRegressionOptions[] = {
+    {"1", "no intercept", "0", "0 fits an intercept; any other value leaves it out (p = k)"},
+    {"2", "print level (see Print levels)", "0", "0 to 5"},
+    {"3",
+     "least squares fits beside the robust one",
+     "0",
+     "0 none; 1 reweighted (the observations of weight 1); 2 ordinary; 3 both"},
+    {"4",
+     "h: the number of smallest squared residuals in the criterion",
+     "(n + p + 1) / 2, rounded down",
+     "n/2 + 1 to 3n/4 + (p+1)/4 (each rounded down); a value outside is moved into the range, "
+     "with a note; 0 takes the default"},
+    {"5",
+     "number of random subsets of p observations",
+     "all subsets when there are few (n <= 500, 50, 22, 17, 15, 14 for p = 1..6), else 500 to "
+     "3000 by p",
+     "1 or more; when all subsets are no more than this, every one is evaluated; a negative "
+     "value means as many as possible"},
+    {"7", "what start is", "0", "0 an observation subset; a value in (0, 1] coefficients"},
+    {"8",
+     "standard errors and tests of the least squares fits (with opt 3)",
+     "0",
+     "0 none; 1 standard errors, t, p and 95% limits in est; 2 also the parameter tables; 3 also "
+     "the covariance matrices"},
+    {"9",
+     "LTS: search",
+     "0 (FAST-LTS)",
+     "0 FAST-LTS (not available in this build yet); 1 the elemental subset search"},
+    {"11", "reweighting cutoff, in robust scales", "2.5", "> 0; 0 or less takes the default"},
+    {"12", "singularity tolerance of the subset solves and the least squares fits", "1e-10", "> 0"},
+    {"13", "precision: a criterion or scale below it counts as 0", "2.2e-300", "> 0"},
+    {"14",
+     "correlations of the data",
+     "0",
+     "0 none; 1 Pearson; 2 Spearman; 3 both (printed from print level 1)"},
+    {"16", "FAST-LTS: largest number of subdatasets", "5", "1 or more"},
+    {"17", "FAST-LTS: size of a subdataset", "300", "1 or more"},
+    {"19",
+     "random generator",
+     "0",
+     "0 the routine's own generator (the same subsets on every machine) and consistency factors "
+     "by formula; > 0 the host's uniform stream, seeded from the clock when opt 20 is below 1, "
+     "and tabulated factors"},
+    {"20",
+     "seed of the random subsets",
+     "0 (19 for FAST-LTS)",
+     "any whole number; with opt 19 not one whose low 32 bits are a multiple of 2147483647"},
+    {"21", "no factorization updating in the enumeration", "0", "0 or 1"},
+};
+constexpr Level kRegressionLevels[] = {
+    {"0", "nothing."},
+    {"1",
+     "the median, mean and dispersion of every variable (and the correlations with opt 14); "
+     "the estimates of the least squares fits with their residual sum of squares, scale, "
+     "R-square and F test; the subsets searched, the best subset, the robust coefficients, "
+     "criterion, scales and robust R-square."},
+    {"2, 3, 4",
+     "add a table of the residuals of every fit (observed, fitted, residual, scaled residual; "
+     "the weight for the reweighted fit) with their distribution, the iteration history of the "
+     "search, and the diagnostics U (each observation's largest scaled residual over all "
+     "subsets)."},
+    {"5", "adds every subset's criterion to the iteration history."},
+};
+constexpr Result kRegressionResults[] = {
+    {"sc",
+     "20 x 1",
+     "1 h; 2 subsets evaluated; 3 singular subsets among them; 4 observations of weight 1; 5 "
+     "the minimized criterion (LMS: the h-th smallest absolute residual; LTS: the root of the "
+     "mean of the h smallest squared residuals); 6 the preliminary scale; 7 the final robust "
+     "scale; 8 the robust R-square; 9 the consistency factor; with opt 3: 11 the residual "
+     "scale, 12 the residual sum of squares, 13 R-square and 14 F of the last least squares "
+     "fit. Other rows are NA."},
+    {"est",
+     "2 x p; 4 x p with opt 3; 8 x p with opt 3 and opt 8",
+     "one column per parameter, the intercept last: row 1 the robust coefficients; row 2 the "
+     "best subset as observation numbers (NA for start coefficients); with opt 3 row 3 the "
+     "least squares estimates (of the last fit) and row 4 their standard errors; with opt 8 "
+     "rows 5 to 8 t values, two-sided p values and the lower and upper 95% Wald limits."},
+    {"obs",
+     "3 x n, or 4 x n with opt 3",
+     "one column per observation: row 1 the weight (1 when the residual is within opt 11 "
+     "robust scales, else 0); row 2 the residual of the robust fit divided by its scale; row 3 "
+     "the diagnostic U (NA unless the subsets were searched); with opt 3 row 4 the scaled "
+     "residual of the last least squares fit."},
+};
+constexpr const char* kRegressionNotes =
+    "The robust fit takes hyperplanes through p observations (all subsets, or random ones), "
+    "moves the intercept to the best value for each, and keeps the one with the smallest "
+    "criterion; LMS through the origin with one regressor is solved exactly. The data are "
+    "standardized by median and MAD for the search and every estimate is reported on the "
+    "input scale. When h or more observations lie on one hyperplane (an exact fit) the final "
+    "scale is 0 and no reweighted fit is made. A failure of the computation leaves every "
+    "result missing (NA) and logs why.";
+
 constexpr Arg kMveArgs[] = {
     {"opt", "option vector, a row or a column; [] takes every default."},
     {"x", "numeric data matrix, n x p, without missing values."},
@@ -188,25 +287,29 @@ constexpr Entry kRoutines[] = {
      kMcdResults,
      kMcdNotes},
     {"LMS",
-     false,
+     true,
      "robust regression by least median of squares",
      "[sc, est, obs] = LMS(opt, y [, x [, start]])",
      kRegressionArgs,
-     nullptr,
-     {},
-     {},
-     {},
-     nullptr},
+     "Element k of opt sets option k; an element beyond the end of opt, or NA, takes the "
+     "default, and non-integral values are truncated where a whole number is meant. Positions "
+     "not listed are not used.",
+     kRegressionOptions,
+     kRegressionLevels,
+     kRegressionResults,
+     kRegressionNotes},
     {"LTS",
-     false,
-     "robust regression by least trimmed squares (FAST-LTS)",
+     true,
+     "robust regression by least trimmed squares",
      "[sc, est, obs] = LTS(opt, y [, x [, start]])",
      kRegressionArgs,
-     nullptr,
-     {},
-     {},
-     {},
-     nullptr},
+     "As for LMS. In this build LTS needs opt 9 = 1 (the elemental subset search) or a start: "
+     "FAST-LTS, the default, is not available yet and a call that asks for it fails with a "
+     "message saying so.",
+     kRegressionOptions,
+     kRegressionLevels,
+     kRegressionResults,
+     kRegressionNotes},
     {"MVE",
      false,
      "robust location and scatter by minimum volume ellipsoid",

@@ -134,39 +134,36 @@ def _option_number(name, value):
     return float(value)
 
 
-def _mcd_options(opt, h, nrep, seed, cutoff, print_level, correlations):
+def _option_vector(opt, given):
+    """The raw option vector opt (None: empty) with the positions in `given` ({position: (name,
+    value)}) set; a position set both ways is a ValueError. Returns a 1 x k array, or 0 x 0."""
     vec = [] if opt is None else list(_vector(opt, "opt"))
-    given = {}
-    if h is not None:
-        given["h"] = _option_number("h", h)
-    if nrep is not None:
-        given["nrep"] = _option_number("nrep", nrep)
-    if seed is not None:
-        given["seed"] = _option_number("seed", seed)
-    if cutoff is not None:
-        given["cutoff"] = _option_number("cutoff", cutoff)
-    if print_level != 0:
-        given["print_level"] = _option_number("print_level", print_level)
-    for name in given:
-        pos = _MCD_POSITIONS[name]
+    for pos, (name, _) in given.items():
         if pos <= len(vec) and not np.isnan(vec[pos - 1]):
             raise ValueError(f"option {pos} is given twice: as {name}= and in opt")
-    for name, value in given.items():
-        pos = _MCD_POSITIONS[name]
+    for pos, (_, value) in given.items():
         vec.extend([np.nan] * (pos - len(vec)))
         vec[pos - 1] = value
+    return np.array(vec, dtype=np.float64).reshape(1, -1) if vec else np.empty((0, 0))
+
+
+def _mcd_options(opt, h, nrep, seed, cutoff, print_level, correlations):
+    given = {}
+    for name, value in (("h", h), ("nrep", nrep), ("seed", seed), ("cutoff", cutoff)):
+        if value is not None:
+            given[_MCD_POSITIONS[name]] = (name, _option_number(name, value))
+    if print_level != 0:
+        given[1] = ("print_level", _option_number("print_level", print_level))
     if correlations is not False and correlations is not None:
         if correlations is True:
             # Returned and printed when anything is printed, returned only otherwise.
-            level = vec[0] if vec and not np.isnan(vec[0]) else 0
+            base = [] if opt is None else list(_vector(opt, "opt"))
+            level = given[1][1] if 1 in given else (base[0] if base and not np.isnan(base[0]) else 0)
             value = 3.0 if level > 0 else 2.0
         else:
             value = _option_number("correlations", correlations)
-        if len(vec) >= 3 and not np.isnan(vec[2]):
-            raise ValueError("option 3 is given twice: as correlations= and in opt")
-        vec.extend([np.nan] * (3 - len(vec)))
-        vec[2] = value
-    return np.array(vec, dtype=np.float64).reshape(1, -1) if vec else np.empty((0, 0))
+        given[3] = ("correlations", value)
+    return _option_vector(opt, given)
 
 
 class McdResult:
@@ -260,5 +257,245 @@ def mcd(x, *, h=None, nrep=None, seed=None, cutoff=None, print_level=0, correlat
     return McdResult(outcome, names)
 
 
+# LMS and LTS option vector positions of the keyword options.
+_LMTS_POSITIONS = {"intercept": 1, "print_level": 2, "least_squares": 3, "h": 4, "nrep": 5, "tests": 8,
+                   "method": 9, "cutoff": 11, "correlations": 14, "generator": 19, "seed": 20}
+_LEAST_SQUARES = {None: None, False: None, "none": 0, "reweighted": 1, "ordinary": 2, "both": 3}
+_LTS_METHODS = {"fast": 0, "subsets": 1}
+
+
+def _lmts_options(opt, *, intercept, print_level, least_squares, h, nrep, tests, method, cutoff, correlations,
+                  seed, start_kind):
+    given = {}
+    if intercept is not True:
+        if not isinstance(intercept, bool):
+            raise TypeError(f"intercept must be True or False, not {type(intercept).__name__}")
+        given[1] = ("intercept", 1.0)
+    if print_level != 0:
+        given[2] = ("print_level", _option_number("print_level", print_level))
+    if isinstance(least_squares, str) or least_squares is None or least_squares is False:
+        if least_squares not in _LEAST_SQUARES:
+            raise ValueError("least_squares must be 'reweighted', 'ordinary', 'both' or 'none', not "
+                             f"{least_squares!r}")
+        code = _LEAST_SQUARES[least_squares]
+    elif least_squares is True:
+        code = 3
+    else:
+        code = _option_number("least_squares", least_squares)
+    if code is not None:
+        given[3] = ("least_squares", float(code))
+    for name, value in (("h", h), ("nrep", nrep), ("cutoff", cutoff), ("seed", seed)):
+        if value is not None:
+            given[_LMTS_POSITIONS[name]] = (name, _option_number(name, value))
+    if tests is not None and tests is not False:
+        given[8] = ("tests", 1.0 if tests is True else _option_number("tests", tests))
+    if method is not None:
+        if method not in _LTS_METHODS:
+            raise ValueError(f"method must be 'fast' or 'subsets', not {method!r}")
+        given[9] = ("method", float(_LTS_METHODS[method]))
+    if correlations is not None and correlations is not False:
+        value = {True: 3.0, "pearson": 1.0, "spearman": 2.0, "both": 3.0}.get(correlations)
+        given[14] = ("correlations", value if value is not None else _option_number("correlations", correlations))
+    if start_kind == "coefficients":
+        given[7] = ("start_coefficients", 1.0)
+    return _option_vector(opt, given)
+
+
+class LmtsResult:
+    """The result of robmat.lms or robmat.lts.
+
+    summary (20,), estimates (rows x p, intercept last) and observations (rows x n) are the
+    routine's three results as they are; NaN is missing. The named views put the intercept
+    first, in the order of labels: coefficients (the robust fit), best_subset, and with the
+    least squares fits ls_coefficients, standard_errors, t, p and ci (lower and upper 95%
+    limits, p x 2); per observation weights, scaled_residuals, residuals, diagnostics."""
+
+    def __init__(self, outcome, routine, labels, intercept, fast):
+        self.routine = routine
+        self.fast = fast  # FAST-LTS: no best subset; the least squares rows move up by one
+        self.summary = outcome.results[0].reshape(-1)
+        self.estimates = outcome.results[1]
+        self.observations = outcome.results[2]
+        self.log = outcome.log
+        self.listing = outcome.listing
+        self.json = outcome.json
+        self.labels = labels
+        self.intercept = intercept
+
+    def _row(self, k):
+        if k >= self.estimates.shape[0]:
+            return None
+        row = self.estimates[k]
+        return np.concatenate([row[-1:], row[:-1]]) if self.intercept else row.copy()
+
+    def _summary(self, k):
+        v = self.summary[k]
+        return None if np.isnan(v) else float(v)
+
+    @property
+    def coefficients(self):
+        return self._row(0)
+
+    @property
+    def coefficient_dict(self):
+        return dict(zip(self.labels, self.coefficients.tolist()))
+
+    @property
+    def best_subset(self):
+        """The observation numbers (1-based) of the best subset, None when there is none."""
+        row = self.estimates[1]
+        return None if self.fast or np.isnan(row).any() else [int(v) for v in row]
+
+    @property
+    def h(self):
+        return int(self.summary[0])
+
+    @property
+    def criterion(self):
+        return self._summary(4)
+
+    @property
+    def scale(self):
+        return self._summary(6)
+
+    @property
+    def robust_r_squared(self):
+        return self._summary(7)
+
+    @property
+    def weights(self):
+        return self.observations[0]
+
+    @property
+    def scaled_residuals(self):
+        return self.observations[1]
+
+    @property
+    def residuals(self):
+        # The scaled residuals times the scale; after an exact fit (scale 0) they are the
+        # residuals themselves.
+        s = self.scale
+        return self.scaled_residuals * s if s else self.scaled_residuals.copy()
+
+    @property
+    def diagnostics(self):
+        return self.observations[2]
+
+    @property
+    def ls_coefficients(self):
+        return self._row(2 - self.fast)
+
+    @property
+    def standard_errors(self):
+        return self._row(3 - self.fast)
+
+    @property
+    def t(self):
+        return self._row(4 - self.fast)
+
+    @property
+    def p(self):
+        return self._row(5 - self.fast)
+
+    @property
+    def ci(self):
+        lower, upper = self._row(6 - self.fast), self._row(7 - self.fast)
+        return None if lower is None else np.column_stack([lower, upper])
+
+    @property
+    def ls_scale(self):
+        return self._summary(10)
+
+    @property
+    def ls_r_squared(self):
+        return self._summary(12)
+
+    @property
+    def ls_f(self):
+        return self._summary(13)
+
+    @property
+    def ls_scaled_residuals(self):
+        return self.observations[3] if self.observations.shape[0] > 3 else None
+
+    def __repr__(self):
+        n = self.observations.shape[1]
+        zero = [i + 1 for i in range(n) if self.weights[i] == 0]
+        shown = ", ".join(map(str, zero[:20])) + (", ..." if len(zero) > 20 else "")
+        coef = ", ".join(f"{k}={v:.6g}" for k, v in self.coefficient_dict.items())
+        return (f"<robmat.LmtsResult {self.routine} n={n} h={self.h} scale={self.scale:.6g}\n"
+                f"  coefficients: {coef}\n"
+                f"  weight 0: {len(zero)} observation(s){': ' + shown if zero else ''}>")
+
+
+def _lmts(routine, y, x, *, intercept, h, nrep, seed, least_squares, tests, method, cutoff, correlations,
+          print_level, start, start_coefficients, opt, progress):
+    yv = _vector(y, "y").reshape(-1, 1)
+    args = [None, (yv, None)]
+    names = []
+    if x is not None:
+        a, names = _data_matrix(x, "x")
+        args.append((a, names))
+        names = names or [f"VAR{j + 1}" for j in range(a.shape[1])]
+    elif intercept is not True:
+        raise ValueError("a model without an intercept needs regressors x")
+    if start is not None and start_coefficients is not None:
+        raise ValueError("give start (observation numbers) or start_coefficients, not both")
+    kind = None
+    if start is not None or start_coefficients is not None:
+        kind = "subset" if start is not None else "coefficients"
+        if x is None:
+            args.append(None)
+        given = start if start is not None else start_coefficients
+        args.append(_vector(given, "start" if start is not None else "start_coefficients").reshape(-1, 1))
+    options = _lmts_options(opt, intercept=intercept, print_level=print_level, least_squares=least_squares, h=h,
+                            nrep=nrep, tests=tests, method=method, cutoff=cutoff, correlations=correlations,
+                            seed=seed, start_kind=kind)
+    args[0] = options
+    flat = options.reshape(-1)
+    fast = routine == "LTS" and kind is None and (flat.size < 9 or np.isnan(flat[8]) or int(flat[8]) == 0)
+    outcome = session.call(routine, args, progress)
+    _engine_failure(outcome)
+    with_intercept = x is None or intercept is True
+    labels = (["Intercept"] if with_intercept else []) + list(names)
+    return LmtsResult(outcome, routine, labels, with_intercept, fast)
+
+
+def lms(y, x=None, *, intercept=True, h=None, nrep=None, seed=None, least_squares=None, tests=None, cutoff=None,
+        correlations=None, print_level=0, start=None, start_coefficients=None, opt=None, progress=False):
+    """Least median of squares regression of y (n values) on the columns of x (n x k; none:
+    a robust location of y), with an intercept unless intercept=False.
+
+    h: the rank of the squared residual that is minimized (default (n + p + 1) // 2); nrep:
+    random subsets of p observations (default: all when they are few); seed: the random seed;
+    least_squares: 'ordinary', 'reweighted' (least squares of the observations of weight 1),
+    'both' or 'none' (or the raw option 0-3); tests: True for standard errors, t, p and 95%
+    limits of the last least squares fit; cutoff: the reweighting cutoff in robust scales
+    (2.5); correlations: True, 'pearson' or 'spearman' to print them; print_level: 0-5, the
+    listing's detail; start: p observation numbers (1-based) that replace the search, or
+    start_coefficients: p coefficients in the routine's order (intercept last); opt: a raw
+    option vector (NaN elements take the default); a keyword and opt may not set the same
+    position; progress: as for robmat.call. Returns an LmtsResult (pandas column names of x
+    become its labels)."""
+    return _lmts("LMS", y, x, intercept=intercept, h=h, nrep=nrep, seed=seed, least_squares=least_squares,
+                 tests=tests, method=None, cutoff=cutoff, correlations=correlations, print_level=print_level,
+                 start=start, start_coefficients=start_coefficients, opt=opt, progress=progress)
+
+
+def lts(y, x=None, *, intercept=True, method=None, h=None, nrep=None, seed=None, least_squares=None, tests=None,
+        cutoff=None, correlations=None, print_level=0, start=None, start_coefficients=None, opt=None,
+        progress=False):
+    """Least trimmed squares regression of y on the columns of x: the sum of the h smallest
+    squared residuals is minimized. method: 'fast' (FAST-LTS, the routine's default; not
+    available in this build yet, so such a call raises RoutineError) or 'subsets' (the
+    elemental subset search, as LMS uses). The other arguments are those of robmat.lms.
+    Returns an LmtsResult."""
+    return _lmts("LTS", y, x, intercept=intercept, h=h, nrep=nrep, seed=seed, least_squares=least_squares,
+                 tests=tests, method=method, cutoff=cutoff, correlations=correlations, print_level=print_level,
+                 start=start, start_coefficients=start_coefficients, opt=opt, progress=progress)
+
+
 _with_help(mad, "MAD")
 _with_help(mcd, "MCD")
+_with_help(lms, "LMS")
+_with_help(lts, "LTS")

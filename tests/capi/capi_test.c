@@ -207,6 +207,36 @@ static void test_failures(robmat_session* s) {
   robmat_result_free(r);
 }
 
+// LMS by name with three of its four arguments: every subset of stack loss gives the known
+// optimum (intercept last in the estimates); LTS's default, FAST-LTS, is not in this build, so
+// the host flags the engine failure and the log says what to do.
+static void test_regression(robmat_session* s) {
+  double y[21], x[21][3];
+  for (int i = 0; i < 21; ++i) {
+    y[i] = kStackLoss[i][3];
+    for (int j = 0; j < 3; ++j) x[i][j] = kStackLoss[i][j];
+  }
+  double opt[5] = {robmat_missing(), robmat_missing(), robmat_missing(), robmat_missing(), 10000};
+  robmat_args* args = robmat_args_new();
+  CHECK(robmat_args_add_matrix(args, 1, 5, opt, NULL) == ROBMAT_OK);
+  CHECK(robmat_args_add_matrix(args, 21, 1, y, NULL) == ROBMAT_OK);
+  CHECK(robmat_args_add_matrix(args, 21, 3, &x[0][0], NULL) == ROBMAT_OK);
+  robmat_result* r = call(s, "LMS", args, ROBMAT_OK);
+  CHECK(robmat_result_count(r) == 3 && robmat_result_engine_failed(r) == 0);
+  CHECK(robmat_result_rows(r, 1) == 20 && robmat_result_rows(r, 2) == 2 && robmat_result_cols(r, 2) == 4);
+  CHECK(robmat_result_data(r, 1)[1] == 5985);
+  CHECK(fabs(robmat_result_data(r, 2)[3] + 39.25) < 1e-12 &&
+        fabs(robmat_result_data(r, 2)[0] - 0.75) < 1e-12);
+  robmat_result_free(r);
+  r = call(s, "LTS", args, ROBMAT_OK);
+  CHECK(robmat_result_engine_failed(r) == 1 && robmat_is_missing(robmat_result_data(r, 2)[0]));
+  // A warning that FAST-LTS ignores opt 5, then the error.
+  CHECK(robmat_result_log_count(r) == 2 && robmat_result_log_severity(r, 1) == ROBMAT_LOG_ERROR);
+  CHECK(has_text(robmat_result_log_text(r, 1), "option 9"));
+  robmat_result_free(r);
+  robmat_args_free(args);
+}
+
 // The test module: an xexit keeps its log, the listing of a printed line, three results.
 static void test_with_test_module(const char* testmod_path) {
   robmat_session* s = NULL;
@@ -281,6 +311,7 @@ int main(int argc, char** argv) {
   if (s != NULL) {
     test_mad_log_and_json(s);
     test_failures(s);
+    test_regression(s);
     test_threads(s);
   }
   robmat_session_close(s);

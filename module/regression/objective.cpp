@@ -8,6 +8,40 @@
 
 namespace robmat {
 
+namespace {
+
+// The h-th smallest |w_k - t| of n ascending values w, merging outward from t: both sides are
+// monotone in floating point (and t - w equals |w - t| exactly), so this is the order
+// statistic a selection finds, in O(h) steps and without its mispredicted branches.
+double hth_distance(const double* w, long n, long h, double t) {
+  long lo = 0;
+  long hi = n;
+  while (lo < hi) {  // the first w >= t
+    const long mid = lo + (hi - lo) / 2;
+    if (w[mid] < t)
+      lo = mid + 1;
+    else
+      hi = mid;
+  }
+  long left = lo - 1;
+  long right = lo;
+  double d = 0.0;
+  for (long k = 0; k < h; ++k) {
+    const double dl = left >= 0 ? t - w[left] : INFINITY;
+    const double dr = right < n ? w[right] - t : INFINITY;
+    if (dl <= dr) {
+      d = dl;
+      --left;
+    } else {
+      d = dr;
+      ++right;
+    }
+  }
+  return d;
+}
+
+}  // namespace
+
 double oflmts(LMTSTR* str, int adjint, double* x) {
   const long n = str->ncas;
   const int p = str->nvar;
@@ -34,7 +68,14 @@ double oflmts(LMTSTR* str, int adjint, double* x) {
     else
       ltsloc(str, &t, &scale, aw);
     x[p - 1] += t;
-    for (long i = 0; i < n; ++i) r[i] -= str->a[i * str->inca + p - 1] * t;
+    bool unit = true;  // the intercept column holds exact ones (as the front end builds it)
+    for (long i = 0; i < n; ++i) {
+      const double ai = str->a[i * str->inca + p - 1];
+      unit = unit && ai == 1.0;
+      r[i] -= ai * t;
+    }
+    // The adjusted residuals are then the sorted ones minus t.
+    if (str->ilts == 0 && unit) return hth_distance(aw, n, h, t);
   }
   // Selection on a copy in the second half of aw keeps sres in observation order.
   double* q = aw + n;

@@ -113,7 +113,7 @@ TEST(Medqua, FollowsTheQuartileRule) {
 
 TEST(Sort, MatchesTheShellSortBitForBit) {
   std::mt19937_64 g(3);
-  for (long n : {0L, 1L, 2L, 17L, 3000L}) {
+  for (long n : {0L, 1L, 2L, 17L, 32L, 33L, 127L, 128L, 3000L}) {
     for (int kind = 0; kind < 6; ++kind) {
       for (int asde : {0, 1}) {
         SCOPED_TRACE("n=" + std::to_string(n) + " kind=" + std::to_string(kind) +

@@ -39,6 +39,31 @@ TEST(Oflmts, InterceptMovesToTheLocationOfTheResiduals) {
   EXPECT_DOUBLE_EQ(x0, 2.0);
 }
 
+// With an exact intercept column the LMS criterion merges outward from the new intercept over
+// the sorted residuals; it must be the h-th smallest adjusted |residual| that sres holds, on
+// data with ties and without.
+TEST(Oflmts, AdjustedCriterionIsTheOrderStatistic) {
+  std::mt19937 gen(23);
+  std::normal_distribution<double> z;
+  for (int trial = 0; trial < 40; ++trial) {
+    SCOPED_TRACE(trial);
+    const long n = 5 + trial * 7;
+    std::vector<double> x(n), y(n);
+    for (long i = 0; i < n; ++i) {
+      x[i] = trial % 2 ? z(gen) : std::round(2 * z(gen));
+      y[i] = trial % 2 ? z(gen) : std::round(2 * z(gen)) / 4;
+    }
+    LmtsRun run(x, y, 1, true);
+    run.set_h(n / 2 + 1 + trial % 3);
+    double coef[2] = {0.3 * (trial % 5), 7.0};
+    const double crit = oflmts(&run.s, 1, coef);
+    std::vector<double> r;
+    for (double v : run.sres) r.push_back(std::fabs(v));
+    std::sort(r.begin(), r.end());
+    EXPECT_EQ(crit, r[run.s.jqu - 1]);
+  }
+}
+
 TEST(Location, WindowsOfSortedSamples) {
   struct Case {
     const char* name;

@@ -99,10 +99,13 @@ void draw_subset(LMTSTR* str, long* seed) {
 // separately and is called here; every front end asks for none, so the search result stands.
 void exchange(LMTSTR* /*str*/, int /*variant*/) {}
 
-// FAST-LTS (doflts) is built separately and is called here; until then the driver refuses
-// a run that asks for it (fast_lts_built), and this hook fails should one get through.
-// Wiring it: return doflts(str, doim), and fast_lts_built() returns true.
-int fast_lts(LMTSTR* /*str*/, int* doim) {
+// FAST-LTS (doflts) is built separately; wiring it is setting this pointer to doflts. Until
+// then the driver refuses a run that asks for it (fast_lts_built), and the hook fails should
+// one get through.
+int (*const kDoflts)(LMTSTR* str, int* doim) = nullptr;
+
+int fast_lts(LMTSTR* str, int* doim) {
+  if (kDoflts != nullptr) return kDoflts(str, doim);
   *doim = 0;
   return -2;
 }
@@ -139,7 +142,7 @@ void progress(LMTSTR* str, Progress* pg, long it, double crit) {
 
 }  // namespace
 
-bool fast_lts_built() { return false; }
+bool fast_lts_built() { return kDoflts != nullptr; }
 
 void chrep(LMTSTR* str, int nimx) {
   const long n = str->ncas;

@@ -58,6 +58,28 @@ Matrix options(std::initializer_list<std::pair<int, double>> set) {
 
 constexpr int kAllSubsets = 10000;  // above C(21, 4) = 5985: opt 5 asks for every subset
 
+// Every output object a call prints, by name (tables and matrices) and text.
+class RecordingSink : public OutputSink {
+ public:
+  void emit(const OutputObject& o) override { objects.push_back(o); }
+  std::vector<OutputObject> objects;
+  const TableOutput* table(const std::string& name) const {
+    for (const auto& o : objects)
+      if (auto* t = std::get_if<TableOutput>(&o); t && t->name == name) return t;
+    return nullptr;
+  }
+  bool has_matrix(const std::string& name) const {
+    for (const auto& o : objects)
+      if (auto* m = std::get_if<MatrixOutput>(&o); m && m->name == name) return true;
+    return false;
+  }
+  bool has_line(const std::string& text) const {
+    for (const auto& o : objects)
+      if (auto* l = std::get_if<TextLine>(&o); l && l->text.find(text) != std::string::npos) return true;
+    return false;
+  }
+};
+
 class Lmts : public ::testing::Test {
  protected:
   Outcome run(const char* routine,
@@ -142,6 +164,40 @@ TEST_F(Lmts, ExactFitEndsWithoutReweighting) {
   for (int k = 4; k < 8; ++k) EXPECT_TRUE(is_missing(r.results[1].at(k, 0))) << k;
   EXPECT_TRUE(r.logged("Exact fit with LMS or LTS: WLS estimates are not computed."));
   EXPECT_EQ(r.count(Severity::kError), 0);
+}
+
+// What each print level adds: nothing at 0; the estimates and notes at 1; residual tables,
+// the history and the diagnostics at 2; every subset's criterion in the history at 5.
+TEST_F(Lmts, PrintLevels) {
+  Matrix x(12, 1), y(12, 1);
+  for (int i = 0; i < 12; ++i) {
+    x.data[i] = i + 1;
+    y.data[i] = 1 + 2 * (i + 1) + (i == 2 ? 30 : 0);
+  }
+  struct Case {
+    int level;
+    bool residuals, history, current;
+  } cases[] = {
+      {0, false, false, false}, {1, false, false, false}, {2, true, true, false}, {5, true, true, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.level);
+    RecordingSink sink;
+    s.set_output(&sink);
+    const Outcome r = run("LMS", options({{2, c.level}, {3, 3}, {8, 3}}), y, &x);
+    s.set_output(nullptr);
+    ASSERT_EQ(r.status, 0);
+    EXPECT_EQ(sink.objects.empty(), c.level == 0);
+    if (c.level == 0) continue;
+    EXPECT_TRUE(sink.has_matrix("EstCoeff") && sink.has_matrix("CovParm") && sink.table("LSParmEst"));
+    EXPECT_TRUE(sink.has_line("exact fit"));  // 11 of the 12 points lie on the line
+    EXPECT_EQ(sink.table("LMSResiduals") != nullptr, c.residuals);
+    EXPECT_EQ(sink.has_matrix("DistrRes"), c.residuals);
+    const TableOutput* hist = sink.table("IterHist0");
+    ASSERT_EQ(hist != nullptr, c.history);
+    if (hist) {
+      EXPECT_EQ(hist->columns.size(), c.current ? 5u : 4u);
+    }
+  }
 }
 
 // Ordinary least squares (opt 3 = 2) with standard errors, t, p and Wald limits, R-square and

@@ -4,6 +4,7 @@
 #include "kernels/draws.h"
 
 #include "kernels/random.h"
+#include "robmat/services.h"
 
 namespace robmat {
 
@@ -90,6 +91,15 @@ double uniran(long* seed) {
   const unsigned long s = (5761ul * static_cast<unsigned long>(*seed) + 999ul) & 0xFFFFul;
   *seed = static_cast<long>(s);
   return static_cast<double>(s) / 65536.0;
+}
+
+void fast_seeds(long seed, int copr, long* useed, long* rseed) {
+  *useed = seed;
+  *rseed = seed;
+  if (copr != 0) {
+    if (*rseed < 1) *rseed = ztime();
+    if ((static_cast<unsigned long>(*rseed) & 0xFFFFFFFFul) % 2147483647ul == 0) *rseed = 1;
+  }
 }
 
 void ranpro(long k, long m, long* seed, long* jsub) { draw_distinct(k, m, seed, jsub, uniran); }

@@ -35,6 +35,15 @@ int fast_group_sizes(long n, long nsds, long lsds, long* mini);
 // Returns the new state divided by 65536, in [0, 1).
 double uniran(long* seed);
 
+// fast_seeds: the states of both generators of a FAST search from the run's seed.
+//   seed   in   the run's seed
+//   copr   in   0: the engine's own generator draws the starts; otherwise the host-wide
+//               stream does (and the own generator still draws the groups)
+//   useed  out  uniran state: the seed
+//   rseed  out  zranuni state: the seed, the clock when copr != 0 and the seed is below 1,
+//               and 1 in place of a multiple of 2^31 - 1 (where the stream sticks at 0)
+void fast_seeds(long seed, int copr, long* useed, long* rseed);
+
 // ranpro: k distinct indices below m, drawn as floor(u*m) with u from uniran and repeats
 // rejected, in drawing order.
 //   k     in      number of indices, k <= m and k <= 65536

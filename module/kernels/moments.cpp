@@ -65,4 +65,41 @@ void cov2cor(int p, const double* cov, double* cor, double* sd) {
   }
 }
 
+void mcduni(
+    double fact, long m, long h, const double* x, double* slutn, double* bstd, double* ties, long* wstart) {
+  const long nw = m - h + 1;
+  double* starts = ties + nw;
+  double sum = 0.0;
+  double sq = 0.0;
+  for (long i = 0; i < h; ++i) {
+    sum += x[i];
+    sq += x[i] * x[i];
+  }
+  const double dh = static_cast<double>(h);
+  double qmin = sq - sum * sum / dh;
+  long t = 1;
+  ties[0] = sum;
+  starts[0] = 0.0;
+  for (long j = 1; j < nw; ++j) {
+    const double out = x[j - 1];
+    const double in = x[j + h - 1];
+    sum = sum - out + in;
+    sq = sq - out * out + in * in;
+    const double q = sq - sum * sum / dh;
+    if (q < qmin) {
+      qmin = q;
+      t = 0;
+    }
+    if (q == qmin) {
+      ties[t] = sum;
+      starts[t] = static_cast<double>(j);
+      ++t;
+    }
+  }
+  const long mid = t / 2;
+  slutn[0] = ties[mid] / dh;
+  *wstart = static_cast<long>(starts[mid]);
+  *bstd = qmin < 0.0 ? 0.0 : fact * std::sqrt(qmin / dh);
+}
+
 }  // namespace robmat

@@ -1,6 +1,7 @@
 // Moments and distances of multivariate data that every location/scatter search needs:
 // mean and covariance of a subset given by index, squared Mahalanobis distances with a
-// packed inverse, distances to a hyperplane, and covariance to correlation. Packed matrices
+// packed inverse, distances to a hyperplane, covariance to correlation, and the window of
+// least variance in sorted values (the univariate MCD and LTS). Packed matrices
 // are lower triangles by rows, element (i, j), j <= i, at i(i+1)/2 + j.
 #pragma once
 
@@ -32,5 +33,21 @@ void dist2p(long m, int p, const double* dat, const double* z, const double* mu,
 // contributes the factor 1.
 //   sd  out  p standard deviations (0 for a non-positive variance)
 void cov2cor(int p, const double* cov, double* cor, double* sd);
+
+// mcduni: the exact univariate MCD (and LTS location): the window of h consecutive sorted
+// values with the smallest sum of squared deviations from its mean.
+//   fact    in   scale factor
+//   m       in   number of values
+//   h       in   window length, 1 <= h <= m
+//   x       in   m values in ascending order
+//   slutn   out  slutn[0]: mean of the chosen window, the middle one (index t/2 of t) of
+//                windows tied at the minimum
+//   bstd    out  fact * sqrt(minimum / h), 0 when the minimum is negative
+//   ties    work 2(m - h + 1) doubles (sums and starts of the tied minimal windows)
+//   wstart  out  0-based start of the chosen window
+// The sums run along the windows (one addition and one subtraction per step), so the
+// minimum is that of the running sums, not of sums formed afresh.
+void mcduni(
+    double fact, long m, long h, const double* x, double* slutn, double* bstd, double* ties, long* wstart);
 
 }  // namespace robmat

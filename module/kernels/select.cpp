@@ -180,6 +180,16 @@ void lsort(int asde, long n, long* ldat) {
     std::sort(ldat, ldat + n, std::greater<long>());
 }
 
+void lsort_marked(long k, long m, long* ix, long* mark) {
+  for (long i = 0; i < k; ++i) mark[ix[i]] = 1;
+  long j = 0;
+  for (long i = 0; i < m; ++i)
+    if (mark[i] != 0) {
+      ix[j++] = i;
+      mark[i] = 0;
+    }
+}
+
 void rsort(int asde, long n, double* rdat) {
   if (n < 2) return;
   if (has_ambiguous_ties(n, rdat)) {

@@ -47,6 +47,13 @@ void medqua(int job, int imq, long m, double* aw, double* rqn);
 //   ldat  in,out  n integers
 void lsort(int asde, long n, long* ldat);
 
+// lsort_marked: sorts k distinct indices below m ascending in O(m) time.
+//   k     in      number of indices
+//   m     in      range
+//   ix    in,out  k distinct indices in [0, m)
+//   mark  work    m longs, all 0 on entry and on exit
+void lsort_marked(long k, long m, long* ix, long* mark);
+
 // rsort: sorts doubles in place. The result is exactly that of a Shell sort with gaps n/2,
 // n/4, ..., 1 that exchanges only strictly out-of-order neighbours (this fixes where +0 and
 // -0, and NaNs, end up).

@@ -50,16 +50,4 @@ McdSizes mcd_sizes(long n, long p, long nsds, long lsds, int ocor);
 // the run through xexit(9999, 0). Allocates nothing.
 int zmcd(LMTSTR* str);
 
-// mcduni: the exact univariate MCD: the window of h consecutive sorted values with the
-// smallest sum of squared deviations from its mean.
-//   fact    in   scale factor
-//   str     in   ncas (n) and jqu (h), 1 <= h <= n
-//   x       in   n values in ascending order
-//   slutn   out  slutn[0]: mean of the chosen window (the middle of tied windows)
-//   bstd    out  fact * sqrt(minimum / h), 0 when the minimum is negative
-//   ties    work 2(n - h + 1) doubles (sums and starts of the tied minimal windows)
-//   wstart  out  0-based start of the chosen window
-void mcduni(
-    double fact, const LMTSTR* str, const double* x, double* slutn, double* bstd, double* ties, long* wstart);
-
 }  // namespace robmat

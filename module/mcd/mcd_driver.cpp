@@ -116,7 +116,7 @@ void univariate(McdWork* w, double* loc, double* scale) {
   if (i < 0) i = 0;
   str->fact = str->copr == 0 ? consistency : kFltsFactor[i];
   long ws = 0;
-  mcduni(str->fact, str, w->dd, loc, scale, w->d2, &ws);
+  mcduni(str->fact, n, h, w->dd, loc, scale, w->d2, &ws);
   window_cases(str->a, n, w->dd, ws, h, str->jbst);
   for (long r = 0; r < h; ++r) ++str->jbst[r];
 }
@@ -286,18 +286,6 @@ void prepare_cutoff(McdWork* w) {
   }
 }
 
-void seed_generators(McdWork* w) {
-  const LMTSTR* str = w->str;
-  w->useed = str->seed;
-  w->rseed = str->seed;
-  if (str->copr != 0) {
-    // The host-wide stream sticks at 0 from a multiple of 2^31 - 1; a seed below 1 asks for
-    // the clock, as the other engines do.
-    if (w->rseed < 1) w->rseed = ztime();
-    if ((static_cast<unsigned long>(w->rseed) & 0xFFFFFFFFul) % 2147483647ul == 0) w->rseed = 1;
-  }
-}
-
 // What the classical estimate leaves for the raw estimate.
 struct Classical {
   double det = 0.0;   // determinant of the covariance
@@ -413,7 +401,7 @@ int run(LMTSTR* str) {
   w->eps = p < 5 ? 1e-12 : (p < 9 ? 1e-14 : 1e-16);
   choose_h(w);
   prepare_cutoff(w);
-  seed_generators(w);
+  fast_seeds(str->seed, str->copr, &w->useed, &w->rseed);
 
   double uni[2] = {0.0, 0.0};  // p = 1: location and squared scale of the best window
   if (p == 1) {

@@ -1,6 +1,6 @@
 // The MCD engine around its search: the covariance inversion with determinant that every
 // C-step uses, moments of index subsets, Mahalanobis and hyperplane distances, the exact-fit
-// estimate with its completion, the back transformation and the exact univariate MCD.
+// estimate with its completion, and the back transformation.
 #include <cmath>
 #include <cstring>
 
@@ -61,14 +61,7 @@ void order_subset(McdWork* w, long k, long m) {
     lsort(1, k, ix);
     return;
   }
-  long* mk = w->mark;
-  for (long i = 0; i < k; ++i) mk[ix[i]] = 1;
-  long j = 0;
-  for (long i = 0; i < m; ++i)
-    if (mk[i] != 0) {
-      ix[j++] = i;
-      mk[i] = 0;
-    }
+  lsort_marked(k, m, ix, w->mark);
 }
 
 void transf(int p, long n, const double* med, const double* mad, double* mu, double* cov, double* dat) {
@@ -153,49 +146,4 @@ int finish_exact(McdWork* w, int job, bool restore) {
 }
 
 }  // namespace mcd
-
-void mcduni(double fact,
-            const LMTSTR* str,
-            const double* x,
-            double* slutn,
-            double* bstd,
-            double* ties,
-            long* wstart) {
-  const long n = str->ncas;
-  const long h = str->jqu;
-  const long nw = n - h + 1;
-  double* starts = ties + nw;
-  double sum = 0.0;
-  double sq = 0.0;
-  for (long i = 0; i < h; ++i) {
-    sum += x[i];
-    sq += x[i] * x[i];
-  }
-  const double dh = static_cast<double>(h);
-  double qmin = sq - sum * sum / dh;
-  long t = 1;
-  ties[0] = sum;
-  starts[0] = 0.0;
-  for (long j = 1; j < nw; ++j) {
-    const double out = x[j - 1];
-    const double in = x[j + h - 1];
-    sum = sum - out + in;
-    sq = sq - out * out + in * in;
-    const double q = sq - sum * sum / dh;
-    if (q < qmin) {
-      qmin = q;
-      t = 0;
-    }
-    if (q == qmin) {
-      ties[t] = sum;
-      starts[t] = static_cast<double>(j);
-      ++t;
-    }
-  }
-  const long mid = t / 2;
-  slutn[0] = ties[mid] / dh;
-  *wstart = static_cast<long>(starts[mid]);
-  *bstd = qmin < 0.0 ? 0.0 : fact * std::sqrt(qmin / dh);
-}
-
 }  // namespace robmat

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "kernels/draws.h"
+#include "kernels/fast_search.h"
 #include "kernels/moments.h"
 #include "kernels/select.h"
 #include "mcd/mcd.h"
@@ -26,10 +27,7 @@ enum McdMessage : int {
   kMsgStartIgnored = 973,
   kMsgZeroMad = 974,  // percent (double), variable (int)
   kMsgReweightedSingular = 975,
-  kMsgStageGroups = 489,  // stage headings: cases or groups, starts (long), C-steps (int)
-  kMsgStageMerged = 490,
-  kMsgStageSingle = 491,
-  kMsgStageFinal = 492,
+  // After the stage headings of kernels/fast_search.h (489-492).
   kMsgBestDeterminant = 493,  // (double)
   kMsgNoRegularStart = 494,
   kMsgExactFitFound = 495,
@@ -79,7 +77,7 @@ struct McdWork {
   long* piv;     // p: pivots of the factorisation
   long* indx;    // n: selection permutation, elemental subsets, sort keys
   long* mark;    // n zeros or null: linear-time ordering of a selected subset
-  long* comb;    // p+1: current combination of the enumeration
+  long* comb;    // p+1: current subset of the enumeration
   double* dd;    // n: squared or hyperplane distances (maha + n)
   double* d2;    // n: second distance vector (maha + 2n)
 
@@ -91,20 +89,11 @@ struct McdWork {
   double* bestS;  // N best scatter (xmve + 2p)
   double det;     // determinant of S
 
-  // Lists of the ten best solutions: slot s of list l at slots + (10l + s)(p + N) holds the
-  // location and the packed scatter; ldet, ltrial and lcount hold the determinant, the trial
-  // number and the cases on a hyperplane (ltrial, lcount null in the single-set scheme).
-  int nlist;
-  double* slots;
-  double* ldet;
-  double* ltrial;
-  double* lcount;
-
-  // Subdatasets.
-  int ngrp;
-  long nmerged;
-  long* mini;    // ngrp group sizes
-  long* subdat;  // merged set: nmerged ascending indices, group numbers at + nmerged
+  // The search: its scheme and vectors (group sizes, merged set) and the lists of the ten
+  // best solutions, whose slots hold the location (lead) and the packed scatter (body) by
+  // determinant, with the trial number and the cases on a hyperplane after subdatasets.
+  FastSearch fs;
+  FastLists lists;
 
   // Final stage.
   bool have_best;
@@ -180,7 +169,6 @@ int finish_exact(McdWork* w, int job, bool restore);
 // Reports (print level checks are the callers').
 void mcd_print_header(McdWork* w, const double* uni);  // uni: location and squared scale, p = 1
 void mcd_print_median_mad(McdWork* w, double* work);   // work: 2p doubles
-void mcd_print_sizes(McdWork* w);
 void mcd_print_subdata(McdWork* w);
 void mcd_print_best_half(McdWork* w, double* work);  // work: h doubles
 void mcd_print_matrix(McdWork* w, int which, const double* v);

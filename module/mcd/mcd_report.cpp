@@ -1,10 +1,11 @@
-// The MCD engine's printed output: the run header FastMCD, the median/MAD table, the sizes
-// and best solutions of the subdatasets, the best half, the raw, consistent and reweighted
+// The MCD engine's printed output: the run header FastMCD, the median/MAD table, the best
+// solutions of the subdatasets, the best half, the raw, consistent and reweighted
 // estimates with their notes, the exact-fit report and the distances. Callers check levels.
 #include <cmath>
 #include <cstring>
 
 #include "mcd/mcd_internal.h"
+#include "reports/fast_report.h"
 #include "reports/multivariate.h"
 #include "reports/output.h"
 #include "robmat/services.h"
@@ -26,15 +27,12 @@ constexpr MatrixId kMcdEigenId{"MCDEigen", 875, 874};
 constexpr MatrixId kRewgtCorr{"RewgtCorr", 877, 876};
 constexpr MatrixId kMeanSubData{"MeanSubData", 879, 878};
 constexpr MatrixId kCovSubData{"CovSubData", 881, 880};
-constexpr MatrixId kObsLieSubData{"ObsLieSubData", 883, 882};
 constexpr MatrixId kExactMean{"Mean", 885, 884};
 constexpr MatrixId kExactCov{"Cov", 887, 886};
 
 // Row tables and notes, messages of set 549.
 constexpr int kHeaderLabel = 476;
 constexpr int kHeaderTitle = 477;
-constexpr int kSizesLabel = 478;
-constexpr int kSizesTitle = 479;
 constexpr int kBestHalfLabel = 728;
 // Column labels of the header.
 constexpr int kLabelVariables = 469;
@@ -82,48 +80,20 @@ void mcd_print_median_mad(McdWork* w, double* work) {
   pmat2(w->str->rpx, kMedianMad.name, p, 2, w->str->pnam, names, 8, work, kMedianMad.titl, kMedianMad.label);
 }
 
-void mcd_print_sizes(McdWork* w) {
-  LMTSTR* str = w->str;
-  int group = 0;
-  long size = 0;
-  TableWriter t(str->rpx);
-  t.create("SizeSubData", kSizesLabel)
-      .title(rpxmsg(kSetModule, kSizesTitle))
-      .column(kColInt, "Subdataset", &group)
-      .column(kColLong, "Size", &size)
-      .bind("SizeSubData", &str->out);
-  for (int g = 0; g < w->ngrp && t.ok(); ++g) {
-    group = g + 1;
-    size = w->mini[g];
-    t.append();
-  }
-  t.close();
-}
-
 void mcd_print_subdata(McdWork* w) {
   LMTSTR* str = w->str;
   const int p = w->p;
-  const long len = p + w->nn;
-  for (int g = 0; g < w->ngrp; ++g) {
+  for (int g = 0; g < w->fs.scheme.ngrp; ++g) {
     note_args(str->rpx, kNoteOpensSection, kMsgSubdataBest, g + 1);
     int count = 0;
     for (int s = 0; s < 10; ++s) {
-      const double* loc = w->slots + (10L * g + s) * len;
-      if (wzmis(loc[0])) break;
+      if (fast_slot_empty(&w->lists, g, s)) break;
+      const double* loc = fast_slot(&w->lists, g, s);
       print_location(str, kMeanSubData, loc);
       print_scatter(str, kCovSubData, loc + p);
       ++count;
     }
-    if (count > 0)
-      pmat(str->rpx,
-           kObsLieSubData.name,
-           1,
-           count,
-           nullptr,
-           nullptr,
-           w->lcount + 10 * g,
-           kObsLieSubData.titl,
-           kObsLieSubData.label);
+    if (count > 0) print_subdata_counts(str->rpx, w->lists.count + 10 * g, count);
   }
 }
 

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "kernels/draws.h"
+#include "kernels/moments.h"
 #include "kernels/select.h"
 #include "mcd/mcd.h"
 #include "robmat/services.h"
@@ -190,12 +191,9 @@ std::vector<double> random_data(long n, int p, unsigned seed, double outlier_shi
 
 // mcduni on sorted values: the start of the best window of h, with its location and scale.
 long best_window(const double* sorted, long n, long h, double fact, double* loc, double* scale) {
-  LMTSTR s{};
-  s.ncas = n;
-  s.jqu = h;
   std::vector<double> ties(static_cast<size_t>(2 * (n - h + 1)));
   long ws = -1;
-  mcduni(fact, &s, sorted, loc, scale, ties.data(), &ws);
+  mcduni(fact, n, h, sorted, loc, scale, ties.data(), &ws);
   return ws;
 }
 

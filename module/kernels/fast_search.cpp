@@ -1,0 +1,207 @@
+// The stages of the FAST searches and their lists of ten. The order of the draws (groups
+// first, then the elemental starts group by group) and of the starts from the lists is fixed
+// here, so a seed reproduces a search whatever the engine computes per start.
+#include "kernels/fast_search.h"
+
+#include <cstring>
+
+#include "kernels/draws.h"
+#include "kernels/machine.h"
+#include "robmat/services.h"
+
+namespace robmat {
+
+bool fast_wants_groups(long n, long nrep, long nsds, long lsds) {
+  return nrep < 1 && nsds >= 1 && lsds >= 1 && n >= 2 * lsds;
+}
+
+FastScheme fast_scheme(long n, long k, long nrep, long nsds, long lsds, double alpha, long* mini) {
+  FastScheme sc;
+  if (fast_wants_groups(n, nrep, nsds, lsds)) {
+    sc.ngrp = fast_group_sizes(n, nsds, lsds, mini);
+    long smallest = mini[0];
+    for (int g = 1; g < sc.ngrp; ++g)
+      if (mini[g] < smallest) smallest = mini[g];
+    // Groups whose subsets cannot hold an elemental subset cannot run the scheme; the single
+    // set with random starts serves them.
+    const long h1 = static_cast<long>(static_cast<double>(mini[0]) * alpha);
+    sc.subds = h1 >= k && smallest >= k;
+    if (!sc.subds) sc.ngrp = 0;
+  }
+  if (sc.subds) {
+    for (int g = 0; g < sc.ngrp; ++g) sc.nmerged += mini[g];
+    sc.nrep = (kFastStarts / sc.ngrp) * sc.ngrp;
+  } else if (nrep >= 1) {
+    const long all = ncomb(k, n);
+    sc.ntrial = nrep;
+    if (all <= nrep) {
+      sc.ntrial = all;
+      sc.enumerate = true;
+    }
+    sc.nrep = sc.ntrial;
+  } else {
+    if (fast_enumeration_limit(k) < n) {
+      sc.ntrial = kFastStarts;
+    } else {
+      sc.ntrial = ncomb(k, n);
+      sc.enumerate = true;
+    }
+    sc.nrep = sc.ntrial;
+  }
+  return sc;
+}
+
+int fast_final_steps(long p, long n, int base) {
+  const long pn = p * n;
+  if (pn <= 100000) return 100;
+  if (pn > 1000000) return base - 10;
+  return static_cast<int>(base - pn / 100000);
+}
+
+// ---- lists -------------------------------------------------------------------------------------
+
+namespace {
+long slot_len(const FastLists* lists) { return lists->lead + lists->body; }
+}  // namespace
+
+double* fast_slot(const FastLists* lists, int l, int s) {
+  return lists->slots + (10L * l + s) * slot_len(lists);
+}
+
+bool fast_slot_empty(const FastLists* lists, int l, int s) { return wzmis(fast_slot(lists, l, s)[0]); }
+
+void fast_lists_clear(FastLists* lists) {
+  const double miss = missing_value();
+  for (int l = 0; l < lists->nlist; ++l)
+    for (int s = 0; s < 10; ++s) {
+      double* slot = fast_slot(lists, l, s);
+      // The lead part, or the body when there is none, starts with the missing value.
+      const long marked = lists->lead > 0 ? lists->lead : 1;
+      for (long j = 0; j < marked; ++j) slot[j] = miss;
+      lists->crit[10 * l + s] = kDblMax;
+      if (lists->trial != nullptr) lists->trial[10 * l + s] = 0.0;
+      if (lists->count != nullptr) lists->count[10 * l + s] = 0.0;
+    }
+}
+
+void fast_list_insert(
+    FastLists* lists, int l, const double* lead, const double* body, double crit, long trial, long count) {
+  const long nl = lists->lead;
+  const long nb = lists->body;
+  double* lc = lists->crit + 10 * l;
+  int pos = 0;
+  while (pos < 10 && lc[pos] < crit) ++pos;
+  if (pos == 10) return;
+  if (lc[pos] == crit && !fast_slot_empty(lists, l, pos)) {
+    const double* stored = fast_slot(lists, l, pos) + nl;
+    long e = 0;
+    while (e < nb && stored[e] == body[e]) ++e;
+    if (e == nb) return;
+  }
+  for (int s = 9; s > pos; --s) {
+    std::memcpy(fast_slot(lists, l, s),
+                fast_slot(lists, l, s - 1),
+                static_cast<size_t>(slot_len(lists)) * sizeof(double));
+    lc[s] = lc[s - 1];
+    if (lists->trial != nullptr) lists->trial[10 * l + s] = lists->trial[10 * l + s - 1];
+    if (lists->count != nullptr) lists->count[10 * l + s] = lists->count[10 * l + s - 1];
+  }
+  double* slot = fast_slot(lists, l, pos);
+  if (nl > 0) std::memcpy(slot, lead, static_cast<size_t>(nl) * sizeof(double));
+  std::memcpy(slot + nl, body, static_cast<size_t>(nb) * sizeof(double));
+  lc[pos] = crit;
+  if (lists->trial != nullptr) lists->trial[10 * l + pos] = static_cast<double>(trial);
+  if (lists->count != nullptr) lists->count[10 * l + pos] = static_cast<double>(count);
+}
+
+long fast_list_kept(const FastLists* lists, int l, int upto) {
+  long kept = 0;
+  for (int s = 0; s < upto && !fast_slot_empty(lists, l, s); ++s) ++kept;
+  return kept;
+}
+
+// ---- stages ------------------------------------------------------------------------------------
+
+namespace {
+
+void heading(const FastSearch* fs, int number, long cases, long starts, int steps) {
+  if (fs->log_stages) xpmlog(kSetModule, number, cases, starts, steps);
+}
+
+// The stage's starts from list l (or its first nstart slots), up to the list's first empty
+// slot.
+int starts_from_list(FastSearch* fs, const FastStage& st, int l, int nstart, long* trial, bool* first_take) {
+  for (int s = 0; s < nstart; ++s) {
+    if (fast_slot_empty(fs->lists, l, s)) break;
+    ++*trial;
+    if (const int rc = fs->from_slot(fs->ctx, st, l, s, *trial, first_take); rc != 0) return rc;
+  }
+  return 0;
+}
+
+// Stages 1 and 2 of the subdataset scheme: random starts in each group, then the groups'
+// kept solutions on the merged set.
+int group_stages(FastSearch* fs) {
+  const FastScheme& sc = fs->scheme;
+  rdraw(fs->n, sc.ngrp, fs->mini, fs->useed, fs->subdat, sc.nmerged);
+  const long ntr = kFastStarts / sc.ngrp;
+  const long h1 = static_cast<long>(static_cast<double>(fs->mini[0]) * fs->alpha);
+  heading(fs, kMsgStageGroups, sc.ngrp, ntr, 2);
+  for (int g = 0; g < sc.ngrp; ++g) {
+    const FastStage st{kFastFirst, g, fs->mini[g], h1, 2, false, false, g};
+    fs->begin(fs->ctx, st);
+    for (long t = 1; t <= ntr; ++t)
+      if (const int rc = fs->elemental(fs->ctx, st, t); rc != 0) return rc;
+  }
+  if (fs->groups_done != nullptr) fs->groups_done(fs->ctx);
+  const long hm = static_cast<long>(static_cast<double>(sc.nmerged) * fs->alpha);
+  const FastStage sm{kFastMerged, -1, sc.nmerged, hm, fs->merged_limit, sc.nmerged == fs->n, false, sc.ngrp};
+  fs->begin(fs->ctx, sm);
+  long kept = 0;
+  for (int g = 0; g < sc.ngrp; ++g) kept += fast_list_kept(fs->lists, g, 10);
+  heading(fs, kMsgStageMerged, sc.nmerged, kept, fs->merged_limit);
+  long trial = 0;
+  bool unused = false;
+  for (int g = 0; g < sc.ngrp; ++g)
+    if (const int rc = starts_from_list(fs, sm, g, 10, &trial, &unused); rc != 0) return rc;
+  if (fs->kept_done != nullptr) fs->kept_done(fs->ctx, sm);
+  return 0;
+}
+
+// Stage 1 of the single set: random or enumerated elemental starts on all cases.
+int single_set_stage(FastSearch* fs) {
+  const FastScheme& sc = fs->scheme;
+  const FastStage st{kFastFirst, -2, fs->n, fs->h, 2, true, sc.enumerate, 0};
+  heading(fs, kMsgStageSingle, fs->n, sc.ntrial, 2);
+  fs->begin(fs->ctx, st);
+  for (long i = 0; i < fs->k; ++i) fs->comb[i] = i;
+  for (long t = 1; t <= sc.ntrial; ++t) {
+    if (sc.enumerate && t > 1) {
+      long enter;
+      long leave;
+      if (genpn(fs->k, fs->n, fs->comb, &enter, &leave) != 0) break;
+    }
+    if (const int rc = fs->elemental(fs->ctx, st, t); rc != 0) return rc;
+  }
+  if (fs->kept_done != nullptr) fs->kept_done(fs->ctx, st);
+  return 0;
+}
+
+}  // namespace
+
+int fast_stages(FastSearch* fs) {
+  const FastScheme& sc = fs->scheme;
+  const int rc = sc.subds ? group_stages(fs) : single_set_stage(fs);
+  if (rc != 0) return rc;
+  const int src = sc.subds ? sc.ngrp : 0;
+  const FastStage sf{kFastFinal, -2, fs->n, fs->h, fs->final_limit, true, false, src};
+  heading(fs, kMsgStageFinal, fs->n, fast_list_kept(fs->lists, src, fs->final_starts), fs->final_limit);
+  fs->begin(fs->ctx, sf);
+  // In the single set the stage's first step is recorded whatever its criterion, so there is
+  // a best one even when every criterion overflowed to the largest double.
+  bool first_take = !sc.subds;
+  long trial = 0;
+  return starts_from_list(fs, sf, src, fs->final_starts, &trial, &first_take);
+}
+
+}  // namespace robmat

@@ -1,0 +1,148 @@
+// The nested search that FAST-MCD and FAST-LTS share: the choice of scheme (one set with
+// enumerated or random elemental starts, or random subdatasets with a merged set), the lists
+// of the ten best solutions, and the stages with their starts and headings. What a start and
+// a concentration step compute belongs to the engine, which hands them over as hooks; the
+// order of draws and starts lives here once, so a seed means the same search in both.
+#pragma once
+
+namespace robmat {
+
+// Stage headings in the log (print level 5): cases or groups, starts (long), C-steps (int).
+enum FastMessage : int {
+  kMsgStageGroups = 489,
+  kMsgStageMerged = 490,
+  kMsgStageSingle = 491,
+  kMsgStageFinal = 492,
+};
+
+// The scheme of one search.
+struct FastScheme {
+  bool subds = false;      // random subdatasets and their merged set
+  bool enumerate = false;  // one set: every elemental subset
+  long ntrial = 0;         // one set: the number of starts
+  long nrep = 0;           // the number of elemental starts the scheme makes
+  int ngrp = 0;            // subdatasets: how many
+  long nmerged = 0;        // subdatasets: the merged set's size, the sum of theirs
+};
+
+// fast_wants_groups: whether the subdataset scheme is considered: no requested count of
+// trials (nrep < 1), positive nsds and lsds, and n >= 2 lsds. Its caller then has nsds longs
+// ready for the group sizes.
+bool fast_wants_groups(long n, long nrep, long nsds, long lsds);
+
+// fast_scheme: chooses the scheme of a search.
+//   n      in   number of cases
+//   k      in   size of an elemental subset
+//   nrep   in   requested number of trials; < 1 chooses automatically
+//   nsds   in   largest number of subdatasets
+//   lsds   in   size of a subdataset
+//   alpha  in   h / n
+//   mini   out  the group sizes (fast_group_sizes) when fast_wants_groups holds, else unused
+// Subdatasets when fast_wants_groups holds and every group, and the subset floor(mini[0] *
+// alpha) taken in it, has at least k cases; their starts are kFastStarts / ngrp per group.
+// Otherwise one set: the requested trials (all subsets when C(n, k) <= nrep), or
+// automatically all C(n, k) subsets when n <= fast_enumeration_limit(k), else kFastStarts
+// random ones.
+FastScheme fast_scheme(long n, long k, long nrep, long nsds, long lsds, double alpha, long* mini);
+
+// fast_final_steps: the C-step limit of the final stage, which shrinks as a pass over all
+// cases grows dear: 100 when p*n <= 100000, base - 10 when p*n > 1000000, else
+// base - floor(p*n / 100000). FAST-MCD uses base 11, FAST-LTS 15.
+int fast_final_steps(long p, long n, int base);
+
+// ---- lists of the ten best solutions ---------------------------------------------------------
+
+// FastLists: nlist lists of 10 slots in ascending order of their criterion. A slot holds a
+// lead part (not compared) and a body; an equal criterion with an identical body is the same
+// solution found again. An empty slot has the criterion kDblMax and the missing value as its
+// first double.
+struct FastLists {
+  int nlist = 0;
+  long lead = 0;            // doubles of the lead part of a slot
+  long body = 0;            // doubles of the compared part
+  double* slots = nullptr;  // 10 nlist (lead + body) doubles
+  double* crit = nullptr;   // 10 nlist criteria
+  double* trial = nullptr;  // 10 nlist trial numbers, or null
+  double* count = nullptr;  // 10 nlist counts, or null
+};
+
+// The slot s (0..9) of list l, and whether it is empty.
+double* fast_slot(const FastLists* lists, int l, int s);
+bool fast_slot_empty(const FastLists* lists, int l, int s);
+// Empties every list.
+void fast_lists_clear(FastLists* lists);
+// fast_list_insert: enters a solution into list l at the first slot whose criterion is >= crit
+// (nothing when there is none, or when that slot holds the same solution), moving the slots
+// from there down by one (the tenth drops out).
+//   lead  in  lists->lead doubles (may be null when that is 0)
+//   body  in  lists->body doubles
+//   trial, count  in  stored when the lists keep them
+void fast_list_insert(
+    FastLists* lists, int l, const double* lead, const double* body, double crit, long trial, long count);
+// The number of filled slots among the first `upto` of list l.
+long fast_list_kept(const FastLists* lists, int l, int upto);
+
+// ---- the stages ------------------------------------------------------------------------------
+
+enum FastStageKind : int {
+  kFastFirst = 1,   // elemental starts; results into a list
+  kFastMerged = 2,  // starts from the groups' lists; results into the merged list
+  kFastFinal = 3,   // starts from the last list; the best step is the estimate
+};
+
+// One stage as the hooks see it.
+struct FastStage {
+  FastStageKind kind;
+  long group;      // first stage of the subdataset scheme: the group (0-based); -1 the merged
+                   // set; -2 all n cases
+  long m;          // cases of the stage data
+  long hs;         // subset size
+  int limit;       // C-steps per start
+  bool global;     // the stage data are all n cases in their order
+  bool enumerate;  // first stage of one set: starts from the enumeration in FastSearch::comb
+  int list;        // the list filled (first and merged stage) or read (final stage)
+};
+
+// One search: the problem, the scheme with its vectors, and the engine's hooks. A hook returns
+// 0 to go on (a start that gave nothing included) or a nonzero status that ends the search.
+struct FastSearch {
+  long n;
+  long k;  // elemental subset size
+  long h;
+  double alpha;      // h / n
+  int merged_limit;  // C-steps per start on the merged set
+  int final_limit;   // C-steps per start in the final stage
+  int final_starts;  // kept solutions that start the final stage
+  bool log_stages;   // stage headings in the log
+  FastScheme scheme;
+  long* mini;        // scheme.ngrp group sizes
+  long* subdat;      // 2 nmerged: the merged cases ascending, their group numbers after them
+  long* comb;        // k: the current subset of the enumeration
+  long* useed;       // uniran state (the groups are drawn from it)
+  FastLists* lists;  // ngrp + 1 lists with subdatasets, else 1
+  void* ctx;
+  // Makes the stage's data ready (copies a group or the merged set).
+  void (*begin)(void* ctx, const FastStage& st);
+  // One elemental start of the stage and its C-steps; trial counts the starts of a group or
+  // of the set from 1.
+  int (*elemental)(void* ctx, const FastStage& st, long trial);
+  // A start from slot s of list l and its C-steps; trial counts the stage's starts from 1;
+  // *first_take: the final stage's first step is taken whatever its criterion.
+  int (*from_slot)(void* ctx, const FastStage& st, int l, int s, long trial, bool* first_take);
+  // After the first stage of the subdataset scheme (the groups' lists are complete), or null.
+  void (*groups_done)(void* ctx);
+  // After the first stage of one set or the merged stage (the list that starts the final
+  // stage is complete), or null.
+  void (*kept_done)(void* ctx, const FastStage& st);
+};
+
+// fast_stages: runs the stages of the chosen scheme: the groups (drawn by rdraw), each with
+// kFastStarts / ngrp elemental starts, subset size floor(mini[0] alpha) and 2 C-steps, then
+// the merged set from the ten best of every group (subset floor(nmerged alpha),
+// merged_limit C-steps); or the single set with its starts (h, 2 C-steps); then the final
+// stage on all cases from the first final_starts solutions of the last list. The starts of a
+// list end at its first empty slot.
+// Returns 0, or the status of the hook that ended the search.
+int fast_stages(FastSearch* fs);
+
+}  // namespace robmat

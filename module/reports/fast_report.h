@@ -1,0 +1,25 @@
+// What the FAST searches (FAST-MCD, FAST-LTS) report alike: the notes on the chosen scheme in
+// the log, the table of the subdataset sizes and the counts of cases on the fits of their
+// kept solutions. The engines decide when; these print unconditionally.
+#pragma once
+
+#include "kernels/fast_search.h"
+
+namespace robmat {
+
+// fast_log_scheme: the notes on the scheme in the log: the coverage alpha in percent, then
+// the enumeration, the random starts or the subdatasets (drawn from a larger set when
+// nsds * lsds < n, else a division of all cases), then that the computation starts.
+//   k  in  size of an elemental subset
+void fast_log_scheme(const FastScheme& sc, long n, long k, double alpha, long nsds, long lsds);
+
+// print_subdata_sizes: the row table "SizeSubData" (title "Sizes of Subdatasets"), one row per
+// group with its number (from 1) and size.
+//   out  out  the bound output
+void print_subdata_sizes(void* rpx, void** out, int ngrp, const long* mini);
+
+// print_subdata_counts: the matrix "ObsLieSubData", 1 x count: for each kept solution of a
+// subdataset, the number of its cases that lie on its fit (hyperplane).
+void print_subdata_counts(void* rpx, const double* counts, int count);
+
+}  // namespace robmat

@@ -24,6 +24,9 @@ const CatalogueEntry kEntries[] = {
 #if __has_include("messages_regression.inc")
 #include "messages_regression.inc"
 #endif
+#if __has_include("messages_flts.inc")
+#include "messages_flts.inc"
+#endif
 #if __has_include("messages_mve.inc")
 #include "messages_mve.inc"
 #endif

@@ -148,17 +148,18 @@ int group_stages(FastSearch* fs) {
   const long h1 = static_cast<long>(static_cast<double>(fs->mini[0]) * fs->alpha);
   heading(fs, kMsgStageGroups, sc.ngrp, ntr, 2);
   for (int g = 0; g < sc.ngrp; ++g) {
-    const FastStage st{kFastFirst, g, fs->mini[g], h1, 2, false, false, g};
+    const FastStage st{kFastFirst, g, fs->mini[g], h1, 2, ntr, false, false, g};
     fs->begin(fs->ctx, st);
     for (long t = 1; t <= ntr; ++t)
       if (const int rc = fs->elemental(fs->ctx, st, t); rc != 0) return rc;
   }
   if (fs->groups_done != nullptr) fs->groups_done(fs->ctx);
   const long hm = static_cast<long>(static_cast<double>(sc.nmerged) * fs->alpha);
-  const FastStage sm{kFastMerged, -1, sc.nmerged, hm, fs->merged_limit, sc.nmerged == fs->n, false, sc.ngrp};
-  fs->begin(fs->ctx, sm);
   long kept = 0;
   for (int g = 0; g < sc.ngrp; ++g) kept += fast_list_kept(fs->lists, g, 10);
+  const FastStage sm{
+      kFastMerged, -1, sc.nmerged, hm, fs->merged_limit, kept, sc.nmerged == fs->n, false, sc.ngrp};
+  fs->begin(fs->ctx, sm);
   heading(fs, kMsgStageMerged, sc.nmerged, kept, fs->merged_limit);
   long trial = 0;
   bool unused = false;
@@ -171,7 +172,7 @@ int group_stages(FastSearch* fs) {
 // Stage 1 of the single set: random or enumerated elemental starts on all cases.
 int single_set_stage(FastSearch* fs) {
   const FastScheme& sc = fs->scheme;
-  const FastStage st{kFastFirst, -2, fs->n, fs->h, 2, true, sc.enumerate, 0};
+  const FastStage st{kFastFirst, -2, fs->n, fs->h, 2, sc.ntrial, true, sc.enumerate, 0};
   heading(fs, kMsgStageSingle, fs->n, sc.ntrial, 2);
   fs->begin(fs->ctx, st);
   for (long i = 0; i < fs->k; ++i) fs->comb[i] = i;
@@ -194,8 +195,9 @@ int fast_stages(FastSearch* fs) {
   const int rc = sc.subds ? group_stages(fs) : single_set_stage(fs);
   if (rc != 0) return rc;
   const int src = sc.subds ? sc.ngrp : 0;
-  const FastStage sf{kFastFinal, -2, fs->n, fs->h, fs->final_limit, true, false, src};
-  heading(fs, kMsgStageFinal, fs->n, fast_list_kept(fs->lists, src, fs->final_starts), fs->final_limit);
+  const long kept = fast_list_kept(fs->lists, src, fs->final_starts);
+  const FastStage sf{kFastFinal, -2, fs->n, fs->h, fs->final_limit, kept, true, false, src};
+  heading(fs, kMsgStageFinal, fs->n, kept, fs->final_limit);
   fs->begin(fs->ctx, sf);
   // In the single set the stage's first step is recorded whatever its criterion, so there is
   // a best one even when every criterion overflowed to the largest double.

@@ -98,6 +98,7 @@ struct FastStage {
   long m;          // cases of the stage data
   long hs;         // subset size
   int limit;       // C-steps per start
+  long starts;     // starts of the stage (of each group in the first stage with subdatasets)
   bool global;     // the stage data are all n cases in their order
   bool enumerate;  // first stage of one set: starts from the enumeration in FastSearch::comb
   int list;        // the list filled (first and merged stage) or read (final stage)

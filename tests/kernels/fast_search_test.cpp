@@ -125,7 +125,8 @@ struct Script {
 void begin(void* ctx, const FastStage& st) {
   static_cast<Script*>(ctx)->calls.push_back(
       "begin " + std::to_string(st.kind) + " " + std::to_string(st.group) + " m " + std::to_string(st.m) +
-      " hs " + std::to_string(st.hs) + " limit " + std::to_string(st.limit));
+      " hs " + std::to_string(st.hs) + " limit " + std::to_string(st.limit) + " starts " +
+      std::to_string(st.starts));
 }
 
 int elemental(void* ctx, const FastStage& st, long t) {
@@ -184,10 +185,10 @@ TEST(FastSearch, StagesRunInTheirOrder) {
   // The groups partition all cases (ascending, with their group numbers beside).
   for (long i = 0; i < n; ++i) EXPECT_EQ(s.subdat[i], i);
   const std::vector<std::string> expected = {
-      "begin 1 0 m 333 hs 166 limit 2",
-      "begin 1 1 m 334 hs 166 limit 2",
-      "begin 1 2 m 333 hs 166 limit 2",
-      "begin 2 -1 m 1000 hs 500 limit 5",
+      "begin 1 0 m 333 hs 166 limit 2 starts 166",
+      "begin 1 1 m 334 hs 166 limit 2 starts 166",
+      "begin 1 2 m 333 hs 166 limit 2 starts 166",
+      "begin 2 -1 m 1000 hs 500 limit 5 starts 30",
       // Ten starts from each group's list, trials counted over the stage.
       "slot 0.0 trial 1",
       "slot 0.1 trial 2",
@@ -220,7 +221,7 @@ TEST(FastSearch, StagesRunInTheirOrder) {
       "slot 2.8 trial 29",
       "slot 2.9 trial 30",
       // The final stage starts from the merged list, and a nonzero status ends the search.
-      "begin 3 -2 m 1000 hs 500 limit 13",
+      "begin 3 -2 m 1000 hs 500 limit 13 starts 3",
       "slot 3.0 trial 1",
       "slot 3.1 trial 2"};
   EXPECT_EQ(s.calls, expected);

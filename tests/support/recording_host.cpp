@@ -22,6 +22,7 @@ struct CatalogueLine {
   const char* format;
 };
 const CatalogueLine kCatalogue[] = {
+#include "../../host/catalogue/messages_flts.inc"
 #include "../../host/catalogue/messages_host.inc"
 #include "../../host/catalogue/messages_mcd.inc"
 #include "../../host/catalogue/messages_options_reports.inc"

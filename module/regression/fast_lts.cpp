@@ -1,0 +1,438 @@
+// The FAST-LTS search on the regression driver's standardized data: elemental fits (y/x for
+// one coefficient, else the normal equations), the intercept moved to the best window of the
+// sorted residuals after every fit, concentration steps with their stopping rule, and the
+// hooks through which the shared stages (kernels/fast_search.h) run them.
+#include <cmath>
+#include <cstring>
+
+#include "kernels/distrib.h"
+#include "kernels/draws.h"
+#include "kernels/machine.h"
+#include "kernels/moments.h"
+#include "kernels/select.h"
+#include "kernels/udu.h"
+#include "regression/fast_lts_internal.h"
+#include "reports/fast_report.h"
+#include "robmat/services.h"
+
+namespace robmat {
+
+FltsLayout flts_layout(long n, long p, long nsds, long lsds) {
+  const long nn = p * (p + 1) / 2;
+  FltsLayout l{};
+  l.dbl1 = nn + 4 * n * (p + 1) + p + 4 + p * (10 * nsds + 12);
+  l.lng = 11 * nsds + 5 * n + 4 + 2 * lsds * (nsds + 1);
+  l.dbl3 = (p + 1) * n + p + n * p + 20 * nsds + 4 + 6 * n + 12 * p;
+  l.b = n + n * (p + 1);
+  l.c = l.dbl1 - n * p - l.b - 2 * p;
+  l.work = l.dbl3 - 2 * n - 3 * p - n;
+  return l;
+}
+
+void flts_carve(LMTSTR* str, double* dbl1, long* lng, double* dbl3) {
+  const long n = str->ncas;
+  const long p = str->nvar;
+  const FltsLayout l = flts_layout(n, p, str->nsds, str->lsds);
+  str->inca = p;
+  str->incb = 1;
+  str->lneed = l.lng;
+  double* d = dbl1;
+  auto take = [&d](long k) {
+    double* v = d;
+    d += k;
+    return v;
+  };
+  str->a = take(n * p);
+  str->b = take(l.b);
+  str->amad = take(p);
+  str->amed = take(p);
+  str->c = take(l.c);
+  str->h = str->c + n * (p + 1);
+  str->jbst = lng;
+  str->iw = lng + 4 * n;
+  d = dbl3;
+  str->work = take(l.work);
+  str->aw = take(2 * n);
+  str->lsqx = take(p);
+  str->x = take(p);
+  str->ster = take(p);
+  str->qres = take(n);
+}
+
+long equat(
+    double sing, const double* z, const long* idx, long m, int n, double* xtx, long* piv, double* beta) {
+  const long q = n + 1;
+  const long nn = static_cast<long>(n) * (n + 1) / 2;
+  for (long e = 0; e < nn + n; ++e) xtx[e] = 0.0;
+  for (long r = 0; r < m; ++r) {
+    const double* row = z + idx[r] * q;
+    double* e = xtx;
+    for (int i = 0; i < n; ++i) {
+      const double v = row[i];
+      for (int j = 0; j <= i; ++j) *e++ += v * row[j];
+    }
+    const double y = row[n];
+    for (int j = 0; j < n; ++j) *e++ += y * row[j];
+  }
+  // X'y is the row after X'X in the packed triangle of (X, y).
+  double* xty = xtx + nn;
+  const long nullity = zududec(n, sing, nullptr, xtx, piv);
+  if (nullity != 0) return nullity;
+  zudusol(n, 1, n, xtx, xty, piv);
+  std::memcpy(beta, xty, static_cast<size_t>(n) * sizeof(double));
+  return 0;
+}
+
+namespace flts {
+
+namespace {
+
+// A residual below this lies on the fit: the rounding of data given to about eight digits.
+constexpr double kOnFit = 1e-8;
+// A single regressor value at or below this in magnitude makes the elemental fit y/x singular.
+constexpr double kZeroRegressor = 1e-10;
+// Random starts replace a singular subset by a new draw; data whose subsets are almost all
+// singular stop drawing after this many draws per start of the stage.
+constexpr long kDrawsPerStart = 10;
+// A concentration step of a first stage whose least squares fit was singular.
+constexpr int kSingularStep = 1;
+
+double* take_doubles(FltsWork* w, long k) {
+  if (double* v = w->work.take(k)) return v;
+  if (double* v = w->c.take(k)) return v;
+  abort_run();
+}
+
+long* take_longs(FltsWork* w, long k) {
+  if (long* v = w->ints.take(k)) return v;
+  if (long* v = w->iw.take(k)) return v;
+  abort_run();
+}
+
+// The vectors of every scheme; a block too small for them ends the run.
+void carve(FltsWork* w) {
+  LMTSTR* str = w->str;
+  const long n = w->n;
+  const int p = w->p;
+  const FltsLayout l = flts_layout(n, p, str->nsds, str->lsds);
+  w->zall = str->b + n;
+  w->work = Arena<double>{str->work, l.work};
+  w->c = Arena<double>{str->c, l.c};
+  w->ints = Arena<long>{str->jbst, 4 * n};
+  w->iw = Arena<long>{str->iw + w->h, l.lng - 4 * n - w->h};
+  w->r = take_doubles(w, n);
+  w->absr = take_doubles(w, n);
+  w->srt = take_doubles(w, n);
+  w->ties = take_doubles(w, 2 * (n - w->h + 3));
+  w->xtx = take_doubles(w, (p + 1L) * (p + 2) / 2);
+  w->beta = take_doubles(w, p);
+  w->best = take_doubles(w, p);
+  w->indx = take_longs(w, n);
+  w->mark = take_longs(w, n);
+  w->js = take_longs(w, p);
+  w->piv = take_longs(w, p);
+  w->fs.comb = take_longs(w, p);
+  for (long i = 0; i < n; ++i) w->mark[i] = 0;
+}
+
+// The scheme (the subdatasets get their sizes, the merged set, its copy of the data and the
+// trial numbers and counts of the lists) and the lists of ten.
+FastScheme choose_scheme(FltsWork* w) {
+  LMTSTR* str = w->str;
+  const int p = w->p;
+  const long nsds = str->nsds;
+  const long lsds = str->lsds;
+  const bool groups = fast_wants_groups(w->n, 0, nsds, lsds);
+  if (groups) w->fs.mini = take_longs(w, nsds);
+  const FastScheme sc = fast_scheme(w->n, p, 0, nsds, lsds, w->alpha, w->fs.mini);
+  FastLists* lists = &w->lists;
+  lists->nlist = sc.subds ? sc.ngrp + 1 : 1;
+  lists->lead = 0;
+  lists->body = p;
+  if (sc.subds) {
+    w->fs.subdat = take_longs(w, 2 * sc.nmerged);
+    w->zsub = w->c.take(sc.nmerged * (p + 1));
+    if (w->zsub == nullptr) w->zsub = take_doubles(w, sc.nmerged * (p + 1));
+    lists->trial = take_doubles(w, 10L * lists->nlist);
+    lists->count = take_doubles(w, 10L * lists->nlist);
+  }
+  lists->slots = take_doubles(w, 10L * lists->nlist * p);
+  lists->crit = take_doubles(w, 10L * lists->nlist);
+  str->algo = sc.enumerate ? 0 : 1;
+  return sc;
+}
+
+// Residuals of beta on the stage's rows; after a fit (adjust) with an intercept, the
+// intercept moves to the mean of the window of hs sorted residuals with the least sum of
+// squares, which can only lower the criterion. Returns the criterion, the sum of the hs
+// smallest squared residuals, with those cases in indx[0..hs-1] in ascending order.
+double evaluate(FltsWork* w, const FastStage& st, bool adjust) {
+  const int p = w->p;
+  const long m = st.m;
+  const long hs = st.hs;
+  const double* z = w->z;
+  const double* beta = w->beta;
+  double* r = w->r;
+  for (long i = 0; i < m; ++i) {
+    const double* row = z + i * (p + 1);
+    double fit = 0.0;
+    for (int j = 0; j < p; ++j) fit += row[j] * beta[j];
+    r[i] = row[p] - fit;
+  }
+  if (adjust && w->intercept) {
+    // The whole window search on all sorted residuals rather than a band around the hs
+    // smallest: the linear-time sort makes it about as cheap as selecting the band's edges,
+    // and it needs no rule for widening the band.
+    std::memcpy(w->srt, r, static_cast<size_t>(m) * sizeof(double));
+    rsort_work(1, m, w->srt, w->absr);
+    double shift = 0.0;
+    double unused_scale = 0.0;
+    long unused_start = 0;
+    mcduni(1.0, m, hs, w->srt, &shift, &unused_scale, w->ties, &unused_start);
+    w->beta[p - 1] += shift;
+    for (long i = 0; i < m; ++i) r[i] -= shift;
+  }
+  double* ar = w->absr;
+  for (long i = 0; i < m; ++i) ar[i] = std::fabs(r[i]);
+  findq(hs - 1, m, ar, w->indx);
+  double crit = 0.0;
+  for (long i = 0; i < hs; ++i) crit += ar[i] * ar[i];
+  lsort_marked(hs, m, w->indx, w->mark);
+  return crit;
+}
+
+// The elemental fit of the p cases js of the stage: y/x for one coefficient, else the exact
+// solution of the p x p system. False when singular.
+bool elemental_fit(FltsWork* w, const long* js) {
+  const int p = w->p;
+  if (p == 1) {
+    const double* row = w->z + js[0] * 2;
+    if (std::fabs(row[0]) <= kZeroRegressor) return false;
+    w->beta[0] = row[1] / row[0];
+    return true;
+  }
+  return equat(w->str->sing, w->z, js, p, p, w->xtx, w->piv, w->beta) == 0;
+}
+
+void record_best(FltsWork* w, double crit) {
+  std::memcpy(w->best, w->beta, static_cast<size_t>(w->p) * sizeof(double));
+  w->bestcrit = crit;
+  w->have_best = true;
+  long* iw = w->str->iw;
+  for (long i = 0; i < w->h; ++i) iw[i] = w->indx[i] + 1;
+}
+
+// Concentration steps from beta (fitted: beta comes from a fit of this stage's data, so its
+// intercept is adjusted first). Each step fits the hs cases of smallest absolute residual by
+// least squares. Stops after step s >= 1 when the criterion equals the one of step s-2 (0
+// before the first step): the criteria never increase, so the step between had it too. In
+// the final stage every step that lowers the criterion becomes the best; in the others the
+// result enters the stage's list. A singular fit ends the steps: a first stage reports it
+// (its start is then treated as a singular subset), later stages keep the last regular fit.
+int csteps(FltsWork* w, const FastStage& st, long trial, bool* first_take, bool fitted) {
+  LMTSTR* str = w->str;
+  double crit = evaluate(w, st, fitted);
+  double prev1 = 0.0;
+  double prev2 = 0.0;
+  int steps = 0;
+  for (int s = 0; s < st.limit; ++s) {
+    if (equat(str->sing, w->z, w->indx, st.hs, w->p, w->xtx, w->piv, w->beta) != 0) {
+      if (st.kind == kFastFirst) return kSingularStep;
+      break;
+    }
+    crit = evaluate(w, st, true);
+    ++steps;
+    ++w->wcount;
+    if (st.kind == kFastFinal && (*first_take || crit < w->bestcrit)) {
+      *first_take = false;
+      record_best(w, crit);
+    }
+    if (s >= 1 && crit == prev2) break;
+    prev2 = prev1;
+    prev1 = crit;
+  }
+  if (st.kind == kFastFinal) {
+    str->step = steps;
+    return 0;
+  }
+  long on_fit = 0;
+  if (w->lists.count != nullptr)
+    for (long i = 0; i < st.m; ++i)
+      if (w->absr[i] < kOnFit) ++on_fit;
+  fast_list_insert(&w->lists, st.list, nullptr, w->beta, crit, trial, on_fit);
+  return 0;
+}
+
+// ---- the hooks of the shared stages ------------------------------------------------------------
+
+// The rows of a group (0-based) or of the merged set (-1) in ascending case order.
+void copy_rows(FltsWork* w, long group) {
+  const long q = w->p + 1;
+  const long nm = w->fs.scheme.nmerged;
+  const long* subdat = w->fs.subdat;
+  long r = 0;
+  for (long e = 0; e < nm; ++e)
+    if (group < 0 || subdat[nm + e] == group) {
+      std::memcpy(w->zsub + r * q, w->zall + subdat[e] * q, static_cast<size_t>(q) * sizeof(double));
+      ++r;
+    }
+}
+
+void begin_stage(void* ctx, const FastStage& st) {
+  FltsWork* w = static_cast<FltsWork*>(ctx);
+  if (st.group == -2) {
+    w->z = w->zall;
+  } else {
+    copy_rows(w, st.group);
+    w->z = w->zsub;
+  }
+  w->draws = 0;
+}
+
+// One elemental start and its C-steps. A singular subset (or a singular fit in its C-steps)
+// is skipped in the enumeration and drops the first two random starts; from the third on a
+// new subset is drawn in its place.
+int start_elemental(void* ctx, const FastStage& st, long trial) {
+  FltsWork* w = static_cast<FltsWork*>(ctx);
+  LMTSTR* str = w->str;
+  const int p = w->p;
+  for (;;) {
+    const long* js = w->fs.comb;
+    if (!st.enumerate) {
+      if (w->draws >= kDrawsPerStart * st.starts) return 0;
+      if (str->copr == 0)
+        ranpro(p, st.m, &w->useed, w->js);
+      else
+        ranpn(p, st.m, &w->rseed, w->js);
+      js = w->js;
+    }
+    ++w->draws;
+    ++str->jlp;
+    ++w->wcount;
+    if (!elemental_fit(w, js))
+      ++str->jerd;
+    else if (csteps(w, st, trial, nullptr, true) != kSingularStep)
+      return 0;
+    if (st.enumerate || trial <= 2) return 0;
+  }
+}
+
+int start_from_slot(void* ctx, const FastStage& st, int l, int s, long trial, bool* first_take) {
+  FltsWork* w = static_cast<FltsWork*>(ctx);
+  std::memcpy(w->beta, fast_slot(&w->lists, l, s), static_cast<size_t>(w->p) * sizeof(double));
+  ++w->wcount;
+  csteps(w, st, trial, first_take, false);
+  return 0;
+}
+
+void groups_done(void* ctx) {
+  FltsWork* w = static_cast<FltsWork*>(ctx);
+  if (w->str->ipri >= 5) flts_print_subdata(w);
+}
+
+void kept_done(void* ctx, const FastStage& st) {
+  FltsWork* w = static_cast<FltsWork*>(ctx);
+  if (w->str->ipri > 3) flts_print_kept(w, st);
+}
+
+// ---- set-up --------------------------------------------------------------------------------
+
+// Nothing is printed at level 0; above level 2 the scatter and correlations are.
+void settle_print_flags(LMTSTR* str) {
+  if (str->ipri == 0) {
+    str->pcov = 0;
+    str->pcor = 0;
+  } else if (str->ipri > 2) {
+    str->pcov = 1;
+    if (str->pcor < 1) str->pcor = 1;
+  }
+}
+
+void prepare_cutoff(LMTSTR* str) {
+  if (str->cutof > 0.0) return;
+  double q = 0.0;
+  zqc(0.975, str->nvar, &q);
+  str->cutof = std::sqrt(q);
+}
+
+// The data as rows of p regressor values and the response, the layout of every stage.
+void copy_data(FltsWork* w) {
+  const LMTSTR* str = w->str;
+  const int p = w->p;
+  for (long i = 0; i < w->n; ++i) {
+    double* row = w->zall + i * (p + 1);
+    const double* a = str->a + i * str->inca;
+    for (int j = 0; j < p; ++j) row[j] = a[j];
+    row[p] = str->b[i * str->incb];
+  }
+}
+
+}  // namespace
+
+int run(LMTSTR* str) {
+  FltsWork wk{};
+  FltsWork* w = &wk;
+  w->str = str;
+  w->n = str->ncas;
+  w->p = str->nvar;
+  if (str->jqu == 0) str->jqu = (w->n + w->p + 1) / 2;
+  w->h = str->jqu;
+  w->alpha = static_cast<double>(w->h) / static_cast<double>(w->n);
+  // Every nonzero noint is a design without an intercept column (the driver and the reports
+  // read it so), so only noint = 0 moves the last coefficient.
+  w->intercept = str->noint == 0;
+  str->jlp = 0;
+  str->jerd = 0;
+  str->step = 0;
+  settle_print_flags(str);
+  prepare_cutoff(str);
+  fast_seeds(str->seed, str->copr, &w->useed, &w->rseed);
+  carve(w);
+  copy_data(w);
+  const FastScheme sc = choose_scheme(w);
+  if (str->ipri >= 5) {
+    fast_log_scheme(sc, w->n, w->p, w->alpha, str->nsds, str->lsds);
+    if (sc.subds) print_subdata_sizes(str->rpx, &str->out, sc.ngrp, w->fs.mini);
+  }
+  fast_lists_clear(&w->lists);
+  FastSearch* fs = &w->fs;
+  fs->n = w->n;
+  fs->k = w->p;
+  fs->h = w->h;
+  fs->alpha = w->alpha;
+  fs->merged_limit = 5;
+  fs->final_limit = fast_final_steps(w->p, w->n, 15);
+  // Beyond 5000 cases each final C-step is a pass over all the data; the best three kept
+  // solutions have to do.
+  fs->final_starts = w->n > 5000 ? 3 : 10;
+  fs->log_stages = str->ipri >= 5;
+  fs->scheme = sc;
+  fs->useed = &w->useed;
+  fs->lists = &w->lists;
+  fs->ctx = w;
+  fs->begin = begin_stage;
+  fs->elemental = start_elemental;
+  fs->from_slot = start_from_slot;
+  fs->groups_done = groups_done;
+  fs->kept_done = kept_done;
+  w->bestcrit = kDblMax;
+  fast_stages(fs);
+  if (str->jerd == str->jlp || !w->have_best) {
+    flts_all_singular(str);
+    abort_run();
+  }
+  std::memcpy(str->coef, w->best, static_cast<size_t>(w->p) * sizeof(double));
+  str->fctw = std::sqrt(w->bestcrit / static_cast<double>(w->h));
+  if (str->ipri > 2) xpmlog(kSetModule, kMsgWorkCount, w->wcount);
+  if (str->ipri > 4) xpmlog(kSetModule, kMsgDone);
+  return 0;
+}
+
+}  // namespace flts
+
+int doflts(LMTSTR* str, int* doim) {
+  *doim = 0;
+  return flts::run(str);
+}
+
+}  // namespace robmat

@@ -11,18 +11,21 @@
 #include "kernels/moments.h"
 #include "kernels/select.h"
 #include "kernels/udu.h"
+#include "regression/engine_report.h"
 #include "regression/fast_lts_internal.h"
+#include "regression/regression.h"
 #include "reports/fast_report.h"
 #include "robmat/services.h"
 
 namespace robmat {
 
 FltsLayout flts_layout(long n, long p, long nsds, long lsds) {
-  const long nn = p * (p + 1) / 2;
+  const LmtsSizes z =
+      lmts_sizes(n, static_cast<int>(p), 0, 1, static_cast<int>(nsds), static_cast<int>(lsds));
   FltsLayout l{};
-  l.dbl1 = nn + 4 * n * (p + 1) + p + 4 + p * (10 * nsds + 12);
-  l.lng = 11 * nsds + 5 * n + 4 + 2 * lsds * (nsds + 1);
-  l.dbl3 = (p + 1) * n + p + n * p + 20 * nsds + 4 + 6 * n + 12 * p;
+  l.dbl1 = z.doubles;
+  l.lng = z.longs;
+  l.dbl3 = z.doubles3;
   l.b = n + n * (p + 1);
   l.c = l.dbl1 - n * p - l.b - 2 * p;
   l.work = l.dbl3 - 2 * n - 3 * p - n;
@@ -47,7 +50,7 @@ void flts_carve(LMTSTR* str, double* dbl1, long* lng, double* dbl3) {
   str->amad = take(p);
   str->amed = take(p);
   str->c = take(l.c);
-  str->h = str->c + n * (p + 1);
+  lmts_place_h(str);
   str->jbst = lng;
   str->iw = lng + 4 * n;
   d = dbl3;
@@ -418,7 +421,7 @@ int run(LMTSTR* str) {
   w->bestcrit = kDblMax;
   fast_stages(fs);
   if (str->jerd == str->jlp || !w->have_best) {
-    flts_all_singular(str);
+    lmts_report::all_singular(str);
     abort_run();
   }
   std::memcpy(str->coef, w->best, static_cast<size_t>(w->p) * sizeof(double));

@@ -14,7 +14,6 @@ namespace flts {
 
 // Messages of FAST-LTS (set 549): the log and the notes of its reports.
 enum FltsMessage : int {
-  kMsgAllSingular = 430,  // every elemental subset was singular
   kMsgSubdataBest = 484,  // the kept solutions of a subdataset follow (group: int)
   kMsgKeptFirst = 497,    // the best kept solution: position (int), criterion (double)
   kMsgKeptNext = 498,     // a further kept solution: position (int), criterion (double)
@@ -72,7 +71,6 @@ struct FltsWork {
 // Reports (print level checks are the callers').
 void flts_print_subdata(FltsWork* w);                    // CoeffSubData, ObsLieSubData per group
 void flts_print_kept(FltsWork* w, const FastStage& st);  // the list that starts the final stage
-void flts_all_singular(const LMTSTR* str);               // note (when printing) and message 430
 
 }  // namespace flts
 }  // namespace robmat

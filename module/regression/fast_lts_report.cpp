@@ -1,7 +1,6 @@
 // What FAST-LTS prints of its search: the kept solutions of each subdataset (coefficients and
-// the cases on each fit), the list that starts the final stage with the criterion of each
-// solution, and the note on an all-singular search. All on the standardized scale of the
-// search; callers check the print levels.
+// the cases on each fit) and the list that starts the final stage with the criterion of each
+// solution, all on the standardized scale of the search. Callers check the print levels.
 #include "kernels/fast_search.h"
 #include "regression/fast_lts_internal.h"
 #include "reports/fast_report.h"
@@ -66,11 +65,6 @@ void flts_print_kept(FltsWork* w, const FastStage& st) {
          kEstCoeff.titl,
          kEstCoeff.label);
   }
-}
-
-void flts_all_singular(const LMTSTR* str) {
-  if (str->ipri != 0) note(str->rpx, kMsgAllSingular, kNoteInSection);
-  xpmlog(kSetModule, kMsgAllSingular);
 }
 
 }  // namespace flts

@@ -157,8 +157,8 @@ int dolmts(LMTSTR* str, int* doim);
 // sublms: the robust fit on standardized data: the search (cofo = 0), a start subset in jbst
 // (cofo = 1) or start coefficients on the input scale in coef (other cofo); then fckw, the
 // preliminary scale psca, the robust R-square rsqu, and by restt the final scale fctw, the
-// residuals sres and the weights wgts. FAST-LTS (flts) is not available in this engine yet
-// and returns -2.
+// residuals sres and the weights wgts. With flts the search is FAST-LTS (doflts, on the
+// blocks of flts_carve).
 // Returns 0; -1 when the start subset is singular (message 956; coef, sres, fctw missing).
 int sublms(LMTSTR* str);
 

@@ -14,6 +14,7 @@
 #include "kernels/random.h"
 #include "kernels/select.h"
 #include "regression/engine_report.h"
+#include "regression/fast_lts.h"
 #include "regression/regression.h"
 #include "robmat/services.h"
 
@@ -99,16 +100,9 @@ void draw_subset(LMTSTR* str, long* seed) {
 // separately and is called here; every front end asks for none, so the search result stands.
 void exchange(LMTSTR* /*str*/, int /*variant*/) {}
 
-// FAST-LTS (doflts) is built separately; wiring it is setting this pointer to doflts. Until
-// then the driver refuses a run that asks for it (fast_lts_built), and the hook fails should
-// one get through.
-int (*const kDoflts)(LMTSTR* str, int* doim) = nullptr;
-
-int fast_lts(LMTSTR* str, int* doim) {
-  if (kDoflts != nullptr) return kDoflts(str, doim);
-  *doim = 0;
-  return -2;
-}
+// FAST-LTS (regression/fast_lts.h): the best h-subset's coefficients and criterion; no
+// exchange follows.
+int fast_lts(LMTSTR* str, int* doim) { return doflts(str, doim); }
 
 // Progress of the search: percent thresholds advance by the step; print level 1 prints a
 // note at every other threshold, level 2 and above add a history row; level 5 a row for

@@ -34,38 +34,13 @@ constexpr MatrixId kExactCov{"Cov", 887, 886};
 constexpr int kHeaderLabel = 476;
 constexpr int kHeaderTitle = 477;
 constexpr int kBestHalfLabel = 728;
-// Column labels of the header.
-constexpr int kLabelVariables = 469;
-constexpr int kLabelObservations = 470;
-constexpr int kLabelDefaultH = 471;
-constexpr int kLabelH = 472;
-constexpr int kLabelBreakdown = 473;
-constexpr int kLabelLocation = 474;
-constexpr int kLabelSquaredScale = 475;
 
 }  // namespace
 
 void mcd_print_header(McdWork* w, const double* uni) {
-  LMTSTR* str = w->str;
-  int nvar = w->p;
-  long ncas = w->n;
-  long hdef = w->hdef;
-  long h = w->h;
-  double bper = w->bper;
-  double loc = uni[0];
-  double scale2 = uni[1];
-  TableWriter t(str->rpx);
-  t.create("FastMCD", kHeaderLabel, &str->fctd)
-      .title(rpxmsg(kSetModule, kHeaderTitle))
-      .labelled_column(kColInt, kLabelVariables, &nvar)
-      .labelled_column(kColLong, kLabelObservations, &ncas)
-      .labelled_column(kColLong, kLabelDefaultH, &hdef)
-      .labelled_column(kColLong, kLabelH, &h)
-      .labelled_column(kColDouble, kLabelBreakdown, &bper);
-  if (w->p == 1)
-    t.labelled_column(kColDouble, kLabelLocation, &loc)
-        .labelled_column(kColDouble, kLabelSquaredScale, &scale2);
-  t.bind("FastMCD", &str->out).append().close();
+  const FastHeader hd{
+      kHeaderLabel, kHeaderTitle, w->p, w->n, w->hdef, w->h, w->bper, w->p == 1, uni[0], uni[1]};
+  print_fast_header(w->str, hd);
 }
 
 void mcd_print_median_mad(McdWork* w, double* work) {

@@ -390,6 +390,13 @@ int run(LMTSTR* str) {
   settle_print_flags(str);
   prepare_cutoff(str);
   fast_seeds(str->seed, str->copr, &w->useed, &w->rseed);
+  if (str->ipri != 0) {
+    double bper = 0.0;
+    nbreak(w->h, w->n, w->p, &bper);
+    const FastHeader hd{
+        kMsgHeaderLabel, kMsgHeaderTitle, w->p, w->n, (w->n + w->p + 1) / 2, w->h, bper, false, 0.0, 0.0};
+    print_fast_header(str, hd);
+  }
   carve(w);
   copy_data(w);
   const FastScheme sc = choose_scheme(w);

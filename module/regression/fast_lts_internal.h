@@ -14,6 +14,8 @@ namespace flts {
 
 // Messages of FAST-LTS (set 549): the log and the notes of its reports.
 enum FltsMessage : int {
+  kMsgHeaderLabel = 485,  // of the run header FastMCD
+  kMsgHeaderTitle = 486,
   kMsgSubdataBest = 484,  // the kept solutions of a subdataset follow (group: int)
   kMsgKeptFirst = 497,    // the best kept solution: position (int), criterion (double)
   kMsgKeptNext = 498,     // a further kept solution: position (int), criterion (double)

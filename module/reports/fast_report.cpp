@@ -8,11 +8,36 @@
 namespace robmat {
 
 namespace {
+// Headings of the header's values.
+constexpr int kLabelVariables = 469;
+constexpr int kLabelObservations = 470;
+constexpr int kLabelDefaultH = 471;
+constexpr int kLabelH = 472;
+constexpr int kLabelBreakdown = 473;
+constexpr int kLabelLocation = 474;
+constexpr int kLabelSquaredScale = 475;
 constexpr int kSizesLabel = 478;
 constexpr int kSizesTitle = 479;
 constexpr int kObsLieLabel = 883;  // set 0
 constexpr int kObsLieTitle = 882;
 }  // namespace
+
+void print_fast_header(LMTSTR* str, const FastHeader& hd) {
+  // The table reads its bound variables at the append.
+  FastHeader v = hd;
+  TableWriter t(str->rpx);
+  t.create("FastMCD", v.label, &str->fctd)
+      .title(rpxmsg(kSetModule, v.title))
+      .labelled_column(kColInt, kLabelVariables, &v.p)
+      .labelled_column(kColLong, kLabelObservations, &v.n)
+      .labelled_column(kColLong, kLabelDefaultH, &v.hdef)
+      .labelled_column(kColLong, kLabelH, &v.h)
+      .labelled_column(kColDouble, kLabelBreakdown, &v.bper);
+  if (v.univariate)
+    t.labelled_column(kColDouble, kLabelLocation, &v.loc)
+        .labelled_column(kColDouble, kLabelSquaredScale, &v.scale2);
+  t.bind("FastMCD", &str->out).append().close();
+}
 
 void fast_log_scheme(const FastScheme& sc, long n, long k, double alpha, long nsds, long lsds) {
   const int ik = static_cast<int>(k);

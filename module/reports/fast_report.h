@@ -1,11 +1,30 @@
-// What the FAST searches (FAST-MCD, FAST-LTS) report alike: the notes on the chosen scheme in
-// the log, the table of the subdataset sizes and the counts of cases on the fits of their
-// kept solutions. The engines decide when; these print unconditionally.
+// What the FAST searches (FAST-MCD, FAST-LTS) report alike: the run header, the notes on the
+// chosen scheme in the log, the table of the subdataset sizes and the counts of cases on the
+// fits of their kept solutions. The engines decide when; these print unconditionally.
 #pragma once
 
 #include "kernels/fast_search.h"
+#include "robmat/lmtstr.h"
 
 namespace robmat {
+
+// The values of the run header.
+struct FastHeader {
+  int label;  // label and title of the table, messages of set 549
+  int title;
+  int p;  // variables or coefficients
+  long n;
+  long hdef;  // default h
+  long h;
+  double bper;      // breakdown value in percent
+  bool univariate;  // p = 1 of MCD: the location and squared scale follow
+  double loc;
+  double scale2;
+};
+
+// print_fast_header: the row table "FastMCD" (template "Base.NLP.FastMCD", one row) with the
+// values of hd; the table goes to str->fctd, its bound output to str->out.
+void print_fast_header(LMTSTR* str, const FastHeader& hd);
 
 // fast_log_scheme: the notes on the scheme in the log: the coverage alpha in percent, then
 // the enumeration, the random starts or the subdatasets (drawn from a larger set when

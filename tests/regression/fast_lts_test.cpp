@@ -441,6 +441,7 @@ TEST(FastLts, PrintsTheSchemeAndTheKeptSolutions) {
   const auto count = [&](const std::string& name) {
     return std::count(rec.outputs.begin(), rec.outputs.end(), name);
   };
+  EXPECT_EQ(count("FastMCD"), 1);
   EXPECT_EQ(count("SizeSubData"), 1);
   EXPECT_EQ(count("CoeffSubData"), 3);  // three groups of 333, 334 and 333 cases
   EXPECT_EQ(count("ObsLieSubData"), 3);
@@ -453,11 +454,11 @@ TEST(FastLts, PrintsTheSchemeAndTheKeptSolutions) {
   EXPECT_TRUE(rec.logged("549/970"));
   EXPECT_TRUE(rec.logged("549/977"));
   EXPECT_TRUE(rec.unknown.empty());
-  // Level 3 prints none of it but the work count.
+  // Level 3 prints the run header and logs the work count, nothing more.
   FltsRun quiet(x, y, 2, true);
   quiet.s.ipri = 3;
   quiet.run();
-  EXPECT_TRUE(quiet.rec->outputs.empty());
+  EXPECT_EQ(quiet.rec->outputs, std::vector<std::string>{"FastMCD"});
   EXPECT_TRUE(quiet.rec->logged("549/970"));
   EXPECT_FALSE(quiet.rec->logged("549/977"));
 }

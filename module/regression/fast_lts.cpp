@@ -19,49 +19,6 @@
 
 namespace robmat {
 
-FltsLayout flts_layout(long n, long p, long nsds, long lsds) {
-  const LmtsSizes z =
-      lmts_sizes(n, static_cast<int>(p), 0, 1, static_cast<int>(nsds), static_cast<int>(lsds));
-  FltsLayout l{};
-  l.dbl1 = z.doubles;
-  l.lng = z.longs;
-  l.dbl3 = z.doubles3;
-  l.b = n + n * (p + 1);
-  l.c = l.dbl1 - n * p - l.b - 2 * p;
-  l.work = l.dbl3 - 2 * n - 3 * p - n;
-  return l;
-}
-
-void flts_carve(LMTSTR* str, double* dbl1, long* lng, double* dbl3) {
-  const long n = str->ncas;
-  const long p = str->nvar;
-  const FltsLayout l = flts_layout(n, p, str->nsds, str->lsds);
-  str->inca = p;
-  str->incb = 1;
-  str->lneed = l.lng;
-  double* d = dbl1;
-  auto take = [&d](long k) {
-    double* v = d;
-    d += k;
-    return v;
-  };
-  str->a = take(n * p);
-  str->b = take(l.b);
-  str->amad = take(p);
-  str->amed = take(p);
-  str->c = take(l.c);
-  lmts_place_h(str);
-  str->jbst = lng;
-  str->iw = lng + 4 * n;
-  d = dbl3;
-  str->work = take(l.work);
-  str->aw = take(2 * n);
-  str->lsqx = take(p);
-  str->x = take(p);
-  str->ster = take(p);
-  str->qres = take(n);
-}
-
 long equat(
     double sing, const double* z, const long* idx, long m, int n, double* xtx, long* piv, double* beta) {
   const long q = n + 1;
@@ -117,12 +74,13 @@ void carve(FltsWork* w) {
   LMTSTR* str = w->str;
   const long n = w->n;
   const int p = w->p;
-  const FltsLayout l = flts_layout(n, p, str->nsds, str->lsds);
-  w->zall = str->b + n;
+  const FastLengths l = lmts_fast_lengths(n, p, str->nsds, str->lsds);
   w->work = Arena<double>{str->work, l.work};
   w->c = Arena<double>{str->c, l.c};
   w->ints = Arena<long>{str->jbst, 4 * n};
-  w->iw = Arena<long>{str->iw + w->h, l.lng - 4 * n - w->h};
+  w->iw = Arena<long>{str->iw + w->h, l.iw - w->h};
+  w->zall = w->c.take(n * (p + 1));
+  if (w->zall == nullptr) abort_run();
   w->r = take_doubles(w, n);
   w->absr = take_doubles(w, n);
   w->srt = take_doubles(w, n);

@@ -9,30 +9,10 @@
 
 namespace robmat {
 
-// The FAST-LTS work blocks, in elements: the block sizes of the front end and the pieces the
-// engine finds in them (N = p(p+1)/2).
-struct FltsLayout {
-  long dbl1;  // first double block: N + 4n(p+1) + p + 4 + p(10 nsds + 12)
-  long lng;   // integer block (lneed): 11 nsds + 5n + 4 + 2 lsds (nsds + 1)
-  long dbl3;  // third double block: (p+1)n + p + np + 20 nsds + 4 + 6n + 12p
-  long b;     // b: n responses, then n(p+1) for the engine's copy of the data
-  long c;     // c: the rest of the first block after a, b, amad and amed
-  long work;  // work: the third block before aw (2n), lsqx, x, ster (p each), qres (n)
-};
-FltsLayout flts_layout(long n, long p, long nsds, long lsds);
-
-// flts_carve: points the descriptor's vectors into the FAST-LTS blocks.
-//   str   in,out  reads ncas, nvar, nsds, lsds; sets inca (p), incb (1), lneed, and a (n x p),
-//                 b, amad, amed (p), c in dbl1; jbst (4n) and iw (the rest) in lng; work, aw
-//                 (2n), lsqx, x, ster (p) and qres (n) in dbl3; h after the first n(p+1) of c
-//   dbl1, lng, dbl3  in  blocks of flts_layout(..) sizes
-// coef, wgts, sres, uhyb (result rows) and pnam are the caller's.
-void flts_carve(LMTSTR* str, double* dbl1, long* lng, double* dbl3);
-
 // doflts: the FAST-LTS search.
 //   str   in,out  reads nvar (p), ncas (n), jqu (h; 0 gives (n + p + 1) / 2), ipri, nsds,
 //                 lsds, seed, copr, noint (0: the last column of a is the intercept), sing, a,
-//                 inca, b, incb and the blocks of flts_carve; writes jqu, algo, jlp
+//                 inca, b, incb and the blocks of lmts_carve_fast; writes jqu, algo, jlp
 //                 (elemental subsets), jerd (singular ones), step (C-steps of the last final
 //                 start), coef (the best coefficients), fctw = sqrt(criterion / h), iw[0..h-1]
 //                 (the best h-subset, 1-based ascending), cutof (sqrt of the 0.975

@@ -39,7 +39,7 @@ struct FltsWork {
   long draws;      // elemental subsets drawn in the current stage
 
   // Data: rows of p regressor values and the response.
-  double* zall;     // all n cases (b + n)
+  double* zall;     // all n cases
   double* zsub;     // the group or merged set of the current stage
   const double* z;  // the current stage's rows
 

@@ -115,13 +115,6 @@ int zlmts(LMTSTR* str) {
         message(kMsgInterceptColumn);
         return -4;
       }
-  if (!location_only && str->flts != 0 && !fast_lts_built()) {
-    xpslog(
-        "%1zFAST-LTS is not available in this build of robmat yet; set option 9 to 1 to fit LTS by the "
-        "elemental "
-        "subset search.");
-    return -3;
-  }
   // The uniform stream reads the low 32 bits of its state, and a multiple of its modulus is
   // the absorbing state 0: a clock reading that sticks is moved on by one, a seed that was
   // asked for is refused rather than silently replaced.

@@ -51,6 +51,15 @@ bool lmts_carve_search(LMTSTR* str, Arena<double> dbl, Arena<long> lng);
 // c, work and iw. Returns false when a block is too short.
 bool lmts_carve_fast(LMTSTR* str, Arena<double> dbl, Arena<long> lng, Arena<double> dbl3);
 
+// lmts_fast_lengths: what lmts_carve_fast leaves to the FAST-LTS search, in elements: c (the
+// rest of the first block), work (the rest of the third) and iw (the rest of the integers).
+struct FastLengths {
+  long c;
+  long work;
+  long iw;
+};
+FastLengths lmts_fast_lengths(long n, int p, int nsds, int lsds);
+
 // lmts_place_h: the covariance matrix h follows c: c keeps (p+2)(p+1)/2 doubles in the
 // subset search (flts = 0) and n(p+1) with FAST-LTS. The elemental solves use p*p doubles
 // of c, so for p >= 4 they run into h; h is only read right after the least squares fit that
@@ -158,13 +167,9 @@ int dolmts(LMTSTR* str, int* doim);
 // (cofo = 1) or start coefficients on the input scale in coef (other cofo); then fckw, the
 // preliminary scale psca, the robust R-square rsqu, and by restt the final scale fctw, the
 // residuals sres and the weights wgts. With flts the search is FAST-LTS (doflts, on the
-// blocks of flts_carve).
+// blocks of lmts_carve_fast).
 // Returns 0; -1 when the start subset is singular (message 956; coef, sres, fctw missing).
 int sublms(LMTSTR* str);
-
-// fast_lts_built: whether FAST-LTS (doflts) is part of this build; sublms calls it through
-// its hook, and the driver refuses a FAST-LTS run up front while it is not.
-bool fast_lts_built();
 
 // ---- the driver ----------------------------------------------------------------------------
 

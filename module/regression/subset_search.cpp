@@ -136,8 +136,6 @@ void progress(LMTSTR* str, Progress* pg, long it, double crit) {
 
 }  // namespace
 
-bool fast_lts_built() { return kDoflts != nullptr; }
-
 void chrep(LMTSTR* str, int nimx) {
   const long n = str->ncas;
   const long count = ncomb(nimx, n);

@@ -79,4 +79,13 @@ bool lmts_carve_fast(LMTSTR* str, Arena<double> dbl, Arena<long> lng, Arena<doub
   return true;
 }
 
+FastLengths lmts_fast_lengths(long n, int p, int nsds, int lsds) {
+  const LmtsSizes sz = lmts_sizes(n, p, 0, 1, nsds, lsds, 0);
+  FastLengths l{};
+  l.c = sz.doubles - (n * p + n + 2L * p);
+  l.work = sz.doubles3 - (2 * n + 3L * p + n);
+  l.iw = sz.longs - 4 * n;
+  return l;
+}
+
 }  // namespace robmat

@@ -1,4 +1,4 @@
-// FAST-LTS driven through a run descriptor carved as the front end carves it (flts_carve), on
+// FAST-LTS driven through a run descriptor carved as the front end carves it (lmts_carve_fast), on
 // data taken as given: the published stack loss optimum, brute force over all h-subsets of
 // small problems, invariants of the returned solution (a fixed point of one more C-step, the
 // scale recomputed from the coefficients, bit-identical repeats, no intercept shift without an
@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "regression/regression.h"
 #include "robmat/services.h"
 #include "support/datasets.h"
 #include "support/recording_host.h"
@@ -68,27 +69,22 @@ struct FltsRun {
   }
   FltsRun(const FltsRun&) = delete;
 
-  // New blocks for the current nsds and lsds, the data kept.
+  // The blocks of lmts_sizes for the run's n, p, nsds and lsds, carved by lmts_carve_fast.
   void carve() {
-    const FltsLayout l = flts_layout(s.ncas, s.nvar, s.nsds, s.lsds);
+    const LmtsSizes z = lmts_sizes(s.ncas, s.nvar, 0, 1, s.nsds, s.lsds, 0);
     std::vector<double> a(s.a == nullptr ? 0 : static_cast<size_t>(s.ncas * s.nvar));
     std::vector<double> b(s.b == nullptr ? 0 : static_cast<size_t>(s.ncas));
     if (s.a != nullptr) {
       std::copy(s.a, s.a + a.size(), a.begin());
       std::copy(s.b, s.b + b.size(), b.begin());
     }
-    d1.assign(static_cast<size_t>(l.dbl1 + 8), kCanary);
-    d3.assign(static_cast<size_t>(l.dbl3 + 8), kCanary);
-    lng.assign(static_cast<size_t>(l.lng + 8), -777);
-    flts_carve(&s, d1.data(), lng.data(), d3.data());
+    d1.assign(static_cast<size_t>(z.doubles + 8), kCanary);
+    d3.assign(static_cast<size_t>(z.doubles3 + 8), kCanary);
+    lng.assign(static_cast<size_t>(z.longs + 8), -777);
+    s.lneed = z.longs;
+    ASSERT_TRUE(lmts_carve_fast(&s, {d1.data(), z.doubles}, {lng.data(), z.longs}, {d3.data(), z.doubles3}));
     std::copy(a.begin(), a.end(), s.a);
     std::copy(b.begin(), b.end(), s.b);
-  }
-
-  void set_blocks(int nsds, int lsds) {
-    s.nsds = nsds;
-    s.lsds = lsds;
-    carve();
   }
 
   // Runs doflts, checks it left the blocks' canaries alone; jqu = h (0: the default).

@@ -188,10 +188,7 @@ constexpr Option kRegressionOptions[] = {
      "0",
      "0 none; 1 standard errors, t, p and 95% limits in est; 2 also the parameter tables; 3 also "
      "the covariance matrices"},
-    {"9",
-     "LTS: search",
-     "0 (FAST-LTS)",
-     "0 FAST-LTS (not available in this build yet); 1 the elemental subset search"},
+    {"9", "LTS: search", "0 (FAST-LTS)", "0 FAST-LTS; 1 the elemental subset search"},
     {"11", "reweighting cutoff, in robust scales", "2.5", "> 0; 0 or less takes the default"},
     {"12", "singularity tolerance of the subset solves and the least squares fits", "1e-10", "> 0"},
     {"13", "precision: a criterion or scale below it counts as 0", "2.2e-300", "> 0"},
@@ -303,9 +300,13 @@ constexpr Entry kRoutines[] = {
      "robust regression by least trimmed squares",
      "[sc, est, obs] = LTS(opt, y [, x [, start]])",
      kRegressionArgs,
-     "As for LMS. In this build LTS needs opt 9 = 1 (the elemental subset search) or a start: "
-     "FAST-LTS, the default, is not available yet and a call that asks for it fails with a "
-     "message saying so.",
+     "As for LMS, except the search: by default (opt 9 = 0 and no start) FAST-LTS draws 500 "
+     "elemental subsets (all of them when they are few) and refines each by concentration "
+     "steps, the least squares fit of the h observations of smallest residual; when n is at "
+     "least twice opt 17 it first searches up to opt 16 random subdatasets of opt 17 "
+     "observations and their merged set. Its seed is 19 unless opt 20 gives another, and opt 5 "
+     "is not used. With FAST-LTS, est row 2 holds the least squares estimates (NA without opt "
+     "3), the rows of standard errors, t, p and limits follow it, and obs row 3 is NA.",
      kRegressionOptions,
      kRegressionLevels,
      kRegressionResults,

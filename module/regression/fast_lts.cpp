@@ -345,6 +345,9 @@ int run(LMTSTR* str) {
   str->jlp = 0;
   str->jerd = 0;
   str->step = 0;
+  // The concentration steps collect no per-case diagnostics over the subsets: the front end
+  // leaves them missing rather than reporting the zeros they start as.
+  str->jhyb = 0;
   settle_print_flags(str);
   prepare_cutoff(str);
   fast_seeds(str->seed, str->copr, &w->useed, &w->rseed);

@@ -16,8 +16,8 @@ namespace robmat {
 //                 (elemental subsets), jerd (singular ones), step (C-steps of the last final
 //                 start), coef (the best coefficients), fctw = sqrt(criterion / h), iw[0..h-1]
 //                 (the best h-subset, 1-based ascending), cutof (sqrt of the 0.975
-//                 chi-square quantile with p degrees of freedom when not positive), and the
-//                 print flags pcov and pcor
+//                 chi-square quantile with p degrees of freedom when not positive), jhyb (0:
+//                 no diagnostics over subsets), and the print flags pcov and pcor
 //   doim  out     0: no pairwise exchange follows
 // Returns 0. When every elemental subset is singular (or no start gives a regular fit) it
 // prints and logs 430 and ends the run through xexit(9999, 0). Allocates nothing.

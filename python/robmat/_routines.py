@@ -486,10 +486,10 @@ def lts(y, x=None, *, intercept=True, method=None, h=None, nrep=None, seed=None,
         cutoff=None, correlations=None, print_level=0, start=None, start_coefficients=None, opt=None,
         progress=False):
     """Least trimmed squares regression of y on the columns of x: the sum of the h smallest
-    squared residuals is minimized. method: 'fast' (FAST-LTS, the routine's default; not
-    available in this build yet, so such a call raises RoutineError) or 'subsets' (the
-    elemental subset search, as LMS uses). The other arguments are those of robmat.lms.
-    Returns an LmtsResult."""
+    squared residuals is minimized. method: 'fast' (FAST-LTS, the routine's default: elemental
+    starts refined by concentration steps, in random subdatasets when n is large; seed 19
+    unless given; no best subset) or 'subsets' (the elemental subset search, as LMS uses).
+    The other arguments are those of robmat.lms. Returns an LmtsResult."""
     return _lmts("LTS", y, x, intercept=intercept, h=h, nrep=nrep, seed=seed, least_squares=least_squares,
                  tests=tests, method=method, cutoff=cutoff, correlations=correlations, print_level=print_level,
                  start=start, start_coefficients=start_coefficients, opt=opt, progress=progress)

@@ -94,8 +94,13 @@ def test_starts_replace_the_search(stackloss):
     assert r.criterion == pytest.approx(0.75) and r.best_subset is None
 
 
-def test_lts_default_needs_fast_lts(stackloss):
-    with pytest.raises(robmat.RoutineError, match="FAST-LTS is not available") as e:
-        robmat.lts(stackloss[:, 3], stackloss[:, :3])
-    assert sum(1 for s, _ in e.value.log if s == "error") == 1
-    assert robmat.lts(stackloss[:, 3], stackloss[:, :3], method="subsets").h == 13
+def test_lts_default_is_fast_lts(stackloss):
+    y, x = stackloss[:, 3], stackloss[:, :3]
+    r = robmat.lts(y, x)
+    # The global optimum of the sum of the 13 smallest squared residuals (data/README.md).
+    assert r.h == 13 and r.criterion ** 2 * 13 == pytest.approx(2.932391246, rel=1e-9)
+    assert r.coefficients == pytest.approx([-37.32332647, 0.74092106, 0.39152672, 0.01113454], rel=1e-7)
+    assert r.best_subset is None and not any(s == "error" for s, _ in r.log)
+    both = robmat.lts(y, x, least_squares="ordinary", tests=True)
+    assert both.ls_coefficients == pytest.approx(robmat.lms(y, x, least_squares="ordinary").ls_coefficients)
+    assert robmat.lts(y, x, method="subsets").h == 13

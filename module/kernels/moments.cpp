@@ -10,13 +10,13 @@ void subset_moments(int p, const double* x, const long* idx, long k, double* mu,
   const long nn = static_cast<long>(p) * (p + 1) / 2;
   for (int j = 0; j < p; ++j) mu[j] = 0.0;
   for (long r = 0; r < k; ++r) {
-    const double* xr = x + idx[r] * p;
+    const double* xr = x + (idx != nullptr ? idx[r] : r) * p;
     for (int j = 0; j < p; ++j) mu[j] += xr[j];
   }
   for (int j = 0; j < p; ++j) mu[j] /= static_cast<double>(k);
   for (long e = 0; e < nn; ++e) cov[e] = 0.0;
   for (long r = 0; r < k; ++r) {
-    const double* xr = x + idx[r] * p;
+    const double* xr = x + (idx != nullptr ? idx[r] : r) * p;
     for (int j = 0; j < p; ++j) dv[j] = xr[j] - mu[j];
     double* e = cov;
     for (int i = 0; i < p; ++i) {
@@ -63,6 +63,57 @@ void cov2cor(int p, const double* cov, double* cor, double* sd) {
       cor[k] = cov[k] * fi * fj;
     }
   }
+}
+
+int whitening_factor(int p, const double* cov, double* w) {
+  for (int i = 0; i < p; ++i) {
+    double* li = w + i * (i + 1) / 2;
+    for (int j = 0; j <= i; ++j) {
+      const double* lj = w + j * (j + 1) / 2;
+      double s = cov[i * (i + 1) / 2 + j];
+      for (int k = 0; k < j; ++k) s -= li[k] * lj[k];
+      if (j < i) {
+        li[j] = s / lj[j];
+      } else {
+        if (!(s > 0.0)) return -1;
+        li[i] = std::sqrt(s);
+      }
+    }
+  }
+  invert_lower(p, w);
+  return 0;
+}
+
+void invert_lower(int p, double* l) {
+  // Row by row from the top: row i of L^-1 needs L's row i and the rows of L^-1 above it,
+  // (L^-1)_ij = -(sum over j <= k < i of L_ik (L^-1)_kj) / L_ii. Computing j upwards reads
+  // only L_ik with k > j, so row i can be overwritten as it goes.
+  for (int i = 0; i < p; ++i) {
+    double* li = l + i * (i + 1) / 2;
+    const double d = 1.0 / li[i];
+    for (int j = 0; j < i; ++j) {
+      double s = 0.0;
+      for (int k = j; k < i; ++k) s += li[k] * l[k * (k + 1) / 2 + j];
+      li[j] = s;
+    }
+    for (int j = 0; j < i; ++j) li[j] *= -d;
+    li[i] = d;
+  }
+}
+
+double whitened_distance(
+    int p, const double* x, const double* mu, const double* w, double limit, double* dv) {
+  double q = 0.0;
+  const double* row = w;
+  for (int k = 0; k < p; ++k) {
+    dv[k] = x[k] - mu[k];
+    double z = 0.0;
+    for (int j = 0; j <= k; ++j) z += row[j] * dv[j];
+    q += z * z;
+    if (q > limit) return q;
+    row += k + 1;
+  }
+  return q;
 }
 
 }  // namespace robmat

@@ -9,7 +9,7 @@ namespace robmat {
 // subset_moments: mean and covariance (divisor k - 1; 0 when k < 2) of k >= 1 rows of x.
 //   p    in   number of variables
 //   x    in   rows of p values, row-major
-//   idx  in   k row indices
+//   idx  in   k row indices, or null for the rows 0..k-1
 //   mu   out  p means
 //   cov  out  packed covariance, p(p+1)/2 values
 //   dv   work p doubles
@@ -32,5 +32,25 @@ void dist2p(long m, int p, const double* dat, const double* z, const double* mu,
 // contributes the factor 1.
 //   sd  out  p standard deviations (0 for a non-positive variance)
 void cov2cor(int p, const double* cov, double* cor, double* sd);
+
+// whitening_factor: W = L^-1 for the Cholesky factor L of a positive definite C = L L', so
+// that (x-mu)' C^-1 (x-mu) = |W (x-mu)|^2.
+//   cov  in   packed C
+//   w    out  packed W, lower triangular by rows (element (i, j), j <= i, at i(i+1)/2 + j)
+// Returns 0, or -1 (w undefined) when a pivot of the factorization is not positive.
+int whitening_factor(int p, const double* cov, double* w);
+
+// invert_lower: L^-1 of a lower triangular L with nonzero diagonal, in place.
+//   l  in,out  packed lower triangle by rows
+void invert_lower(int p, double* l);
+
+// whitened_distance: |W (x-mu)|^2, summed over the rows of W in order and cut short once the
+// partial sum exceeds `limit` (the sum only grows, so the distance is known to exceed it).
+//   w      in   packed lower triangular W from whitening_factor; row k costs k + 1 products,
+//              so the cheap rows decide most cut-short distances
+//   limit  in   largest distance of interest; +infinity computes every distance in full
+//   dv     work p doubles
+// Returns the squared distance, or a partial sum above limit.
+double whitened_distance(int p, const double* x, const double* mu, const double* w, double limit, double* dv);
 
 }  // namespace robmat

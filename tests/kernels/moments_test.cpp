@@ -1,0 +1,99 @@
+// The distance kernels of the location/scatter searches: the whitening factor W = L^-1
+// against the identity W C W' = I on matrices of chosen condition, whitened distances
+// against the packed-inverse quadratic form, and a distance cut short only once it is
+// certain to exceed the limit.
+#include "kernels/moments.h"
+
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <cmath>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "kernels/udu.h"
+#include "support/matrices.h"
+
+namespace robmat {
+namespace {
+
+using testing::Mat;
+using testing::pk;
+
+// max |W C W' - I| / (n eps cond): near 1 for a backward-stable factor and inverse.
+double whitening_residual(const Mat& c, const Mat& w, long n, double cond) {
+  double worst = 0.0;
+  for (long i = 0; i < n; ++i)
+    for (long j = 0; j < n; ++j) {
+      long double s = 0.0L;
+      for (long a = 0; a <= i; ++a)
+        for (long b = 0; b <= j; ++b) s += static_cast<long double>(w[pk(i, a)]) * c[pk(a, b)] * w[pk(j, b)];
+      worst = std::fmax(worst, std::fabs(static_cast<double>(s) - (i == j ? 1.0 : 0.0)));
+    }
+  return worst / (static_cast<double>(n) * DBL_EPSILON * cond);
+}
+
+TEST(Whitening, InverseFactorOfChosenCondition) {
+  std::mt19937_64 gen(5);
+  struct Case {
+    const char* name;
+    long n;
+    double cond;
+    double scale;
+  };
+  const Case cases[] = {
+      {"order 1", 1, 1.0, 3.0},
+      {"well conditioned", 5, 10.0, 1.0},
+      {"condition 1e8", 10, 1e8, 1.0},
+      {"tiny scale", 6, 1e3, 1e-150},
+      {"huge scale", 6, 1e3, 1e150},
+  };
+  for (const Case& t : cases) {
+    SCOPED_TRACE(t.name);
+    std::vector<double> lambda(static_cast<size_t>(t.n));
+    for (long k = 0; k < t.n; ++k)
+      lambda[k] =
+          t.scale * std::pow(t.cond, -static_cast<double>(k) / static_cast<double>(std::max(t.n - 1, 1L)));
+    const Mat c = testing::pack(testing::with_eigenvalues(gen, lambda), t.n);
+    Mat w(c.size());
+    ASSERT_EQ(whitening_factor(static_cast<int>(t.n), c.data(), w.data()), 0);
+    // 30: the factor and the triangular inverse each add a few units of rounding per entry.
+    EXPECT_LT(whitening_residual(c, w, t.n, t.cond), 30.0);
+  }
+  // A matrix that is not positive definite is refused.
+  const Mat indefinite = {1.0, 2.0, 1.0};  // [[1, 2], [2, 1]]
+  Mat w(3);
+  EXPECT_EQ(whitening_factor(2, indefinite.data(), w.data()), -1);
+}
+
+TEST(Whitening, DistancesMatchTheInverseAndStopOnlyAboveTheLimit) {
+  std::mt19937_64 gen(11);
+  std::normal_distribution<double> z;
+  const long p = 7;
+  std::vector<double> lambda = {9, 5, 3, 2, 1, 0.5, 0.01};
+  const Mat c = testing::pack(testing::with_eigenvalues(gen, lambda), p);
+  Mat w(c.size()), inv = c, det(5), cdia(p), work(p);
+  std::vector<long> iwk(p);
+  ASSERT_EQ(whitening_factor(p, c.data(), w.data()), 0);
+  ASSERT_GE(covinv(0, 0, p, 0.0, 0.0, 1e-12, inv.data(), det.data(), cdia.data(), work.data(), iwk.data()),
+            0);
+  std::vector<double> mu(p), x(p), dv(p);
+  for (double& m : mu) m = z(gen);
+  for (int trial = 0; trial < 200; ++trial) {
+    for (double& v : x) v = 3.0 * z(gen);
+    const double full = whitened_distance(p, x.data(), mu.data(), w.data(), INFINITY, dv.data());
+    const double quad = mahad(p, x.data(), mu.data(), inv.data(), dv.data());
+    // 1e-12: both forms carry the condition 900 of C times a few units of rounding.
+    EXPECT_NEAR(full, quad, 1e-12 * quad);
+    const double limit = full * (trial % 2 == 0 ? 0.5 : 2.0);
+    const double cut = whitened_distance(p, x.data(), mu.data(), w.data(), limit, dv.data());
+    if (full <= limit)
+      EXPECT_EQ(cut, full);
+    else
+      EXPECT_TRUE(cut > limit && cut <= full);
+  }
+}
+
+}  // namespace
+}  // namespace robmat

@@ -14,6 +14,5 @@ int32_t not_available(const char* routine) {
 
 int32_t duxlms(DULSYM**, int32_t*) { return not_available("LMS"); }
 int32_t duxlts(DULSYM**, int32_t*) { return not_available("LTS"); }
-int32_t duxmve(DULSYM**, int32_t*) { return not_available("MVE"); }
 
 }  // namespace robmat

@@ -4,6 +4,8 @@
 
 #include <cmath>
 
+#include "kernels/vector.h"
+
 namespace robmat {
 
 void subset_moments(int p, const double* x, const long* idx, long k, double* mu, double* cov, double* dv) {
@@ -41,6 +43,38 @@ double mahad(int p, const double* x, const double* mu, const double* cinv, doubl
     row += i + 1;
   }
   return q;
+}
+
+long whitened_distances(int p,
+                        long m,
+                        const double* x,
+                        const double* mu,
+                        const double* w,
+                        double limit,
+                        double* d2,
+                        double* dev,
+                        long* act) {
+  for (long t = 0; t < m; ++t) {
+    act[t] = t;
+    d2[t] = 0.0;
+    for (int j = 0; j < p; ++j) dev[t * p + j] = x[t * p + j] - mu[j];
+  }
+  long live = m;
+  const double* row = w;
+  for (int k = 0; k < p && live > 0; ++k) {
+    long kept = 0;
+    for (long t = 0; t < live; ++t) {
+      const long i = act[t];
+      const double z = zvdot11(row, dev + i * p, k + 1);
+      const double q = d2[i] + z * z;
+      d2[i] = q;
+      act[kept] = i;
+      kept += q > limit ? 0 : 1;
+    }
+    live = kept;
+    row += k + 1;
+  }
+  return live;
 }
 
 void dist2p(long m, int p, const double* dat, const double* z, const double* mu, double* ndst) {
@@ -107,8 +141,7 @@ double whitened_distance(
   const double* row = w;
   for (int k = 0; k < p; ++k) {
     dv[k] = x[k] - mu[k];
-    double z = 0.0;
-    for (int j = 0; j <= k; ++j) z += row[j] * dv[j];
+    const double z = zvdot11(row, dv, k + 1);
     q += z * z;
     if (q > limit) return q;
     row += k + 1;

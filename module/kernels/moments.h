@@ -53,4 +53,24 @@ void invert_lower(int p, double* l);
 // Returns the squared distance, or a partial sum above limit.
 double whitened_distance(int p, const double* x, const double* mu, const double* w, double limit, double* dv);
 
+// whitened_distances: whitened_distance of m consecutive rows, component by component over
+// the rows still at or below the limit, so that the rows' sums advance side by side (the
+// work of one row does not wait for the previous row's sum). The same doubles as
+// whitened_distance row by row.
+//   x      in   m rows of p values, row-major
+//   limit  in   as for whitened_distance
+//   d2     out  m squared distances, or partial sums above limit
+//   dev    work m*p doubles (the rows' deviations from mu)
+//   act    work m longs
+// Returns the number of rows whose squared distance is at most limit (those are complete).
+long whitened_distances(int p,
+                        long m,
+                        const double* x,
+                        const double* mu,
+                        const double* w,
+                        double limit,
+                        double* d2,
+                        double* dev,
+                        long* act);
+
 }  // namespace robmat

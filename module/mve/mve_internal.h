@@ -42,19 +42,20 @@ enum MveMessage : int {
 // Scratch vectors of the search and the driver, at fixed places of str->work and of the
 // integer block after iw (mve_carve lays them out; N = p(p+1)/2).
 struct Scratch {
-  double* cov;   // N: covariance of the current subset
-  double* fac;   // N: its UDU' factors, then its inverse when it cannot be whitened
-  double* w;     // N: whitening factor of the current subset (lower triangular)
-  double* dv;    // p: deviations
-  double* cr;    // p: rotation cosines
-  double* sr;    // p: rotation sines, solve vector
-  double* wv;    // p: inverse and inversion work
-  double* rhs;   // p: dependency analysis work
-  double* e;     // p: eigen work
-  double* tri;   // 3p: tridiagonal form
-  double* dtin;  // 5: determinant record
-  long* order;   // p + 1: member positions ordered by distance
-  long* tags;    // p: eigen block tags (as int) or dependency marks (as char)
+  double* cov;    // N: covariance of the current subset
+  double* fac;    // N: its UDU' factors, then its inverse when it cannot be whitened
+  double* w;      // N: whitening factor of the current subset (lower triangular)
+  double* dv;     // p: deviations
+  double* cr;     // p: rotation cosines
+  double* sr;     // p: rotation sines, solve vector
+  double* wv;     // p: inverse and inversion work
+  double* rhs;    // p: dependency analysis work
+  double* e;      // p: eigen work
+  double* tri;    // 3p: tridiagonal form
+  double* dtin;   // 5: determinant record
+  double* block;  // 64p: deviations of a block of observations
+  long* order;    // p + 1: member positions ordered by distance
+  long* tags;     // p: eigen block tags (as int) or dependency marks (as char)
 };
 
 // The scratch of str; ends the run (xexit 9999) when the blocks are smaller than mve_sizes.

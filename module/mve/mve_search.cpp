@@ -25,7 +25,9 @@ namespace robmat {
 namespace {
 
 long packed(long p) { return p * (p + 1) / 2; }
-long scratch_doubles(long p) { return 3 * packed(p) + 9 * p + 5; }
+// Rows of a block of distances: their deviations stay in the first-level cache.
+constexpr long kBlock = 64;
+long scratch_doubles(long p) { return 3 * packed(p) + 9 * p + 5 + kBlock * p; }
 constexpr long kBox = 10;  // entries of the box of best subsets
 constexpr double kLn10 = 2.302585092994046;
 // exp of more overflows; the objective then takes the largest double for the determinant.
@@ -85,6 +87,7 @@ Scratch scratch(const LMTSTR* str) {
   s.e = d + 5 * p;
   s.tri = d + 6 * p;
   s.dtin = d + 9 * p;
+  s.block = d + 9 * p + 5;
   s.order = str->jsub + 3 * (p + 1);
   s.tags = str->jsub + 4 * (p + 1) + n + kBox * (p + 1);
   return s;
@@ -184,38 +187,40 @@ int factor_update(LMTSTR* str, const Scratch& s, int* doup, long obin, long obou
 }
 
 // Squared distances of every observation into dmve; those at most `limit` (computed in full)
-// also into aw, in observation order. Once more than n - h exceed the limit the subset is
-// decided, and the rest are followed only as far as the test for a vanishing distance
-// needs. Returns the number copied to aw, or -2 when some squared distance is at most the
-// smallest normal double.
+// also into aw, in observation order. Rows go in blocks whose distances advance side by
+// side; once more than n - h exceed the limit the subset is decided, and the rest are
+// followed only as far as the test for a vanishing distance needs. Returns the number copied
+// to aw, or -2 when some squared distance is at most the smallest normal double.
 long distances(LMTSTR* str, const Scratch& s, bool whitened, double limit) {
   const int p = str->nvar;
   const long n = str->ncas;
   const double* a = str->a;
-  const double cut = limit > kDblMin ? limit : kDblMin;
+  if (!whitened) {
+    for (long i = 0; i < n; ++i) {
+      const double d = mahad(p, a + i * p, str->xmve, s.fac, s.dv);
+      if (d <= kDblMin) return -2;
+      str->dmve[i] = str->aw[i] = d;
+    }
+    return n;
+  }
+  long act[kBlock];
   const long spare = n - str->jqu;  // distances that may exceed the limit
+  double cut = limit > kDblMin ? limit : kDblMin;
   long kept = 0;
   long over = 0;
-  long i = 0;
-  for (; i < n; ++i) {
-    const double* x = a + i * p;
-    const double d =
-        whitened ? whitened_distance(p, x, str->xmve, s.w, cut, s.dv) : mahad(p, x, str->xmve, s.fac, s.dv);
-    str->dmve[i] = d;
-    if (d <= kDblMin) return -2;
-    if (d <= limit) {
-      str->aw[kept++] = d;
-    } else if (++over > spare) {
-      ++i;
-      break;
+  for (long i = 0; i < n; i += kBlock) {
+    const long m = n - i < kBlock ? n - i : kBlock;
+    double* d2 = str->dmve + i;
+    whitened_distances(p, m, a + i * p, str->xmve, s.w, cut, d2, s.block, act);
+    for (long t = 0; t < m; ++t) {
+      if (d2[t] <= kDblMin) return -2;
+      if (cut == kDblMin) continue;
+      if (d2[t] <= limit)
+        str->aw[kept++] = d2[t];
+      else
+        ++over;
     }
-  }
-  for (; i < n; ++i) {
-    const double* x = a + i * p;
-    const double d = whitened ? whitened_distance(p, x, str->xmve, s.w, kDblMin, s.dv)
-                              : mahad(p, x, str->xmve, s.fac, s.dv);
-    str->dmve[i] = d;
-    if (d <= kDblMin) return -2;
+    if (over > spare) cut = kDblMin;
   }
   return kept;
 }

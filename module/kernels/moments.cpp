@@ -3,7 +3,9 @@
 #include "kernels/moments.h"
 
 #include <cmath>
+#include <utility>
 
+#include "kernels/eigen.h"
 #include "kernels/vector.h"
 
 namespace robmat {
@@ -45,38 +47,6 @@ double mahad(int p, const double* x, const double* mu, const double* cinv, doubl
   return q;
 }
 
-long whitened_distances(int p,
-                        long m,
-                        const double* x,
-                        const double* mu,
-                        const double* w,
-                        double limit,
-                        double* d2,
-                        double* dev,
-                        long* act) {
-  for (long t = 0; t < m; ++t) {
-    act[t] = t;
-    d2[t] = 0.0;
-    for (int j = 0; j < p; ++j) dev[t * p + j] = x[t * p + j] - mu[j];
-  }
-  long live = m;
-  const double* row = w;
-  for (int k = 0; k < p && live > 0; ++k) {
-    long kept = 0;
-    for (long t = 0; t < live; ++t) {
-      const long i = act[t];
-      const double z = zvdot11(row, dev + i * p, k + 1);
-      const double q = d2[i] + z * z;
-      d2[i] = q;
-      act[kept] = i;
-      kept += q > limit ? 0 : 1;
-    }
-    live = kept;
-    row += k + 1;
-  }
-  return live;
-}
-
 void dist2p(long m, int p, const double* dat, const double* z, const double* mu, double* ndst) {
   const double* v = z + static_cast<long>(p - 1) * p;
   for (long i = 0; i < m; ++i) {
@@ -99,22 +69,20 @@ void cov2cor(int p, const double* cov, double* cor, double* sd) {
   }
 }
 
-int whitening_factor(int p, const double* cov, double* w) {
-  for (int i = 0; i < p; ++i) {
-    double* li = w + i * (i + 1) / 2;
-    for (int j = 0; j <= i; ++j) {
-      const double* lj = w + j * (j + 1) / 2;
-      double s = cov[i * (i + 1) / 2 + j];
-      for (int k = 0; k < j; ++k) s -= li[k] * lj[k];
-      if (j < i) {
-        li[j] = s / lj[j];
-      } else {
-        if (!(s > 0.0)) return -1;
-        li[i] = std::sqrt(s);
-      }
-    }
+int whitening_factor(int p, const double* cov, double* w, double* work) {
+  for (int i = 0; i < p; ++i)
+    for (int j = 0; j <= i; ++j) w[i * p + j] = w[j * p + i] = cov[i * (i + 1) / 2 + j];
+  double* d = work;
+  double* e = work + p;
+  ztred2(p, w, d, e);
+  if (ztql2(p, w, d, e, 1) != 0 || !(d[p - 1] > 0.0)) return -1;
+  // Eigenvalues descend: reverse the rows into ascending order, scaling each.
+  for (int k = 0; k < p / 2; ++k)
+    for (int j = 0; j < p; ++j) std::swap(w[k * p + j], w[(p - 1 - k) * p + j]);
+  for (int k = 0; k < p; ++k) {
+    const double f = 1.0 / std::sqrt(d[p - 1 - k]);
+    for (int j = 0; j < p; ++j) w[k * p + j] *= f;
   }
-  invert_lower(p, w);
   return 0;
 }
 
@@ -135,18 +103,37 @@ void invert_lower(int p, double* l) {
   }
 }
 
-double whitened_distance(
-    int p, const double* x, const double* mu, const double* w, double limit, double* dv) {
-  double q = 0.0;
-  const double* row = w;
-  for (int k = 0; k < p; ++k) {
-    dv[k] = x[k] - mu[k];
-    const double z = zvdot11(row, dv, k + 1);
+double whitened_components(
+    int p, const double* dev, const double* w, int from, int to, double q, double limit) {
+  const double* row = w + static_cast<long>(from) * p;
+  for (int k = from; k < to; ++k, row += p) {
+    const double z = zvdot11(row, dev, p);
     q += z * z;
     if (q > limit) return q;
-    row += k + 1;
   }
   return q;
+}
+
+void whitened_screen(
+    int p, long m, const double* x, const double* mu, const double* w, int ncomp, double* q, double* devt) {
+  constexpr long B = kScreenRows;
+  for (int j = 0; j < p; ++j)
+    for (long t = 0; t < m; ++t) devt[j * B + t] = x[t * p + j] - mu[j];
+  double acc[B];
+  double z[B];
+  for (long t = 0; t < B; ++t) acc[t] = 0.0;
+  for (int k = 0; k < ncomp; ++k) {
+    const double* row = w + static_cast<long>(k) * p;
+    for (long t = 0; t < B; ++t) z[t] = 0.0;
+    // By variable, then by row: each row still sums its products in variable order.
+    for (int j = 0; j < p; ++j) {
+      const double wkj = row[j];
+      const double* dj = devt + j * B;
+      for (long t = 0; t < B; ++t) z[t] += wkj * dj[t];
+    }
+    for (long t = 0; t < B; ++t) acc[t] += z[t] * z[t];
+  }
+  for (long t = 0; t < m; ++t) q[t] = acc[t];
 }
 
 }  // namespace robmat

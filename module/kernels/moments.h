@@ -33,44 +33,39 @@ void dist2p(long m, int p, const double* dat, const double* z, const double* mu,
 //   sd  out  p standard deviations (0 for a non-positive variance)
 void cov2cor(int p, const double* cov, double* cor, double* sd);
 
-// whitening_factor: W = L^-1 for the Cholesky factor L of a positive definite C = L L', so
-// that (x-mu)' C^-1 (x-mu) = |W (x-mu)|^2.
-//   cov  in   packed C
-//   w    out  packed W, lower triangular by rows (element (i, j), j <= i, at i(i+1)/2 + j)
-// Returns 0, or -1 (w undefined) when a pivot of the factorization is not positive.
-int whitening_factor(int p, const double* cov, double* w);
+// whitening_factor: W with W C W' = I for a positive definite C: row k is u_k'/sqrt(l_k)
+// for the eigenpairs (l_k, u_k) of C in ascending order of l_k, so that (x-mu)' C^-1 (x-mu) =
+// |W (x-mu)|^2 and the first components measure a deviation along the thinnest directions
+// of C, where a distance grows fastest.
+//   cov   in    packed C
+//   w     out   p x p, row-major
+//   work  work  2p doubles
+// Returns 0, or -1 (w undefined) when the eigenvalues are not found or the smallest is not
+// positive.
+int whitening_factor(int p, const double* cov, double* w, double* work);
 
 // invert_lower: L^-1 of a lower triangular L with nonzero diagonal, in place.
 //   l  in,out  packed lower triangle by rows
 void invert_lower(int p, double* l);
 
-// whitened_distance: |W (x-mu)|^2, summed over the rows of W in order and cut short once the
-// partial sum exceeds `limit` (the sum only grows, so the distance is known to exceed it).
-//   w      in   packed lower triangular W from whitening_factor; row k costs k + 1 products,
-//              so the cheap rows decide most cut-short distances
-//   limit  in   largest distance of interest; +infinity computes every distance in full
-//   dv     work p doubles
-// Returns the squared distance, or a partial sum above limit.
-double whitened_distance(int p, const double* x, const double* mu, const double* w, double limit, double* dv);
+// whitened_components: components from..to-1 of |W d|^2 added to q, the sum cut short once
+// it exceeds `limit` (it only grows, so the whole is then known to exceed it too).
+//   dev    in  p deviations d = x - mu
+//   w      in  p x p row-major, W C W' = I for the scatter C of the distance
+//   limit  in  largest sum of interest; +infinity adds every component asked for
+// Returns the sum, or a partial sum above limit.
+double whitened_components(
+    int p, const double* dev, const double* w, int from, int to, double q, double limit);
 
-// whitened_distances: whitened_distance of m consecutive rows, component by component over
-// the rows still at or below the limit, so that the rows' sums advance side by side (the
-// work of one row does not wait for the previous row's sum). The same doubles as
-// whitened_distance row by row.
-//   x      in   m rows of p values, row-major
-//   limit  in   as for whitened_distance
-//   d2     out  m squared distances, or partial sums above limit
-//   dev    work m*p doubles (the rows' deviations from mu)
-//   act    work m longs
-// Returns the number of rows whose squared distance is at most limit (those are complete).
-long whitened_distances(int p,
-                        long m,
-                        const double* x,
-                        const double* mu,
-                        const double* w,
-                        double limit,
-                        double* d2,
-                        double* dev,
-                        long* act);
+// whitened_screen: the first ncomp components of |W (x_i - mu)|^2 for m rows at once, the
+// rows side by side so that the products of one component go down the rows together. Each
+// row's sum is the same double as whitened_components(p, x_i - mu, w, 0, ncomp, 0, inf).
+//   m     in   number of rows, at most kScreenRows
+//   x     in   m rows of p values, row-major
+//   q     out  m partial sums
+//   devt  work p * kScreenRows doubles (the deviations by variable)
+inline constexpr long kScreenRows = 64;
+void whitened_screen(
+    int p, long m, const double* x, const double* mu, const double* w, int ncomp, double* q, double* devt);
 
 }  // namespace robmat

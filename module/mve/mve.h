@@ -14,7 +14,7 @@ namespace robmat {
 // points the descriptor into it, tests size their blocks with it.
 struct MveSizes {
   long doubles;      // a (n x p), c ((p+2)(p+1)), work (dneed), aw (n)
-  long longs;        // jsub, jbst, iw (p+1 each), lsub (n), lwim (10(p+1)), eigen tags
+  long longs;        // jsub, jbst, iw, order (p+1 each), lsub (n), lwim (10(p+1)), tags (p), pending (n)
   long names;        // name records: p + 1
   long dneed;        // doubles of work: the search's and the driver's scratch
   long lneed;        // = longs

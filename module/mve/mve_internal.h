@@ -44,7 +44,7 @@ enum MveMessage : int {
 struct Scratch {
   double* cov;    // N: covariance of the current subset
   double* fac;    // N: its UDU' factors, then its inverse when it cannot be whitened
-  double* w;      // N: whitening factor of the current subset (lower triangular)
+  double* w;      // p*p: whitening factor of the current subset
   double* dv;     // p: deviations
   double* cr;     // p: rotation cosines
   double* sr;     // p: rotation sines, solve vector
@@ -53,9 +53,10 @@ struct Scratch {
   double* e;      // p: eigen work
   double* tri;    // 3p: tridiagonal form
   double* dtin;   // 5: determinant record
-  double* block;  // 64p: deviations of a block of observations
+  double* block;  // 64p: deviations of a block of observations, by variable
   long* order;    // p + 1: member positions ordered by distance
   long* tags;     // p: eigen block tags (as int) or dependency marks (as char)
+  long* pending;  // n: observations whose distance is not yet decided
 };
 
 // The scratch of str; ends the run (xexit 9999) when the blocks are smaller than mve_sizes.

@@ -25,9 +25,9 @@ namespace robmat {
 namespace {
 
 long packed(long p) { return p * (p + 1) / 2; }
-// Rows of a block of distances: their deviations stay in the first-level cache.
-constexpr long kBlock = 64;
-long scratch_doubles(long p) { return 3 * packed(p) + 9 * p + 5 + kBlock * p; }
+long scratch_doubles(long p) { return 2 * packed(p) + p * p + 9 * p + 5 + kScreenRows * p; }
+// Components of every distance computed before any is completed.
+constexpr int kScreen = 2;
 constexpr long kBox = 10;  // entries of the box of best subsets
 constexpr double kLn10 = 2.302585092994046;
 // exp of more overflows; the objective then takes the largest double for the determinant.
@@ -39,7 +39,7 @@ MveSizes mve_sizes(long n, long p, int ocor) {
   MveSizes s{};
   s.dneed = scratch_doubles(p) + kBox;
   s.doubles = n * p + (p + 2) * (p + 1) + s.dneed + n;
-  s.longs = 4 * (p + 1) + n + kBox * (p + 1) + p;
+  s.longs = 4 * (p + 1) + 2 * n + kBox * (p + 1) + p;
   s.lneed = s.longs;
   s.names = p + 1;
   s.est_rows = static_cast<int32_t>(ocor != 0 ? 2 * p + 2 : p + 2);
@@ -78,7 +78,7 @@ Scratch scratch(const LMTSTR* str) {
   s.cov = d;
   s.fac = d + nn;
   s.w = d + 2 * nn;
-  d += 3 * nn;
+  d += 2 * nn + p * p;
   s.dv = d;
   s.cr = d + p;
   s.sr = d + 2 * p;
@@ -90,6 +90,7 @@ Scratch scratch(const LMTSTR* str) {
   s.block = d + 9 * p + 5;
   s.order = str->jsub + 3 * (p + 1);
   s.tags = str->jsub + 4 * (p + 1) + n + kBox * (p + 1);
+  s.pending = s.tags + p;
   return s;
 }
 
@@ -125,7 +126,7 @@ int factor_scratch(LMTSTR* str, const Scratch& s, double* ldet, bool* whitened) 
   std::memcpy(s.fac, s.cov, static_cast<size_t>(nn) * sizeof(double));
   if (zududec(p, tolerance(str), s.dtin, s.fac, str->iw) != 0) return -1;
   *ldet = std::log(std::fabs(s.dtin[0])) + s.dtin[1] * kLn10;
-  *whitened = whitening_factor(p, s.cov, s.w) == 0;
+  *whitened = whitening_factor(p, s.cov, s.w, s.tri) == 0;
   if (!*whitened) zuduinv(p, s.fac, str->iw, s.wv);
   return 0;
 }
@@ -180,47 +181,99 @@ int factor_update(LMTSTR* str, const Scratch& s, int* doup, long obin, long obou
     ld += std::log(d);
   }
   *ldet = 2.0 * ld;
-  // R packed by columns is R' packed by rows: invert that lower triangle for the distances.
-  std::memcpy(s.w, rc, static_cast<size_t>(nn) * sizeof(double));
-  invert_lower(p, s.w);
+  s.cov[0] = rc[0] * rc[0];
+  // R packed by columns is R' packed by rows: its inverse whitens the distances.
+  invert_lower(p, rc);
+  for (int i = 0; i < p; ++i)
+    for (int j = 0; j < p; ++j) s.w[i * p + j] = j <= i ? rc[i * (i + 1) / 2 + j] : 0.0;
   return 0;
 }
 
-// Squared distances of every observation into dmve; those at most `limit` (computed in full)
-// also into aw, in observation order. Rows go in blocks whose distances advance side by
-// side; once more than n - h exceed the limit the subset is decided, and the rest are
-// followed only as far as the test for a vanishing distance needs. Returns the number copied
-// to aw, or -2 when some squared distance is at most the smallest normal double.
+// Squared distances of every observation into dmve; those at most `limit` also into aw, in
+// observation order, and only those are complete. A subset whose h-th distance exceeds the
+// limit is decided once more than n - h distances do; the distances are therefore screened
+// by their first components (the thinnest directions of the subset, where a distance grows
+// fastest) before any is completed, and once decided the rest are followed only as far as
+// the test for a vanishing distance needs. Returns the number copied to aw, or -2 when some
+// squared distance is at most the smallest normal double.
 long distances(LMTSTR* str, const Scratch& s, bool whitened, double limit) {
   const int p = str->nvar;
   const long n = str->ncas;
   const double* a = str->a;
-  if (!whitened) {
+  const double* mu = str->xmve;
+  double* d2 = str->dmve;
+  auto deviations = [&](long i) {
+    for (int j = 0; j < p; ++j) s.dv[j] = a[i * p + j] - mu[j];
+  };
+  if (!whitened || !(limit < INFINITY)) {
     for (long i = 0; i < n; ++i) {
-      const double d = mahad(p, a + i * p, str->xmve, s.fac, s.dv);
+      double d;
+      if (whitened) {
+        deviations(i);
+        d = whitened_components(p, s.dv, s.w, 0, p, 0.0, INFINITY);
+      } else {
+        d = mahad(p, a + i * p, mu, s.fac, s.dv);
+      }
       if (d <= kDblMin) return -2;
-      str->dmve[i] = str->aw[i] = d;
+      d2[i] = str->aw[i] = d;
     }
     return n;
   }
-  long act[kBlock];
   const long spare = n - str->jqu;  // distances that may exceed the limit
-  double cut = limit > kDblMin ? limit : kDblMin;
-  long kept = 0;
+  const double cut = limit > kDblMin ? limit : kDblMin;
+  const int screen = p < kScreen ? p : kScreen;
+  long* pending = s.pending;
+  long np = 0;
   long over = 0;
-  for (long i = 0; i < n; i += kBlock) {
-    const long m = n - i < kBlock ? n - i : kBlock;
-    double* d2 = str->dmve + i;
-    whitened_distances(p, m, a + i * p, str->xmve, s.w, cut, d2, s.block, act);
-    for (long t = 0; t < m; ++t) {
-      if (d2[t] <= kDblMin) return -2;
-      if (cut == kDblMin) continue;
-      if (d2[t] <= limit)
-        str->aw[kept++] = d2[t];
+  // A row whose first deviation alone gives a squared distance of a million times the
+  // smallest normal double cannot vanish: (x-mu)' C^-1 (x-mu) >= (x_0-mu_0)^2 / C_00.
+  const double nonzero = 1e6 * kDblMin * s.cov[0];
+  auto complete_if_vanishing = [&](long i) {
+    if (d2[i] > kDblMin) return true;
+    deviations(i);
+    d2[i] = whitened_components(p, s.dv, s.w, 0, p, 0.0, kDblMin);
+    return d2[i] > kDblMin;
+  };
+  auto decided = [&](long from) {
+    for (long t = 0; t < np; ++t)
+      if (!complete_if_vanishing(pending[t])) return -2L;
+    for (long i = from; i < n; ++i) {
+      const double d0 = a[i * p] - mu[0];
+      d2[i] = d0 * d0 > nonzero ? INFINITY : 0.0;
+      if (!complete_if_vanishing(i)) return -2L;
+    }
+    return 0L;
+  };
+  for (long i0 = 0; i0 < n; i0 += kScreenRows) {
+    const long m = n - i0 < kScreenRows ? n - i0 : kScreenRows;
+    whitened_screen(p, m, a + i0 * p, mu, s.w, screen, d2 + i0, s.block);
+    for (long i = i0; i < i0 + m; ++i) {
+      if (d2[i] <= cut)
+        pending[np++] = i;
       else
         ++over;
     }
-    if (over > spare) cut = kDblMin;
+    if (over > spare) return decided(i0 + m);
+  }
+  for (int k = screen; k < p && np > 0; ++k) {
+    long kept = 0;
+    for (long t = 0; t < np; ++t) {
+      const long i = pending[t];
+      deviations(i);
+      d2[i] = whitened_components(p, s.dv, s.w, k, k + 1, d2[i], cut);
+      if (d2[i] <= cut)
+        pending[kept++] = i;
+      else
+        ++over;
+    }
+    np = kept;
+    if (over > spare) return decided(n);
+  }
+  long kept = 0;
+  for (long t = 0; t < np; ++t) {
+    const double d = d2[pending[t]];
+    if (d <= kDblMin) return -2;
+    if (d <= limit) str->aw[kept++] = d;
   }
   return kept;
 }

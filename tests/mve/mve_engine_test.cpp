@@ -207,7 +207,9 @@ TEST(Mve, RandomSubsetsFromBothGenerators) {
     const double last = reference_objective(kHbk, n, 3, 39, {74, 73, 72, 71});
     const auto rows = table_rows(*f.rec, "IterHist0");
     ASSERT_EQ(rows.size(), static_cast<size_t>(nrep));
-    EXPECT_NEAR(rows[0][2], first, 1e-12 * first);
+    // 1e-11: the first four observations are outliers in a thin subset (condition 9e3),
+    // whose distances carry that condition times the rounding (1.4e-12 seen).
+    EXPECT_NEAR(rows[0][2], first, 1e-11 * first);
     if (nrep == 2) {
       EXPECT_NEAR(rows[1][2], last, 1e-12 * last);
     }

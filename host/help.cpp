@@ -152,6 +152,110 @@ constexpr const char* kMcdNotes =
     "hyperplane and returns the mean and scatter of the observations on it. A failure of the "
     "computation leaves est and dist missing (NA) and logs why.";
 
+// ---- MVE ---------------------------------------------------------------------------------
+constexpr Arg kMveArgs[] = {
+    {"opt", "option vector, a row or a column (see Options); [] takes every default."},
+    {"x", "numeric data matrix, n x p: n observations (rows) of p variables; n > p, no missing values."},
+    {"start",
+     "optional: p + 1 observation numbers (1..n) of a subset; its ellipsoid is taken instead of "
+     "searching (refined by opt 22 when given)."},
+};
+constexpr Option kMveOptions[] = {
+    {"1", "print level (see Print levels)", "0", "0 to 5"},
+    {"2", "print the scatter matrices", "0", "0 or 1"},
+    {"3",
+     "correlation matrices",
+     "0",
+     "0 none; 1 print them; 2 return them in est without printing; 3 print and return"},
+    {"4",
+     "h: the number of observations the ellipsoid must cover",
+     "(n + p + 1) / 2, rounded down",
+     "n/2 + 1 to 3n/4 + (p+1)/4 (each rounded down); a value outside is moved into the range, "
+     "with a note; 0 takes the default"},
+    {"5",
+     "number of random subsets of p + 1 observations",
+     "automatic: all subsets when n is at most 50, 22, 17, 15, 14 for p = 1 to 5, else 1000, "
+     "1500, 2000, 2500 random ones for p = 1 to 4 and 3000 beyond",
+     "1 or more; when all subsets are no more than this, every one is tried; a negative value "
+     "means as many as possible"},
+    {"11",
+     "reweighting cutoff, compared with the squared robust distances",
+     "the 0.975 quantile of chi-square with p degrees of freedom",
+     "> 0; 0 or less takes the default"},
+    {"12",
+     "singularity tolerance of the subset and covariance factorizations",
+     "1e-10",
+     "0 takes the default"},
+    {"13",
+     "small-sample correction factor of the MVE scatter",
+     "1 + 15/(n - p)",
+     "> 0; 0 or less takes the default"},
+    {"18",
+     "exchange tolerance: variant 2 of opt 22 ends an entry's scan at an improvement by more "
+     "than this fraction",
+     "0.05",
+     "0 to below 1; other values take the default"},
+    {"19",
+     "random generator",
+     "0",
+     "0 the routine's own generator (the same subsets on every machine); > 0 the host's uniform "
+     "stream, which changes one member at a time, seeded from the clock when opt 20 is below 1"},
+    {"20", "seed of the random subsets", "0", "any whole number"},
+    {"21",
+     "no factor updating: every subset of the complete enumeration and every exchange is "
+     "factored from scratch",
+     "0",
+     "0 or 1"},
+    {"22",
+     "robmat's own extension: pairwise exchange refinement of the ten best subsets after a "
+     "random search or of a given start subset",
+     "0 (none)",
+     "1 best exchange of every member and outside observation; 2 as 1, an entry's scan ending "
+     "at the first large improvement (opt 18); 3 only the members farthest from the centre "
+     "against the nearest outside observations"},
+};
+constexpr Level kMveLevels[] = {
+    {"0", "nothing."},
+    {"1",
+     "the required coverage h, the classical mean, the number of subsets and how they are "
+     "chosen, progress notes, the best criterion, the MVE location, the reweighted location, "
+     "the eigenvalues of the reweighted scatter, a summary of the robust distances and the "
+     "cutoff; with opt 2 = 1 the scatter matrices, with opt 3 = 1 or 3 the correlations."},
+    {"2",
+     "adds an iteration history of the search (and of the exchange, opt 22), the observation "
+     "numbers of the best subset and a table of every observation's classical and robust "
+     "distance and weight."},
+    {"3, 4", "add a row to the exchange history for every improvement."},
+    {"5", "writes a row of the search history for every subset, with its criterion."},
+};
+constexpr Result kMveResults[] = {
+    {"sc",
+     "7 x 1",
+     "1 h; 2 subsets tried (with the exchange trials of opt 22); 3 singular subsets among "
+     "them; 4 observations of weight 1; 5 the volume criterion of the best subset, d^p "
+     "sqrt(det C) with C the covariance of the subset and d the root of the h-th smallest "
+     "squared distance under it; 6 that distance d; 7 the cutoff: the square root of the "
+     "default chi-square quantile, or opt 11 as given."},
+    {"est",
+     "(p + 2) x p, or (2p + 2) x p with opt 3 = 2 or 3",
+     "row 1 the reweighted location; row 2 the eigenvalues of the reweighted scatter; rows 3 "
+     "to p + 2 the reweighted scatter matrix; with opt 3 = 2 or 3, rows p + 3 to 2p + 2 the "
+     "reweighted correlation matrix."},
+    {"dist",
+     "3 x n",
+     "one column per observation: row 1 the classical Mahalanobis distance, row 2 the robust "
+     "distance (from the reweighted estimate), row 3 the weight, 1 when the squared robust "
+     "distance is at most the cutoff and 0 otherwise."},
+};
+constexpr const char* kMveNotes =
+    "Every candidate is the ellipsoid of the mean and covariance of p + 1 observations, "
+    "inflated to cover h observations; the smallest wins. Its scatter is scaled for "
+    "consistency at the normal (by opt 13 squared and the chi-square median), the "
+    "observations within the cutoff of it give the reweighted estimate, and that gives the "
+    "robust distances and weights. A singular classical covariance (observations on a "
+    "hyperplane), a singular start subset or a singular reweighted covariance leaves sc, est "
+    "and dist missing (NA) and logs why.";
+
 // ---- LMS and LTS -------------------------------------------------------------------------
 constexpr Arg kRegressionArgs[] = {
     {"opt", "option vector, a row or a column (see Options); [] takes every default."},
@@ -255,12 +359,6 @@ constexpr const char* kRegressionNotes =
     "scale is 0 and no reweighted fit is made. A failure of the computation leaves every "
     "result missing (NA) and logs why.";
 
-constexpr Arg kMveArgs[] = {
-    {"opt", "option vector, a row or a column; [] takes every default."},
-    {"x", "numeric data matrix, n x p, without missing values."},
-    {"start", "optional: p + 1 observation numbers of a start subset."},
-};
-
 constexpr Entry kRoutines[] = {
     {"MAD",
      true,
@@ -312,15 +410,17 @@ constexpr Entry kRoutines[] = {
      kRegressionResults,
      kRegressionNotes},
     {"MVE",
-     false,
+     true,
      "robust location and scatter by minimum volume ellipsoid",
      "[sc, est, dist] = MVE(opt, x [, start])",
      kMveArgs,
-     nullptr,
-     {},
-     {},
-     {},
-     nullptr},
+     "Element k of opt sets option k; an element beyond the end of opt, or NA, takes the "
+     "default, and non-integral values are truncated where a whole number is meant. Positions "
+     "not listed are not used.",
+     kMveOptions,
+     kMveLevels,
+     kMveResults,
+     kMveNotes},
 };
 
 constexpr size_t kWidth = 80;

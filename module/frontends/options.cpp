@@ -26,6 +26,7 @@ enum OptionMessage : int {
   kMsgOpt8Range = 904,
   kMsgStartElement = 906,  // the 1-based position of the element (long)
   kMsgFastLtsNrep = 907,
+  kMsgOpt22Range = 908,  // the exchange variant, robmat's own option position
 };
 
 // An integer field: out of [lo, hi] after truncation gives message `msg` (if any) and dflt.
@@ -46,10 +47,13 @@ constexpr IntOption kLmtsInts[] = {
     {17, &LMTSTR::lsds, 300, INT_MIN, INT_MAX, kNoMessage},
 };
 
+// Opt 22 goes beyond the positions the routines have always had: it asks for the pairwise
+// exchange refinement of the box of best subsets (variant 1-3), which is otherwise off.
 constexpr IntOption kMveInts[] = {
     {1, &LMTSTR::ipri, 0, 0, 5, kMsgOpt1Range},
     {2, &LMTSTR::pcov, 0, 0, 1, kMsgOpt2Range},
     {3, &LMTSTR::pcor, 0, 0, 3, kMsgOpt3Range},
+    {22, &LMTSTR::doim, 0, 0, 3, kMsgOpt22Range},
 };
 
 constexpr IntOption kMcdInts[] = {

@@ -28,7 +28,8 @@ long option_integer(double v, long lo, long hi);
 void read_lmts_options(LMTSTR* d, const double* opt, long nopt, int job, bool has_x, bool has_start);
 
 // read_mve_options: options of MVE into d (ilts 0; ipri, pcov, pcor, ocor, jqu, nrep, cutof,
-// sing, cnp, trex, copr, seed, noup, cofo and plog). Logs 549/900-902 without arguments.
+// sing, cnp, trex, copr, seed, noup, doim (opt 22: exchange variant 0-3), cofo and plog).
+// Logs 549/900-902 and 908 (opt 22) without arguments.
 void read_mve_options(LMTSTR* d, const double* opt, long nopt, bool has_start);
 
 // read_mcd_options: options of MCD into d (ilts 0; ipri, pcov, pcor, ocor, jqu, nrep, cutof,

@@ -106,6 +106,14 @@ void ranpro(long k, long m, long* seed, long* jsub) { draw_distinct(k, m, seed, 
 
 void ranpn(long k, long m, long* seed, long* jsub) { draw_distinct(k, m, seed, jsub, zranuni); }
 
+void ranrep(long k, long m, long* seed, long* jsub) {
+  long j;
+  do {
+    j = index_below(zranuni(seed), m);
+  } while (drawn_before(jsub, k, j));
+  jsub[index_below(zranuni(seed), k)] = j;
+}
+
 void rdraw(long m, int ngrp, const long* mini, long* seed, long* a, long inca) {
   long total = 0;
   for (int k = 0; k < ngrp; ++k) {

@@ -56,6 +56,15 @@ void ranpro(long k, long m, long* seed, long* jsub);
 // is taken as m - 1. The state must not be a multiple of 2^31 - 1 (zranuni would stick at 0).
 void ranpn(long k, long m, long* seed, long* jsub);
 
+// ranrep: the next random subset of the searches that change one member at a time: an index
+// floor(u*m) not in jsub (drawn again while it is), then a position floor(u*k) that receives
+// it, both u from zranuni (an index that reaches its bound is taken one below).
+//   k     in      subset size, k < m
+//   m     in      range
+//   seed  in,out  zranuni state, not a multiple of 2^31 - 1
+//   jsub  in,out  k distinct indices below m
+void ranrep(long k, long m, long* seed, long* jsub);
+
 // rdraw: draws disjoint random groups of distinct indices below m.
 //   m     in      range
 //   ngrp  in      number of groups

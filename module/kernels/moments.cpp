@@ -3,6 +3,10 @@
 #include "kernels/moments.h"
 
 #include <cmath>
+#include <utility>
+
+#include "kernels/eigen.h"
+#include "kernels/vector.h"
 
 namespace robmat {
 
@@ -10,13 +14,13 @@ void subset_moments(int p, const double* x, const long* idx, long k, double* mu,
   const long nn = static_cast<long>(p) * (p + 1) / 2;
   for (int j = 0; j < p; ++j) mu[j] = 0.0;
   for (long r = 0; r < k; ++r) {
-    const double* xr = x + idx[r] * p;
+    const double* xr = x + (idx != nullptr ? idx[r] : r) * p;
     for (int j = 0; j < p; ++j) mu[j] += xr[j];
   }
   for (int j = 0; j < p; ++j) mu[j] /= static_cast<double>(k);
   for (long e = 0; e < nn; ++e) cov[e] = 0.0;
   for (long r = 0; r < k; ++r) {
-    const double* xr = x + idx[r] * p;
+    const double* xr = x + (idx != nullptr ? idx[r] : r) * p;
     for (int j = 0; j < p; ++j) dv[j] = xr[j] - mu[j];
     double* e = cov;
     for (int i = 0; i < p; ++i) {
@@ -100,6 +104,73 @@ void mcduni(
   slutn[0] = ties[mid] / dh;
   *wstart = static_cast<long>(starts[mid]);
   *bstd = qmin < 0.0 ? 0.0 : fact * std::sqrt(qmin / dh);
+}
+
+int whitening_factor(int p, const double* cov, double* w, double* work) {
+  for (int i = 0; i < p; ++i)
+    for (int j = 0; j <= i; ++j) w[i * p + j] = w[j * p + i] = cov[i * (i + 1) / 2 + j];
+  double* d = work;
+  double* e = work + p;
+  ztred2(p, w, d, e);
+  if (ztql2(p, w, d, e, 1) != 0 || !(d[p - 1] > 0.0)) return -1;
+  // Eigenvalues descend: reverse the rows into ascending order, scaling each.
+  for (int k = 0; k < p / 2; ++k)
+    for (int j = 0; j < p; ++j) std::swap(w[k * p + j], w[(p - 1 - k) * p + j]);
+  for (int k = 0; k < p; ++k) {
+    const double f = 1.0 / std::sqrt(d[p - 1 - k]);
+    for (int j = 0; j < p; ++j) w[k * p + j] *= f;
+  }
+  return 0;
+}
+
+void invert_lower(int p, double* l) {
+  // Row by row from the top: row i of L^-1 needs L's row i and the rows of L^-1 above it,
+  // (L^-1)_ij = -(sum over j <= k < i of L_ik (L^-1)_kj) / L_ii. Computing j upwards reads
+  // only L_ik with k > j, so row i can be overwritten as it goes.
+  for (int i = 0; i < p; ++i) {
+    double* li = l + i * (i + 1) / 2;
+    const double d = 1.0 / li[i];
+    for (int j = 0; j < i; ++j) {
+      double s = 0.0;
+      for (int k = j; k < i; ++k) s += li[k] * l[k * (k + 1) / 2 + j];
+      li[j] = s;
+    }
+    for (int j = 0; j < i; ++j) li[j] *= -d;
+    li[i] = d;
+  }
+}
+
+double whitened_components(
+    int p, const double* dev, const double* w, int from, int to, double q, double limit) {
+  const double* row = w + static_cast<long>(from) * p;
+  for (int k = from; k < to; ++k, row += p) {
+    const double z = zvdot11(row, dev, p);
+    q += z * z;
+    if (q > limit) return q;
+  }
+  return q;
+}
+
+void whitened_screen(
+    int p, long m, const double* x, const double* mu, const double* w, int ncomp, double* q, double* devt) {
+  constexpr long B = kScreenRows;
+  for (int j = 0; j < p; ++j)
+    for (long t = 0; t < m; ++t) devt[j * B + t] = x[t * p + j] - mu[j];
+  double acc[B];
+  double z[B];
+  for (long t = 0; t < B; ++t) acc[t] = 0.0;
+  for (int k = 0; k < ncomp; ++k) {
+    const double* row = w + static_cast<long>(k) * p;
+    for (long t = 0; t < B; ++t) z[t] = 0.0;
+    // By variable, then by row: each row still sums its products in variable order.
+    for (int j = 0; j < p; ++j) {
+      const double wkj = row[j];
+      const double* dj = devt + j * B;
+      for (long t = 0; t < B; ++t) z[t] += wkj * dj[t];
+    }
+    for (long t = 0; t < B; ++t) acc[t] += z[t] * z[t];
+  }
+  for (long t = 0; t < m; ++t) q[t] = acc[t];
 }
 
 }  // namespace robmat

@@ -10,7 +10,7 @@ namespace robmat {
 // subset_moments: mean and covariance (divisor k - 1; 0 when k < 2) of k >= 1 rows of x.
 //   p    in   number of variables
 //   x    in   rows of p values, row-major
-//   idx  in   k row indices
+//   idx  in   k row indices, or null for the rows 0..k-1
 //   mu   out  p means
 //   cov  out  packed covariance, p(p+1)/2 values
 //   dv   work p doubles
@@ -49,5 +49,40 @@ void cov2cor(int p, const double* cov, double* cor, double* sd);
 // minimum is that of the running sums, not of sums formed afresh.
 void mcduni(
     double fact, long m, long h, const double* x, double* slutn, double* bstd, double* ties, long* wstart);
+
+// whitening_factor: W with W C W' = I for a positive definite C: row k is u_k'/sqrt(l_k)
+// for the eigenpairs (l_k, u_k) of C in ascending order of l_k, so that (x-mu)' C^-1 (x-mu) =
+// |W (x-mu)|^2 and the first components measure a deviation along the thinnest directions
+// of C, where a distance grows fastest.
+//   cov   in    packed C
+//   w     out   p x p, row-major
+//   work  work  2p doubles
+// Returns 0, or -1 (w undefined) when the eigenvalues are not found or the smallest is not
+// positive.
+int whitening_factor(int p, const double* cov, double* w, double* work);
+
+// invert_lower: L^-1 of a lower triangular L with nonzero diagonal, in place.
+//   l  in,out  packed lower triangle by rows
+void invert_lower(int p, double* l);
+
+// whitened_components: components from..to-1 of |W d|^2 added to q, the sum cut short once
+// it exceeds `limit` (it only grows, so the whole is then known to exceed it too).
+//   dev    in  p deviations d = x - mu
+//   w      in  p x p row-major, W C W' = I for the scatter C of the distance
+//   limit  in  largest sum of interest; +infinity adds every component asked for
+// Returns the sum, or a partial sum above limit.
+double whitened_components(
+    int p, const double* dev, const double* w, int from, int to, double q, double limit);
+
+// whitened_screen: the first ncomp components of |W (x_i - mu)|^2 for m rows at once, the
+// rows side by side so that the products of one component go down the rows together. Each
+// row's sum is the same double as whitened_components(p, x_i - mu, w, 0, ncomp, 0, inf).
+//   m     in   number of rows, at most kScreenRows
+//   x     in   m rows of p values, row-major
+//   q     out  m partial sums
+//   devt  work p * kScreenRows doubles (the deviations by variable)
+inline constexpr long kScreenRows = 64;
+void whitened_screen(
+    int p, long m, const double* x, const double* mu, const double* w, int ncomp, double* q, double* devt);
 
 }  // namespace robmat

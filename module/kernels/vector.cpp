@@ -6,19 +6,6 @@
 
 namespace robmat {
 
-double zvdot11(const double* a, const double* b, long n) {
-  double sum = 0.0;
-  long i = 0;
-  for (; i + 4 <= n; i += 4) {
-    sum += a[i] * b[i];
-    sum += a[i + 1] * b[i + 1];
-    sum += a[i + 2] * b[i + 2];
-    sum += a[i + 3] * b[i + 3];
-  }
-  for (; i < n; ++i) sum += a[i] * b[i];
-  return sum;
-}
-
 double zvdots1(const double* a, long jcol, const double* b, long n) {
   if (n < 1) return 0.0;
   const long head = jcol + 1 < n ? jcol + 1 : n;

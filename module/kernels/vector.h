@@ -8,8 +8,20 @@ namespace robmat {
 // zvdot11: dot product of two unit-stride vectors.
 //   a, b  in  n doubles each
 //   n     in  length; n < 1 gives 0
-// Returns sum a[i]*b[i].
-double zvdot11(const double* a, const double* b, long n);
+// Returns sum a[i]*b[i], accumulated in index order (bit-identical to the plain loop).
+// Inline: the distance kernels call it for every row and every component.
+inline double zvdot11(const double* a, const double* b, long n) {
+  double sum = 0.0;
+  long i = 0;
+  for (; i + 4 <= n; i += 4) {
+    sum += a[i] * b[i];
+    sum += a[i + 1] * b[i + 1];
+    sum += a[i + 2] * b[i + 2];
+    sum += a[i + 3] * b[i + 3];
+  }
+  for (; i < n; ++i) sum += a[i] * b[i];
+  return sum;
+}
 
 // zvdots1: dot product of row jcol of a packed symmetric matrix (lower triangle by rows)
 // with a vector.

@@ -14,6 +14,7 @@
 #include "kernels/random.h"
 #include "kernels/select.h"
 #include "regression/engine_report.h"
+#include "regression/exchange.h"
 #include "regression/fast_lts.h"
 #include "regression/regression.h"
 #include "robmat/services.h"
@@ -96,9 +97,8 @@ void draw_subset(LMTSTR* str, long* seed) {
   str->jsub[uniform_index(seed, p)] = j;
 }
 
-// The exchange refinement of the box (variants 1-3: xchlmts1, xchlmts2, xchlmts3) is built
-// separately and is called here; every front end asks for none, so the search result stands.
-void exchange(LMTSTR* /*str*/, int /*variant*/) {}
+// The exchange refinement of the box (variants 1-3: xchlmts1, xchlmts2, xchlmts3).
+void exchange(LMTSTR* str, int variant) { lmts_exchange(str, variant); }
 
 // FAST-LTS (regression/fast_lts.h): the best h-subset's coefficients and criterion; no
 // exchange follows.

@@ -124,8 +124,10 @@ def mad(x, method="mad", *, progress=False):
     return outcome.results[0].reshape(-1)
 
 
-# MCD option vector positions of the keyword options.
+# MCD option vector positions of the keyword options; MVE has the same ones and the exchange
+# refinement, robmat's own option position 22.
 _MCD_POSITIONS = {"print_level": 1, "correlations": 3, "h": 4, "nrep": 5, "cutoff": 11, "seed": 20}
+_MVE_POSITIONS = dict(_MCD_POSITIONS, exchange=22)
 
 
 def _option_number(name, value):
@@ -147,11 +149,22 @@ def _option_vector(opt, given):
     return np.array(vec, dtype=np.float64).reshape(1, -1) if vec else np.empty((0, 0))
 
 
-def _mcd_options(opt, h, nrep, seed, cutoff, print_level, correlations):
+def _exchange_option(exchange):
+    """The value of robmat's option 22 for exchange=, or None when no exchange is asked for."""
+    if exchange is None or exchange is False or exchange == 0:
+        return None
+    if isinstance(exchange, bool) or exchange not in (1, 2, 3):
+        raise ValueError(f"exchange must be 1, 2 or 3 (or 0 / None for no exchange), not {exchange!r}")
+    return float(exchange)
+
+
+def _mcd_options(opt, h, nrep, seed, cutoff, print_level, correlations, exchange=None, positions=_MCD_POSITIONS):
     given = {}
     for name, value in (("h", h), ("nrep", nrep), ("seed", seed), ("cutoff", cutoff)):
         if value is not None:
-            given[_MCD_POSITIONS[name]] = (name, _option_number(name, value))
+            given[positions[name]] = (name, _option_number(name, value))
+    if _exchange_option(exchange) is not None:
+        given[positions["exchange"]] = ("exchange", _exchange_option(exchange))
     if print_level != 0:
         given[1] = ("print_level", _option_number("print_level", print_level))
     if correlations is not False and correlations is not None:
@@ -495,7 +508,58 @@ def lts(y, x=None, *, intercept=True, method=None, h=None, nrep=None, seed=None,
                  start=start, start_coefficients=start_coefficients, opt=opt, progress=progress)
 
 
+class MveResult(McdResult):
+    """The result of robmat.mve.
+
+    summary (7,): h, subsets tried, singular subsets, observations of weight 1, criterion
+    (volume), distance scale, cutoff. estimates ((p+2, p) or (2p+2, p)): location, the
+    eigenvalues of the scatter, scatter, and the correlations when asked for. distances (3, n):
+    classical Mahalanobis distances, robust distances, weights. NaN is missing."""
+
+    @property
+    def volume(self):
+        return float(self.summary[4])
+
+    @property
+    def eigenvalues(self):
+        return self.estimates[1]
+
+    def __repr__(self):
+        n = self.distances.shape[1]
+        names = self.names or [f"VAR{j + 1}" for j in range(self.p)]
+        zero = [i + 1 for i in range(n) if self.weights[i] == 0]
+        shown = ", ".join(map(str, zero[:20])) + (", ..." if len(zero) > 20 else "")
+        location = ", ".join(f"{k}={v:.6g}" for k, v in zip(names, self.location))
+        return (f"<robmat.MveResult n={n} p={self.p} h={self.h} volume={self.volume:.6g} "
+                f"cutoff={self.cutoff:.6g}\n  location: {location}\n"
+                f"  weight 0: {len(zero)} observation(s){': ' + shown if zero else ''}>")
+
+
+def mve(x, *, h=None, nrep=None, seed=None, cutoff=None, print_level=0, correlations=False, start=None,
+        exchange=None, opt=None, progress=False):
+    """Minimum volume ellipsoid location and scatter of the rows of x (n x p; a 1-D input is
+    one variable), from subsets of p + 1 observations, with reweighting.
+
+    h: observations the ellipsoid must cover (default: the routine's); nrep: subsets to draw;
+    seed: the random seed; cutoff: reweighting cutoff, compared with the squared robust
+    distances; print_level: 0-5, the listing's detail; correlations: True to return the
+    correlation matrix (or the raw option value 0-3); start: p+1 observation numbers
+    (1-based) of a subset to take instead of searching; exchange: 1, 2 or 3 refines the ten
+    best subsets (or the start subset) by pairwise exchange, robmat's own option position 22;
+    opt: a raw option vector (NaN elements take the default). A keyword and opt may not set
+    the same position; progress: as for robmat.call. Returns an MveResult."""
+    a, names = _data_matrix(x, "x")
+    options = _mcd_options(opt, h, nrep, seed, cutoff, print_level, correlations, exchange, _MVE_POSITIONS)
+    args = [options, (a, names)]
+    if start is not None:
+        args.append(_vector(start, "start").reshape(-1, 1))
+    outcome = session.call("MVE", args, progress)
+    _engine_failure(outcome)
+    return MveResult(outcome, names)
+
+
 _with_help(mad, "MAD")
 _with_help(mcd, "MCD")
 _with_help(lms, "LMS")
 _with_help(lts, "LTS")
+_with_help(mve, "MVE")

@@ -46,6 +46,20 @@ TEST(Draws, DistinctOrderedAndGrouped) {
       EXPECT_TRUE(v.front() >= 0 && v.back() < 9);
     }
   }
+  // ranrep: one member replaced by an index that was not in the subset.
+  std::vector<long> sub = {0, 1, 2, 3};
+  seed = 12345;
+  for (int t = 0; t < 200; ++t) {
+    const std::vector<long> before = sub;
+    ranrep(4, 6, &seed, sub.data());
+    long changed = 0;
+    for (int k = 0; k < 4; ++k) changed += sub[k] != before[k] ? 1 : 0;
+    EXPECT_EQ(changed, 1);
+    std::vector<long> sorted = sub;
+    std::sort(sorted.begin(), sorted.end());
+    EXPECT_EQ(std::adjacent_find(sorted.begin(), sorted.end()), sorted.end());
+    EXPECT_TRUE(sorted.front() >= 0 && sorted.back() < 6);
+  }
   // rdraw: disjoint groups of the given sizes, ascending, with the group numbers beside.
   const long mini[3] = {4, 5, 3};
   std::vector<long> a(24);

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <string>
 #include <vector>
@@ -51,10 +52,10 @@ class OptionsTest : public ::testing::Test {
 const struct {
   const char* name;
   double (*get)(const LMTSTR&);
-} kFields[] = {FIELD(ilts), FIELD(noint), FIELD(ipri), FIELD(ilsq), FIELD(icov), FIELD(pcov), FIELD(pcor),
-               FIELD(ocor), FIELD(jdia),  FIELD(plog), FIELD(cofo), FIELD(noup), FIELD(nsds), FIELD(lsds),
-               FIELD(flts), FIELD(copr),  FIELD(seed), FIELD(jqu),  FIELD(nrep), FIELD(sing), FIELD(trex),
-               FIELD(ztst), FIELD(prec),  FIELD(cnp),  FIELD(cutof)};
+} kFields[] = {FIELD(ilts), FIELD(noint), FIELD(ipri), FIELD(ilsq),  FIELD(icov), FIELD(pcov), FIELD(pcor),
+               FIELD(ocor), FIELD(jdia),  FIELD(plog), FIELD(cofo),  FIELD(noup), FIELD(nsds), FIELD(lsds),
+               FIELD(flts), FIELD(copr),  FIELD(seed), FIELD(jqu),   FIELD(nrep), FIELD(sing), FIELD(trex),
+               FIELD(ztst), FIELD(prec),  FIELD(cnp),  FIELD(cutof), FIELD(doim)};
 #undef FIELD
 
 enum Reader { kLms, kLts, kMve, kMcd };
@@ -77,7 +78,9 @@ LMTSTR defaults(Reader r) {
 
 // An option vector with the given (1-based) elements set and missing elsewhere.
 std::vector<double> opts(std::initializer_list<std::pair<int, double>> set) {
-  std::vector<double> v(21, NA);
+  size_t len = 21;
+  for (auto [k, x] : set) len = std::max(len, static_cast<size_t>(k));
+  std::vector<double> v(len, NA);
   for (auto [k, x] : set) v[static_cast<size_t>(k - 1)] = x;
   return v;
 }
@@ -165,6 +168,12 @@ TEST_F(OptionsTest, Tables) {
        {}},
       {kMve, "unused options change nothing", opts({{6, 9}, {7, 9}, {14, 9}, {16, 9}, {17, 9}}), nullptr, {}},
       {kMve, "start subset", {}, [](D d) { d.cofo = 1; }, {}, true},
+      {kMve, "exchange variant 3", opts({{22, 3}}), [](D d) { d.doim = 3; }, {}},
+      {kMve, "exchange variant 1.9 truncated", opts({{22, 1.9}}), [](D d) { d.doim = 1; }, {}},
+      {kMve, "exchange variant 4", opts({{22, 4}}), nullptr, {"908"}},
+      {kMve, "exchange variant -1", opts({{22, -1}}), nullptr, {"908"}},
+      {kMve, "exchange variant 1e300", opts({{22, 1e300}}), nullptr, {"908"}},
+      {kMcd, "no exchange for MCD", opts({{22, 1}}), nullptr, {}},
       {kMcd, "empty", {}, nullptr, {}},
       {kMcd, "print level -1", opts({{1, -1}}), nullptr, {"900"}},
       {kMcd, "pcov 2", opts({{2, 2}}), nullptr, {"901"}},

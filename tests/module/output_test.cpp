@@ -202,7 +202,7 @@ TEST_F(OutputTest, MveNotesMatchTheirCatalogueFormats) {
       "The cutoff of the robust distances is 2.5.",
       "It is the square root of the 0.975 quantile of the chi-square distribution with 2 degrees of freedom.",
       "25 percent of the subsets are done.",
-      "The best subsets are refined by pairwise exchange, variant 2.",
+      "Pairwise exchange, variant 2, refines the best subsets of the MVE search.",
   };
   std::vector<std::string> got;
   for (const WobCall& c : rec->calls) got.push_back(c.recs[0].text);

@@ -27,6 +27,7 @@ const CatalogueLine kCatalogue[] = {
 #include "../../host/catalogue/messages_mcd.inc"
 #include "../../host/catalogue/messages_options_reports.inc"
 #include "../../host/catalogue/messages_regression.inc"
+#include "../../host/catalogue/messages_mve.inc"
 };
 
 struct Column {

@@ -302,6 +302,11 @@ constexpr Option kRegressionOptions[] = {
      "0 none; 1 Pearson; 2 Spearman; 3 both (printed from print level 1)"},
     {"16", "FAST-LTS: largest number of subdatasets", "5", "1 or more"},
     {"17", "FAST-LTS: size of a subdataset", "300", "1 or more"},
+    {"18",
+     "exchange tolerance: variant 2 of opt 22 ends an entry's scan at an improvement by more "
+     "than this fraction",
+     "0.05",
+     "0 to below 1; other values take the default"},
     {"19",
      "random generator",
      "0",
@@ -313,6 +318,13 @@ constexpr Option kRegressionOptions[] = {
      "0 (19 for FAST-LTS)",
      "any whole number; with opt 19 not one whose low 32 bits are a multiple of 2147483647"},
     {"21", "no factorization updating in the enumeration", "0", "0 or 1"},
+    {"22",
+     "robmat's own extension: pairwise exchange refinement of the ten best subsets of a random "
+     "subset search, or of a given start subset (not with FAST-LTS)",
+     "0 (none)",
+     "1 best exchange of every member and outside observation; 2 as 1, an entry's scan ending "
+     "at the first large improvement (opt 18); 3 only the members of largest residual against "
+     "the outside observations of smallest"},
 };
 constexpr Level kRegressionLevels[] = {
     {"0", "nothing."},

@@ -10,6 +10,7 @@
 #include "frontends/frontends.h"
 #include "frontends/options.h"
 #include "kernels/distrib.h"
+#include "regression/exchange.h"
 #include "regression/regression.h"
 #include "robmat/arena.h"
 #include "robmat/services.h"
@@ -114,6 +115,12 @@ int32_t lmts(int job, DULSYM** arg, int32_t* to_n) {
   Arena<double> dbl{frame.block<double>(sz.doubles), sz.doubles};
   Arena<long> lng{frame.block<long>(sz.longs), sz.longs};
   Arena<double> dbl3{str.flts != 0 ? frame.block<double>(sz.doubles3) : nullptr, sz.doubles3};
+  // Robmat's option 22 asks for the exchange refinement, which keeps a box of best subsets
+  // and copies of the factors; FAST-LTS never runs it.
+  const bool exchange = str.flts == 0 && str.doim != 0;
+  const LmtsExchangeSizes xsz = exchange ? lmts_exchange_sizes(n, str.nvar) : LmtsExchangeSizes{0, 0};
+  double* xdbl = exchange ? frame.block<double>(xsz.doubles) : nullptr;
+  long* xlng = exchange ? frame.block<long>(xsz.longs) : nullptr;
   str.pnam = frame.block<U_SNAME>(sz.names);
   const ResultShape shapes[3] = {
       {20, 1}, {sz.est_rows, static_cast<int32_t>(p)}, {sz.obs_rows, static_cast<int32_t>(n)}};
@@ -125,7 +132,8 @@ int32_t lmts(int job, DULSYM** arg, int32_t* to_n) {
 
   const bool carved =
       str.flts != 0 ? lmts_carve_fast(&str, dbl, lng, dbl3) : lmts_carve_search(&str, dbl, lng);
-  if (!carved) abort_run();
+  if (!carved || (exchange && (xdbl == nullptr || xlng == nullptr))) abort_run();
+  if (exchange) lmts_carve_exchange(&str, xdbl, xlng);
   if (str.flts == 0 && str.ilsq != 0) {
     str.x = est + 2 * p;
     str.ster = est + 3 * p;

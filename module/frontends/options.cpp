@@ -39,16 +39,17 @@ struct IntOption {
   int msg;
 };
 
+// Opt 22 goes beyond the positions the routines have always had: it asks for the pairwise
+// exchange refinement of the box of best subsets (variant 1-3), which is otherwise off.
 constexpr IntOption kLmtsInts[] = {
     {2, &LMTSTR::ipri, 0, 0, 5, kMsgOpt2Range},
     {3, &LMTSTR::ilsq, 0, 0, 3, kMsgOpt3Range},
     {14, &LMTSTR::pcor, 0, INT_MIN, INT_MAX, kNoMessage},
     {16, &LMTSTR::nsds, 5, INT_MIN, INT_MAX, kNoMessage},
     {17, &LMTSTR::lsds, 300, INT_MIN, INT_MAX, kNoMessage},
+    {22, &LMTSTR::doim, 0, 0, 3, kMsgOpt22Range},
 };
 
-// Opt 22 goes beyond the positions the routines have always had: it asks for the pairwise
-// exchange refinement of the box of best subsets (variant 1-3), which is otherwise off.
 constexpr IntOption kMveInts[] = {
     {1, &LMTSTR::ipri, 0, 0, 5, kMsgOpt1Range},
     {2, &LMTSTR::pcov, 0, 0, 1, kMsgOpt2Range},

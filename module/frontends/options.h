@@ -18,13 +18,13 @@ long option_integer(double v, long lo, long hi);
 // read_lmts_options: options of LMS (job 0) and LTS (job 1) into d.
 //   d          in,out  run descriptor, cleared by the caller; sets ilts, noint, ipri, ilsq,
 //                      jqu, nrep, cofo, icov, flts, ztst, sing, prec, pcor, nsds, lsds, trex,
-//                      copr, seed, noup, jdia and plog
+//                      copr, seed, noup, doim (opt 22: exchange variant 0-3), jdia and plog
 //   opt, nopt  in      the option vector and its number of elements (0 for an empty one)
 //   has_x      in      a regressor matrix is given (without one the intercept is forced)
 //   has_start  in      a fourth argument (start subset or coefficients) is given
 // Integer options are truncated before they are checked; ztst, sing, prec, trex and the
 // subset/coefficient switch opt 7 are compared as given. Logs 549/901-904 and 907 without
-// arguments.
+// arguments, and 908 for opt 22.
 void read_lmts_options(LMTSTR* d, const double* opt, long nopt, int job, bool has_x, bool has_start);
 
 // read_mve_options: options of MVE into d (ilts 0; ipri, pcov, pcor, ocor, jqu, nrep, cutof,

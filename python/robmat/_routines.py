@@ -272,13 +272,13 @@ def mcd(x, *, h=None, nrep=None, seed=None, cutoff=None, print_level=0, correlat
 
 # LMS and LTS option vector positions of the keyword options.
 _LMTS_POSITIONS = {"intercept": 1, "print_level": 2, "least_squares": 3, "h": 4, "nrep": 5, "tests": 8,
-                   "method": 9, "cutoff": 11, "correlations": 14, "generator": 19, "seed": 20}
+                   "method": 9, "cutoff": 11, "correlations": 14, "generator": 19, "seed": 20, "exchange": 22}
 _LEAST_SQUARES = {None: None, False: None, "none": 0, "reweighted": 1, "ordinary": 2, "both": 3}
 _LTS_METHODS = {"fast": 0, "subsets": 1}
 
 
 def _lmts_options(opt, *, intercept, print_level, least_squares, h, nrep, tests, method, cutoff, correlations,
-                  seed, start_kind):
+                  seed, start_kind, exchange=None):
     given = {}
     if intercept is not True:
         if not isinstance(intercept, bool):
@@ -311,6 +311,8 @@ def _lmts_options(opt, *, intercept, print_level, least_squares, h, nrep, tests,
         given[14] = ("correlations", value if value is not None else _option_number("correlations", correlations))
     if start_kind == "coefficients":
         given[7] = ("start_coefficients", 1.0)
+    if _exchange_option(exchange) is not None:
+        given[22] = ("exchange", _exchange_option(exchange))
     return _option_vector(opt, given)
 
 
@@ -442,7 +444,7 @@ class LmtsResult:
 
 
 def _lmts(routine, y, x, *, intercept, h, nrep, seed, least_squares, tests, method, cutoff, correlations,
-          print_level, start, start_coefficients, opt, progress):
+          print_level, start, start_coefficients, opt, progress, exchange=None):
     yv = _vector(y, "y").reshape(-1, 1)
     args = [None, (yv, None)]
     names = []
@@ -463,7 +465,7 @@ def _lmts(routine, y, x, *, intercept, h, nrep, seed, least_squares, tests, meth
         args.append(_vector(given, "start" if start is not None else "start_coefficients").reshape(-1, 1))
     options = _lmts_options(opt, intercept=intercept, print_level=print_level, least_squares=least_squares, h=h,
                             nrep=nrep, tests=tests, method=method, cutoff=cutoff, correlations=correlations,
-                            seed=seed, start_kind=kind)
+                            seed=seed, start_kind=kind, exchange=exchange)
     args[0] = options
     flat = options.reshape(-1)
     fast = routine == "LTS" and kind is None and (flat.size < 9 or np.isnan(flat[8]) or int(flat[8]) == 0)
@@ -475,7 +477,8 @@ def _lmts(routine, y, x, *, intercept, h, nrep, seed, least_squares, tests, meth
 
 
 def lms(y, x=None, *, intercept=True, h=None, nrep=None, seed=None, least_squares=None, tests=None, cutoff=None,
-        correlations=None, print_level=0, start=None, start_coefficients=None, opt=None, progress=False):
+        correlations=None, print_level=0, start=None, start_coefficients=None, exchange=None, opt=None,
+        progress=False):
     """Least median of squares regression of y (n values) on the columns of x (n x k; none:
     a robust location of y), with an intercept unless intercept=False.
 
@@ -486,26 +489,31 @@ def lms(y, x=None, *, intercept=True, h=None, nrep=None, seed=None, least_square
     limits of the last least squares fit; cutoff: the reweighting cutoff in robust scales
     (2.5); correlations: True, 'pearson' or 'spearman' to print them; print_level: 0-5, the
     listing's detail; start: p observation numbers (1-based) that replace the search, or
-    start_coefficients: p coefficients in the routine's order (intercept last); opt: a raw
+    start_coefficients: p coefficients in the routine's order (intercept last); exchange: 1, 2
+    or 3 refines the ten best random subsets (or the start subset) by pairwise exchange,
+    robmat's own option position 22 (off by default); opt: a raw
     option vector (NaN elements take the default); a keyword and opt may not set the same
     position; progress: as for robmat.call. Returns an LmtsResult (pandas column names of x
     become its labels)."""
     return _lmts("LMS", y, x, intercept=intercept, h=h, nrep=nrep, seed=seed, least_squares=least_squares,
                  tests=tests, method=None, cutoff=cutoff, correlations=correlations, print_level=print_level,
-                 start=start, start_coefficients=start_coefficients, opt=opt, progress=progress)
+                 start=start, start_coefficients=start_coefficients, opt=opt, progress=progress,
+                 exchange=exchange)
 
 
 def lts(y, x=None, *, intercept=True, method=None, h=None, nrep=None, seed=None, least_squares=None, tests=None,
-        cutoff=None, correlations=None, print_level=0, start=None, start_coefficients=None, opt=None,
+        cutoff=None, correlations=None, print_level=0, start=None, start_coefficients=None, exchange=None, opt=None,
         progress=False):
     """Least trimmed squares regression of y on the columns of x: the sum of the h smallest
     squared residuals is minimized. method: 'fast' (FAST-LTS, the routine's default: elemental
     starts refined by concentration steps, in random subdatasets when n is large; seed 19
     unless given; no best subset) or 'subsets' (the elemental subset search, as LMS uses).
-    The other arguments are those of robmat.lms. Returns an LmtsResult."""
+    The other arguments are those of robmat.lms (exchange= with method='subsets' or a start).
+    Returns an LmtsResult."""
     return _lmts("LTS", y, x, intercept=intercept, h=h, nrep=nrep, seed=seed, least_squares=least_squares,
                  tests=tests, method=method, cutoff=cutoff, correlations=correlations, print_level=print_level,
-                 start=start, start_coefficients=start_coefficients, opt=opt, progress=progress)
+                 start=start, start_coefficients=start_coefficients, opt=opt, progress=progress,
+                 exchange=exchange)
 
 
 class MveResult(McdResult):

@@ -26,6 +26,7 @@ BASE = dict(intercept=True, print_level=0, least_squares=None, h=None, nrep=None
     (None, dict(cutoff=3.0, correlations="spearman"), [nan] * 10 + [3] + [nan] * 2 + [2]),
     (None, dict(seed=5), [nan] * 19 + [5]),
     (None, dict(start_kind="coefficients"), [nan] * 6 + [1]),
+    (None, dict(exchange=3), [nan] * 21 + [3]),
     ([0, 1], dict(h=15), [0, 1, nan, 15]),
     ([0, nan, nan, nan, 9], dict(least_squares="ordinary"), [0, nan, 2, nan, 9]),
 ])
@@ -104,3 +105,16 @@ def test_lts_default_is_fast_lts(stackloss):
     both = robmat.lts(y, x, least_squares="ordinary", tests=True)
     assert both.ls_coefficients == pytest.approx(robmat.lms(y, x, least_squares="ordinary").ls_coefficients)
     assert robmat.lts(y, x, method="subsets").h == 13
+
+
+def test_exchange_refines_a_random_search(stackloss):
+    # Robmat's option 22: every variant starts from the box of the same 20 random subsets, so
+    # it can only lower the criterion, and never below the optimum over all 5985 subsets.
+    y, x = stackloss[:, 3], stackloss[:, :3]
+    plain = robmat.lms(y, x, nrep=20, seed=3)
+    for variant in (1, 2, 3):
+        r = robmat.lms(y, x, nrep=20, seed=3, exchange=variant)
+        assert 0.75 - 1e-12 <= r.criterion <= plain.criterion, variant
+        assert r.summary[1] > plain.summary[1]  # the trial subsets count as evaluated
+    with pytest.raises(ValueError, match="exchange"):
+        robmat.lms(y, x, exchange=4)

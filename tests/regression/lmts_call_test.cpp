@@ -547,6 +547,13 @@ TEST_F(Lmts, EveryRefusedRequestIsCleanedUp) {
   EXPECT_EQ(
       robmat::testing::fail_each_request(s, [&] { return run("LTS", Matrix(), stack_y(), &stack_x()); }), 7);
   robmat::testing::fail_each_request(s, [&] { return run("LTS", options({{3, 2}}), stack_y()); });
+  // Robmat's exchange refinement (opt 22): the box and the factor copies besides.
+  EXPECT_EQ(robmat::testing::fail_each_request(
+                s,
+                [&] {
+                  return run("LMS", options({{5, 20}, {22, 1}}), stack_y(), &stack_x());
+                }),
+            8);
 }
 
 }  // namespace

@@ -166,7 +166,9 @@ TEST(Lcat, InterceptOnlyModelAgainstWindows) {
       if (!ilts) loc = mids[(mids.size() - 1) / 2];
       ASSERT_EQ(lcat(&run.s), 0);
       EXPECT_NEAR(run.coef[0], loc, 1e-12 * std::fabs(loc));
-      EXPECT_NEAR(run.s.psca, scale * run.s.fact, 1e-9 * scale);
+      // The window criterion is updated along the windows, cancelling terms of the size of
+      // h * mean^2; with the mean some 200 spreads from zero that keeps about eight digits.
+      EXPECT_NEAR(run.s.psca, scale * run.s.fact, 1e-8 * scale);
       long ones = 0;
       for (long i = 0; i < n; ++i) {
         EXPECT_EQ(run.wgts[i], std::fabs(y[i] - loc) <= 2.5 * run.s.psca * (1 + 1e-12) ? 1.0 : 0.0);

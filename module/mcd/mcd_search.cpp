@@ -224,6 +224,7 @@ int csteps(McdWork* w, const Stage& st, long trial, bool* first_take) {
   double prev1 = 0.0;
   double prev2 = 0.0;
   for (int s = 0; s < st.limit; ++s) {
+    poll_host();
     for (long i = 0; i < m; ++i) w->dd[i] = mahad(p, st.x + i * p, w->mu, w->Sinv, w->wv);
     findq(hs - 1, m, w->dd, w->indx);
     const double dh = w->dd[hs - 1];
@@ -327,7 +328,8 @@ Scheme choose_scheme(McdWork* w) {
   const long lsds = str->lsds;
   Scheme sc;
   if (str->nrep < 1 && nsds >= 1 && lsds >= 1 && n >= 2 * lsds) {
-    w->mini = take_longs(w, nsds);
+    const long gmax = nsds < n / lsds ? nsds : n / lsds;  // the groups there can be
+    w->mini = take_longs(w, gmax);
     if (w->mini == nullptr) abort_run();
     sc.ngrp = fast_group_sizes(n, nsds, lsds, w->mini);
     long smallest = w->mini[0];
@@ -338,7 +340,7 @@ Scheme choose_scheme(McdWork* w) {
     const long h1 = static_cast<long>(static_cast<double>(w->mini[0]) * w->alpha);
     sc.subds = h1 > p && smallest > p;
     if (!sc.subds) {
-      w->ints.give_back(nsds);
+      w->ints.give_back(gmax);
       w->mini = nullptr;
       sc.ngrp = 0;
     }
@@ -477,6 +479,7 @@ int group_stages(McdWork* w, const Scheme& sc) {
     copy_rows(w, g, str->b);
     const Stage st{str->b, w->mini[g], h1, 2, false, kStageFirst, g};
     for (long t = 1; t <= ntr; ++t) {
+      poll_host();
       const int rc = trial_from_elemental(w, st, false, t);
       if (ends_search(rc)) return rc;
     }
@@ -499,6 +502,37 @@ int group_stages(McdWork* w, const Scheme& sc) {
   return kMcdGoOn;
 }
 
+// From this many trials on, the time a search takes is worth a warning: a negative option 5
+// asks for every subset, which at n = 100, p = 5 is 1.2e9 of them.
+constexpr long kManyTrials = 1000000;
+constexpr long kTimedTrials = 1000;
+
+// The warning for a long search, with its duration extrapolated from the first trials.
+void warn_long_search(McdWork* w, const Scheme& sc, double seconds) {
+  double t = seconds * static_cast<double>(sc.ntrial) / static_cast<double>(kTimedTrials);
+  const char* unit = "seconds";
+  if (t >= 2 * 86400.0) {
+    t /= 86400.0;
+    unit = "days";
+  } else if (t >= 2 * 3600.0) {
+    t /= 3600.0;
+    unit = "hours";
+  } else if (t >= 120.0) {
+    t /= 60.0;
+    unit = "minutes";
+  }
+  xpslog(
+      "%2zMCD %s %li subsets of %i of the %li observations (option 5); at the speed of the first %li "
+      "this takes about %.2g %s. An interrupt (Ctrl-C) cancels the call.",
+      sc.enumerate ? "tries all" : "draws",
+      sc.ntrial,
+      w->p + 1,
+      w->n,
+      kTimedTrials,
+      t,
+      unit);
+}
+
 // Stage 1 of the single set: random or enumerated elemental starts on all cases.
 int single_set_stage(McdWork* w, const Scheme& sc) {
   const long k = w->p + 1;
@@ -506,7 +540,11 @@ int single_set_stage(McdWork* w, const Scheme& sc) {
   stage_heading(w, kMsgStageSingle, w->n, sc.ntrial, 2);
   w->str->volm = kDblMax;
   for (long i = 0; i < k; ++i) w->comb[i] = i;
+  const bool timed = sc.ntrial >= kManyTrials;
+  const double start = timed ? zdattim() : 0.0;
   for (long t = 1; t <= sc.ntrial; ++t) {
+    if (timed && t == kTimedTrials + 1) warn_long_search(w, sc, zdattim() - start);
+    poll_host();
     if (sc.enumerate && t > 1) {
       long enter;
       long leave;

@@ -142,12 +142,52 @@ TEST_F(Mcd, RefusalsLeaveEveryResultMissing) {
   }
 }
 
-TEST_F(Mcd, FailedEngineLeavesResultsMissing) {
-  Matrix x(3, 3, 1.0);  // n <= p
-  auto r = run(Matrix(), x);
-  EXPECT_EQ(r.status, 0);
-  EXPECT_TRUE(all_missing(r.results));
-  EXPECT_TRUE(r.engine_failed);
+// Shapes that admit no estimate are refused before anything is sized (wide data would ask for
+// work space beyond any machine first), and options that cannot be used with a message that
+// names them; empty data and infinite values never reach the module.
+TEST_F(Mcd, ImpossibleShapesAndOptionsAreRefusedBeforeSizing) {
+  Matrix with_inf = hbk();
+  with_inf.at(4, 2) = -HUGE_VAL;
+  struct Case {
+    const char* name;
+    Matrix opt;
+    Matrix x;
+    int status;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"n = p", Matrix(), Matrix(3, 3, 1.0), 6, "There must be more observations than variables."},
+      {"2 x 2", row({1}), Matrix(2, 2, 1.0), 6, "There must be more observations than variables."},
+      {"wide", Matrix(), Matrix(10, 20000, 1.0), 6, "There must be more observations than variables."},
+      {"no rows", Matrix(), Matrix(0, 3), robmat::testing::kHostRefusal, "is empty (0 x 3)"},
+      {"no columns", Matrix(), Matrix(3, 0), robmat::testing::kHostRefusal, "is empty (3 x 0)"},
+      {"0 x 6e8", Matrix(), Matrix(0, 600000000), robmat::testing::kHostRefusal, "is empty"},
+      {"-Inf", Matrix(), with_inf, robmat::testing::kHostRefusal, "holds -Inf at row 5, column 3"},
+      {"Inf option",
+       row({1, HUGE_VAL}),
+       hbk(),
+       robmat::testing::kHostRefusal,
+       "Argument 1 (opt) of MCD holds Inf"},
+      {"opt 16 = -1", options({{16, -1}}), hbk(), 6, "Option 16 (the largest number of subdatasets)"},
+      {"opt 16 = 0", options({{16, 0}}), hbk(), 6, "from 1 to 500, not 0"},
+      {"opt 16 = 1e9", options({{16, 1e9}}), hbk(), 6, "from 1 to 500, not 1000000000"},
+      {"opt 17 = -5", options({{17, -5}}), hbk(), 6, "Option 17 (the size of a subdataset)"},
+      {"opt 17 = 0", options({{17, 0}}), hbk(), 6, "at least 1, not 0"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto r = run(c.opt, c.x);
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_NE(r.message.find(c.message), std::string::npos) << r.message;
+    EXPECT_TRUE(r.results.empty() || all_missing(r.results));
+    EXPECT_EQ(r.requests, 0);
+  }
+  // Large but usable subdataset options ask for no more than the data can use.
+  for (double size : {75.0, 1e9}) {
+    const auto r = run(options({{17, size}}), hbk());
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.results[0].data[3], 14.0);
+  }
 }
 
 TEST_F(Mcd, EveryRefusedRequestIsCleanedUp) {

@@ -197,6 +197,62 @@ TEST_F(Mcd, EveryRefusedRequestIsCleanedUp) {
   robmat::testing::fail_each_request(s, [&] { return run(correlations, hbk(), &start); });
 }
 
+// Units do not matter: x * s gives the same weights and distances and the location times s.
+// For powers of two every operation scales exactly, so the location is the same bits times s;
+// for powers of ten rounding differs, and the relative difference stays at rounding level
+// (worst seen 1e-15 over s = 1e-8 .. 1e8; 1e-13 leaves room).
+TEST_F(Mcd, ResultsFollowTheUnitsOfTheData) {
+  const auto base = run(Matrix(), hbk());
+  ASSERT_EQ(base.status, 0);
+  for (int k = -8; k <= 8; ++k) {
+    for (bool binary : {true, false}) {
+      const double unit = binary ? std::ldexp(1.0, 3 * k) : std::pow(10.0, k);
+      SCOPED_TRACE((binary ? "2^" + std::to_string(3 * k) : "10^" + std::to_string(k)));
+      Matrix x = hbk();
+      for (double& v : x.data) v *= unit;
+      const auto r = run(Matrix(), x);
+      ASSERT_EQ(r.status, 0);
+      const Matrix& est = r.results[1];
+      const Matrix& dist = r.results[2];
+      for (int i = 0; i < 75; ++i) EXPECT_EQ(dist.at(2, i), base.results[2].at(2, i)) << "weight " << i + 1;
+      for (int j = 0; j < 3; ++j) {
+        const double want = base.results[1].at(0, j) * unit;
+        if (binary)
+          EXPECT_EQ(est.at(0, j), want);
+        else
+          EXPECT_NEAR(est.at(0, j) / want, 1.0, 1e-13);
+      }
+      for (int i = 0; i < 75; ++i)
+        EXPECT_NEAR(dist.at(1, i), base.results[2].at(1, i), 1e-12 * base.results[2].at(1, i));
+    }
+  }
+}
+
+// A search of every subset (a negative option 5) at n = 100, p = 5 is 1.2e9 trials: the call
+// warns with the count and the time it expects, and an interrupt ends it.
+TEST_F(Mcd, AnEnumerationOfBillionsWarnsAndCanBeInterrupted) {
+  Matrix x(100, 5);
+  // Values in general position (no hyperplane holds h of them): the fraction of a large sine.
+  for (size_t i = 0; i < x.data.size(); ++i) {
+    const double v = std::sin(static_cast<double>(i) * 12.9898) * 43758.5453;
+    x.data[i] = v - std::floor(v);
+  }
+  std::string warning;
+  s.set_log_handler([&](const LogEntry& e) {
+    if (e.severity == LogEntry::Severity::kWarning && e.text.find("tries all") != std::string::npos) {
+      warning = e.text;
+      s.interrupt();
+    }
+  });
+  Value vo = row({0, 0, 0, 0, -1}), vx = x;
+  EXPECT_THROW(s.call("MCD", std::vector<const Value*>{&vo, &vx}), Interrupted);
+  s.set_log_handler(nullptr);
+  EXPECT_NE(warning.find("MCD tries all 1192052400 subsets of 6 of the 100 observations"), std::string::npos)
+      << warning;
+  EXPECT_NE(warning.find("this takes about"), std::string::npos);
+  EXPECT_EQ(run(Matrix(), hbk()).status, 0);  // the session goes on
+}
+
 // ---- results recorded before the refactoring ------------------------------------------------
 
 // The recorded bit patterns of each case: results 1..3 in order.

@@ -184,7 +184,8 @@ void refuse_unusable(const RoutineInfo& info,
 }
 
 // Warnings about option values that the routine would take otherwise than written: a
-// fraction where it truncates to a whole number, a value at a position it does not read.
+// fraction where it truncates to a whole number, a value other than 0 at a position it does
+// not read.
 std::vector<std::string> option_warnings(const RoutineInfo& info,
                                          const RoutineDescription* desc,
                                          std::span<const Value* const> args) {
@@ -203,8 +204,10 @@ std::vector<std::string> option_warnings(const RoutineInfo& info,
                                    [&](const OptionDescription& o) { return o.position == position; });
       const std::string opt = "Option " + std::to_string(position) + " of " + info.name;
       if (it == desc->options.end()) {
-        out.push_back(opt + " is not used; its value " + format_number(v) +
-                      " is ignored (leave it NA, or shorten the option vector).");
+        // A 0 at a position the routine does not read is the usual placeholder, not a request.
+        if (v != 0)
+          out.push_back(opt + " is not used; its value " + format_number(v) +
+                        " is ignored (leave it NA, or shorten the option vector).");
       } else if (it->kind == OptionKind::kInteger && v != std::trunc(v)) {
         out.push_back(opt + " (" + it->name + ") is " + format_number(v) +
                       ", but only whole numbers are meant; " + info.name + " truncates it to " +

@@ -49,6 +49,7 @@ struct robmat_session {
 
 struct robmat_args {
   std::vector<std::optional<Value>> values;  // nullopt: an omitted argument
+  bool listing = true;                       // render the listing of the call (robmat_args_set_listing)
   int first_code = ROBMAT_OK;
   std::string first_error;
 
@@ -120,7 +121,7 @@ void run_call(robmat_session& s, const char* routine, const robmat_args* args, r
     robmat::host::ListingSink listing(listing_text, nullptr, robmat::host::ListingSink::Progress::kNone);
     robmat::host::JsonSink json(json_text);
     robmat::host::DisplayTee tee;
-    tee.add(&listing);
+    if (args == nullptr || args->listing) tee.add(&listing);
     tee.add(&json);
 
     std::lock_guard lock(s.call_mutex);
@@ -155,6 +156,12 @@ void run_call(robmat_session& s, const char* routine, const robmat_args* args, r
       robmat::host::CallResult called = s.session->call(routine, pointers);
       r.results = std::move(called.results);
       r.engine_failed = called.engine_failed;
+      // The host's verdict: a failed engine fails the call, as a refusal does; the results
+      // (all missing) stay readable.
+      if (called.engine_failed) {
+        r.code = ROBMAT_ERR_ROUTINE;
+        r.error = called.failure;
+      }
     } catch (const robmat::host::Interrupted& e) {
       r.code = ROBMAT_ERR_INTERRUPTED;
       r.error = e.what();
@@ -286,6 +293,12 @@ int robmat_args_add_text(robmat_args* args, const char* text) {
   }
 }
 
+int robmat_args_set_listing(robmat_args* args, int on) {
+  if (args == nullptr) return ROBMAT_ERR_ARGUMENT;
+  args->listing = on != 0;
+  return ROBMAT_OK;
+}
+
 int robmat_args_add_omitted(robmat_args* args) {
   if (args == nullptr) return ROBMAT_ERR_ARGUMENT;
   try {
@@ -403,6 +416,25 @@ const char* robmat_result_error(const robmat_result* result) {
 int robmat_result_status(const robmat_result* result) { return result != nullptr ? result->status : 0; }
 
 int robmat_result_exit_code(const robmat_result* result) { return result != nullptr ? result->exit_code : 0; }
+
+namespace {
+
+const char* name_at(const std::vector<std::string>& names, int64_t i) {
+  if (names.empty() || i < 0 || i >= static_cast<int64_t>(names.size())) return nullptr;
+  return names[static_cast<size_t>(i)].c_str();
+}
+
+}  // namespace
+
+const char* robmat_result_colname(const robmat_result* result, int k, int64_t j) {
+  const Matrix* m = result != nullptr ? result->matrix(k) : nullptr;
+  return m != nullptr ? name_at(m->colnames, j) : nullptr;
+}
+
+const char* robmat_result_rowname(const robmat_result* result, int k, int64_t i) {
+  const Matrix* m = result != nullptr ? result->matrix(k) : nullptr;
+  return m != nullptr ? name_at(m->rownames, i) : nullptr;
+}
 
 int robmat_result_engine_failed(const robmat_result* result) {
   return result != nullptr && result->engine_failed ? 1 : 0;

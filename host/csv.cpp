@@ -193,6 +193,15 @@ std::string quote_if_needed(std::string_view s, bool first) {
   return out + '"';
 }
 
+std::string quote_always(std::string_view s) {
+  std::string out = "\"";
+  for (char c : s) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  return out + '"';
+}
+
 }  // namespace
 
 bool parse_number(std::string_view s, double& out) {
@@ -255,9 +264,27 @@ Matrix parse_csv(std::string_view text, std::string_view name, const CsvOptions&
       }
       kept.push_back(static_cast<size_t>(j - 1));
     }
-  } else {
-    for (size_t j = 0; j < ncols; ++j) kept.push_back(j);
   }
+  // A header whose first name is empty, over a first data cell that is text, marks the first
+  // column as the rows' names: write_csv writes a matrix with row names so, as R's write.csv
+  // does.
+  Row second;
+  bool have_second = false;
+  bool row_names = false;
+  if (options.header && kept.empty() && ncols >= 2 && names[0].empty()) {
+    have_second = reader.next(second);
+    if (have_second && second.fields.size() == ncols) {
+      // Quoted, the cell is a name even when it reads as a number ("1", as R writes them).
+      const Field& f = second.fields[0];
+      const std::string_view cell = trim(f.text);
+      double unused;
+      row_names = f.quoted || (!cell.empty() && cell != "NA" && cell != "." && !parse_number(cell, unused));
+    }
+  }
+  if (kept.empty() && options.column_names.empty() && options.column_numbers.empty()) {
+    for (size_t j = row_names ? 1 : 0; j < ncols; ++j) kept.push_back(j);
+  }
+  std::vector<std::string> rownames;
 
   std::vector<double> data;
   std::vector<char> text_column(kept.size(), 0);
@@ -272,6 +299,10 @@ Matrix parse_csv(std::string_view text, std::string_view name, const CsvOptions&
       const std::string expected = options.header ? "the header names " + count(ncols, "column")
                                                   : "the first row has " + count(ncols, "cell");
       fail(name, row.line, "the row has " + count(row.fields.size(), "cell") + "; " + expected + hint(row));
+    }
+    if (row_names) {
+      const Field& f = row.fields[0];
+      rownames.emplace_back(f.quoted ? f.text : std::string(trim(f.text)));
     }
     if (++nrows > kMaxElements ||
         static_cast<double>(nrows) * static_cast<double>(kept.size()) > static_cast<double>(kMaxElements)) {
@@ -293,15 +324,17 @@ Matrix parse_csv(std::string_view text, std::string_view name, const CsvOptions&
         }
         text_column[k] = 1;
         v = missing();
-      } else if (is_missing(v)) {
-        v = std::numeric_limits<double>::quiet_NaN();  // a NaN read from text is not the missing value
       }
-      data.push_back(v);
+      data.push_back(nan_to_missing(v));  // a NaN cell is missing, as NA is
     }
   };
   if (!options.header) take_row(first);
   Row row;
-  while (reader.next(row)) {
+  while (have_second || reader.next(row)) {
+    if (have_second) {
+      row = std::move(second);
+      have_second = false;
+    }
     // Blank lines at the end of a file are not rows, unless the file has one column: there a
     // blank line is a missing value.
     if (ncols > 1 && blank(row)) {
@@ -319,6 +352,7 @@ Matrix parse_csv(std::string_view text, std::string_view name, const CsvOptions&
 
   Matrix m;
   m.rows = nrows;
+  m.rownames = std::move(rownames);
   const bool skip = options.text == CsvOptions::Text::kSkip;
   for (size_t k = 0; k < kept.size(); ++k) {
     if (skip && text_column[k]) continue;
@@ -353,15 +387,20 @@ std::string csv_number(double v) {
 
 std::string format_csv(const Matrix& m) {
   std::string out;
+  // Row names go first, under an empty name, quoted so that every one reads back as text.
+  const bool row_names = static_cast<int64_t>(m.rownames.size()) == m.rows && m.rows > 0;
+  if (row_names) out += "\"\"";
   for (int64_t j = 0; j < m.cols; ++j) {
-    if (j > 0) out += ',';
+    if (j > 0 || row_names) out += ',';
     const auto uj = static_cast<size_t>(j);
-    out += uj < m.colnames.size() ? quote_if_needed(m.colnames[uj], j == 0) : "V" + std::to_string(j + 1);
+    out += uj < m.colnames.size() ? quote_if_needed(m.colnames[uj], j == 0 && !row_names)
+                                  : "V" + std::to_string(j + 1);
   }
   out += '\n';
   for (int64_t i = 0; i < m.rows; ++i) {
+    if (row_names) out += quote_always(m.rownames[static_cast<size_t>(i)]);
     for (int64_t j = 0; j < m.cols; ++j) {
-      if (j > 0) out += ',';
+      if (j > 0 || row_names) out += ',';
       out += csv_number(m.at(i, j));
     }
     out += '\n';

@@ -50,15 +50,18 @@ struct Entry {
 
 // ---- MAD ---------------------------------------------------------------------------------
 constexpr Arg kMadArgs[] = {
-    {"x", "numeric matrix, n x p (n, p >= 1). Missing values are left out column by column."},
+    {"x",
+     "numeric matrix, n x p (n, p >= 1). Missing values (NA, and NaN, which is NA) are left out "
+     "column by column; an infinite value is refused."},
     {"method",
      "optional character value: \"mad\" (the default) the raw median absolute deviation "
      "med|x - med x|; \"nmad\" the normalized MAD, the raw MAD divided by 0.6745 (the "
      "standard normal's third quartile), consistent for the standard deviation at the normal "
      "distribution; \"sn\" and \"qn\" Rousseeuw and Croux's Sn and Qn, with their consistency "
-     "and small-sample factors. Case does not matter and a longer word with one of these "
-     "beginnings is taken (\"MADX\" is \"mad\"); at most 8 characters. An unknown method "
-     "writes a note and computes the raw MAD."},
+     "and small-sample factors. Case does not matter. Exactly these words are read: one of 1 to 8 "
+     "characters whose first three letters are MAD (\"mad\", \"MADX\") or NMA (\"nmad\", "
+     "\"nma\"), or whose first two are SN (\"sn\", \"snx\") or QN (\"qn\"); so \"m\", \"n\", "
+     "\"s\" and \"q\" are not methods. Another word writes a note and computes the raw MAD."},
 };
 constexpr Level kMadLevels[] = {
     {"-", "MAD prints nothing; it logs a note only for an unknown method."},
@@ -73,7 +76,10 @@ constexpr Result kMadResults[] = {
 // ---- MCD ---------------------------------------------------------------------------------
 constexpr Arg kMcdArgs[] = {
     {"opt", "option vector, a row or a column (see Options); [] takes every default."},
-    {"x", "numeric data matrix, n x p: n observations (rows) of p variables; n > p, no missing values."},
+    {"x",
+     "numeric data matrix, n x p: n observations (rows) of p variables; n > p, no missing or "
+     "infinite values. Its column names name the results (unnamed columns are VAR1, VAR2, ... as in "
+     "the printed report)."},
     {"start",
      "optional: p + 1 observation numbers (1..n) of a start subset; the search then also "
      "starts from it."},
@@ -95,14 +101,16 @@ constexpr Option kMcdOptions[] = {
      "automatic: 500 trials, all subsets when there are few, subdatasets (opt 16, 17) when n "
      ">= 2 x opt 17",
      "1 or more; when all subsets are no more than this, every one is tried; a negative "
-     "value means as many as possible"},
+     "value means every subset (a search of a million or more warns with its expected time; "
+     "Ctrl-C cancels it)"},
     {"11",
-     "reweighting cutoff, compared with the squared robust distances",
+     "reweighting cutoff on the squared scale: compared with the squared robust distances "
+     "(Python's cutoff= is a distance, squared for you)",
      "the 0.975 quantile of chi-square with p degrees of freedom",
      "> 0; 0 or less takes the default"},
     {"12", "singularity tolerance of the covariance inversions", "1e-10", "> 0; 0 takes the default"},
-    {"16", "largest number of subdatasets for large n", "5", "1 or more"},
-    {"17", "size of a subdataset", "300", "1 or more"},
+    {"16", "largest number of subdatasets for large n", "5", "1 to 500; other values are refused"},
+    {"17", "size of a subdataset", "300", "1 or more; other values are refused"},
     {"19",
      "random generator",
      "0",
@@ -129,28 +137,35 @@ constexpr Level kMcdLevels[] = {
 constexpr Result kMcdResults[] = {
     {"sc",
      "7 x 1",
-     "1 h; 2 subsets drawn; 3 nonsingular subsets among them; 4 observations of weight 0 "
-     "(flagged as outliers); 5 the determinant of the raw MCD scatter (NA when p = 1, 0 after "
-     "an exact fit); 6 the distance scale, the square root of the h-th smallest squared "
-     "distance of the best subset; 7 the cutoff: the square root of the default chi-square "
-     "quantile, or opt 11 as given."},
+     "rows named h, subsets, nonsingular, outliers, determinant, distance_scale, cutoff: 1 h; 2 "
+     "subsets drawn; 3 nonsingular subsets among them; 4 observations of weight 0 (flagged as "
+     "outliers); 5 the raw MCD criterion, the determinant of the raw scatter (NA when p = 1, 0 "
+     "after an exact fit; the largest double when it is beyond the range of doubles); 6 the "
+     "distance scale, the square root of the h-th smallest squared distance of the best subset; "
+     "7 the cutoff: a distance (the square root of the default chi-square quantile), or opt 11 "
+     "as given, on the squared scale."},
     {"est",
      "(p + 2) x p, or (2p + 2) x p with opt 3 = 2 or 3",
-     "row 1 the reweighted location; row 2 the eigenvalues of the reweighted scatter; rows 3 "
-     "to p + 2 the reweighted scatter matrix; with opt 3 = 2 or 3, rows p + 3 to 2p + 2 the "
-     "reweighted correlation matrix."},
+     "row 1 (location) the reweighted location; row 2 (eigenvalues) the eigenvalues of the "
+     "reweighted scatter; rows 3 to p + 2 (named by the variables) the reweighted scatter matrix; "
+     "with opt 3 = 2 or 3, rows p + 3 to 2p + 2 the reweighted correlation matrix. Columns are "
+     "named by the variables. Missing when no observation lies within the cutoff."},
     {"dist",
      "3 x n",
-     "one column per observation: row 1 the classical Mahalanobis distance, row 2 the robust "
-     "distance (from the reweighted estimate), row 3 the weight, 1 when the squared robust "
-     "distance is at most the cutoff and 0 otherwise."},
+     "one column per observation: row 1 (mahalanobis) the classical Mahalanobis distance, row "
+     "2 (robust) the robust distance (from the reweighted estimate), row 3 (weight) the weight, "
+     "1 when the squared robust distance is at most the squared cutoff and 0 otherwise. After "
+     "an exact fit row 2 is missing and the weight is 1 when the distance from the hyperplane is "
+     "at most the squared cutoff."},
 };
 constexpr const char* kMcdNotes =
     "FAST-MCD: elemental starts refined by concentration steps, with nested subdatasets for "
     "large n; then a consistency factor, reweighting with the cutoff, and robust distances. "
     "When h or more observations lie on a hyperplane (an exact fit) the routine reports the "
-    "hyperplane and returns the mean and scatter of the observations on it. A failure of the "
-    "computation leaves est and dist missing (NA) and logs why.";
+    "hyperplane and returns the mean and scatter of the observations on it; a variable whose MAD "
+    "is at most 1e-12 (1e-14 from p = 5, 1e-16 from p = 9) counts as constant whatever its "
+    "units, so data should not be in units near 1e-12. The host warns of an exact fit at every "
+    "print level. A call that cannot compute fails with a message that says why.";
 
 // ---- MVE ---------------------------------------------------------------------------------
 constexpr Arg kMveArgs[] = {

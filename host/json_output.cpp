@@ -45,6 +45,7 @@ json value_to_json(const Value& value) {
   const Matrix& m = std::get<Matrix>(value);
   json j{{"kind", "matrix"}, {"rows", m.rows}, {"cols", m.cols}};
   if (!m.colnames.empty()) j["colnames"] = m.colnames;
+  if (!m.rownames.empty()) j["rownames"] = m.rownames;
   j["data"] = matrix_rows(m);
   return j;
 }

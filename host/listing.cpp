@@ -172,6 +172,7 @@ std::string render_matrix_rows(const Matrix& m, int width) {
     g.left.push_back(false);
   }
   if (static_cast<int64_t>(m.colnames.size()) == m.cols && has_names(m.colnames)) g.header = m.colnames;
+  if (static_cast<int64_t>(m.rownames.size()) == m.rows && has_names(m.rownames)) g.row_labels = m.rownames;
   return g.render(width);
 }
 
@@ -252,6 +253,7 @@ std::string render_value(std::string_view name, const Value& value, int width) {
   if (m.empty()) {
     return lead + "[](" + std::to_string(m.rows) + "x" + std::to_string(m.cols) + ")\n";
   }
+  // A single number shows as one, also when its row has a name (sc(1) is h, and reads so).
   const bool named_columns = static_cast<int64_t>(m.colnames.size()) == m.cols && has_names(m.colnames);
   if (m.rows == 1 && m.cols == 1 && !named_columns) return lead + format_number(m.data[0]) + '\n';
   std::string out = bare ? std::string() : std::string(name) + " =\n";

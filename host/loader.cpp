@@ -79,7 +79,7 @@ std::unique_ptr<LoadedModule> open_module(const std::string& path) {
       throw Error("The file " + path + " is not a robmat module: " + buf + ".");
     }
     lookup<WIPGMCON**>(handle, "mcn_pcns", path);
-    auto mcn_main = lookup<const VIMODCON* (*)(RZGCB*, void*)>(handle, "mcn_main", path);
+    auto mcn_main = lookup<VIMODCON* (*)(RZGCB*, void*)>(handle, "mcn_main", path);
     auto vorilmts = lookup<void* (*)(int64_t)>(handle, "vorilmts", path);
     m->control = run_loading(path, [&] { return mcn_main(host_gcb(), nullptr); });
     auto* usr = static_cast<const FNCUSR*>(run_loading(path, [&] { return vorilmts(1); }));

@@ -160,7 +160,11 @@ void s_xpmlog(int32_t set, int32_t number, ...) {
 }
 
 void s_xprrlog(void*, int32_t status) { here().add_log(LogEntry::Severity::kError, status_text(status)); }
-int32_t s_xpselec(void*, int32_t) { return 0; }
+// Engines ask this in their long loops (poll_host), so it is where an interrupt is noticed.
+int32_t s_xpselec(void*, int32_t) {
+  if (t_current != nullptr) here();
+  return 0;
+}
 void s_xpoflsh(void*) { std::fflush(stdout); }
 
 [[noreturn]] void s_xexit(int32_t code, int32_t detail) { throw ExitUnwind{code, detail}; }
@@ -326,7 +330,15 @@ CallContext::CallContext() = default;
 CallContext::~CallContext() { release_pools(*this); }
 
 void CallContext::add_log(LogEntry::Severity s, std::string text) {
-  LogEntry e{s, std::move(text)};
+  // A log line is a sentence: the blanks that pad fixed-width fields of a format (a keyword
+  // of 8 characters) are not part of it.
+  std::string tidy;
+  for (char c : text) {
+    if (c == ' ' && (tidy.empty() || tidy.back() == ' ')) continue;
+    tidy += c;
+  }
+  while (!tidy.empty() && tidy.back() == ' ') tidy.pop_back();
+  LogEntry e{s, std::move(tidy)};
   if (log_handler) log_handler(e);
   log.push_back(std::move(e));
 }

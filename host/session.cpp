@@ -8,13 +8,17 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 
 #include "call_context.h"
 #include "catalogue.h"
+#include "listing.h"
 #include "loader.h"
 #include "objects.h"
+#include "routine_descriptions.h"
 
 namespace robmat::host {
 
@@ -140,6 +144,80 @@ size_t check_call(const RoutineInfo& info, std::span<const Value* const> args) {
   return given;
 }
 
+std::string capital(std::string s) {
+  if (!s.empty()) s[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(s[0])));
+  return s;
+}
+
+std::string cell_name(const Matrix& m, int64_t i, int64_t j) {
+  std::string where = "row " + std::to_string(i + 1) + ", column " + std::to_string(j + 1);
+  const auto uj = static_cast<size_t>(j);
+  if (uj < m.colnames.size() && !m.colnames[uj].empty()) where += " (" + m.colnames[uj] + ")";
+  return where;
+}
+
+// What no routine can use, refused before the module runs: an infinite value in any numeric
+// argument (the module's arithmetic would turn it into garbage or undefined conversions), and
+// empty data.
+void refuse_unusable(const RoutineInfo& info,
+                     const RoutineDescription* desc,
+                     std::span<const Value* const> args,
+                     size_t given) {
+  for (size_t i = 0; i < given; ++i) {
+    const Matrix* m = args[i] ? std::get_if<Matrix>(args[i]) : nullptr;
+    if (m == nullptr) continue;
+    const std::string which = argument_label(desc, i);
+    if (desc != nullptr && i < desc->args.size() && desc->args[i].role == ArgRole::kData && m->empty())
+      throw ArgumentError(capital(which) + " of " + info.name + " is empty (" + std::to_string(m->rows) +
+                              " x " + std::to_string(m->cols) + "); " + info.name +
+                              " needs at least one observation (row) and one variable (column).",
+                          static_cast<int>(i));
+    for (int64_t k = 0; k < static_cast<int64_t>(m->data.size()); ++k) {
+      const double v = m->data[static_cast<size_t>(k)];
+      if (!std::isinf(v)) continue;
+      throw ArgumentError(capital(which) + " of " + info.name + " holds " + (v > 0 ? "Inf" : "-Inf") +
+                              " at " + cell_name(*m, k / m->cols, k % m->cols) + "; " + info.name +
+                              " needs finite values, so remove or replace the infinite ones first.",
+                          static_cast<int>(i));
+    }
+  }
+}
+
+// Warnings about option values that the routine would take otherwise than written: a
+// fraction where it truncates to a whole number, a value other than 0 at a position it does
+// not read.
+std::vector<std::string> option_warnings(const RoutineInfo& info,
+                                         const RoutineDescription* desc,
+                                         std::span<const Value* const> args) {
+  std::vector<std::string> out;
+  if (desc == nullptr || desc->options.empty()) return out;
+  for (size_t i = 0; i < desc->args.size() && i < args.size(); ++i) {
+    if (desc->args[i].role != ArgRole::kOptions || args[i] == nullptr) continue;
+    const Matrix* m = std::get_if<Matrix>(args[i]);
+    if (m == nullptr || !(m->rows <= 1 || m->cols <= 1)) continue;
+    for (size_t k = 0; k < m->data.size(); ++k) {
+      const double v = m->data[k];
+      if (is_missing(v) || std::isnan(v)) continue;
+      const int position = static_cast<int>(k) + 1;
+      const auto it = std::find_if(desc->options.begin(),
+                                   desc->options.end(),
+                                   [&](const OptionDescription& o) { return o.position == position; });
+      const std::string opt = "Option " + std::to_string(position) + " of " + info.name;
+      if (it == desc->options.end()) {
+        // A 0 at a position the routine does not read is the usual placeholder, not a request.
+        if (v != 0)
+          out.push_back(opt + " is not used; its value " + format_number(v) +
+                        " is ignored (leave it NA, or shorten the option vector).");
+      } else if (it->kind == OptionKind::kInteger && v != std::trunc(v)) {
+        out.push_back(opt + " (" + it->name + ") is " + format_number(v) +
+                      ", but only whole numbers are meant; " + info.name + " truncates it to " +
+                      format_number(std::trunc(v)) + ".");
+      }
+    }
+  }
+  return out;
+}
+
 // The argument records, over copies, so that no routine can change a caller's value.
 struct ArgumentRecords {
   std::vector<Matrix> copies;
@@ -162,6 +240,7 @@ struct ArgumentRecords {
         d.addr = texts[i].data();
       } else {
         copies[i] = std::get<Matrix>(*args[i]);
+        for (double& v : copies[i].data) v = nan_to_missing(v);
         if (copies[i].rows > INT32_MAX || copies[i].cols > INT32_MAX)
           throw Error("Argument " + std::to_string(i + 1) + " of " + info.name +
                       " is too large for the module.");
@@ -221,13 +300,36 @@ std::vector<Matrix> results_of(const CallContext& ctx, int nres) {
     Matrix m(s.created ? s.rows : 0, s.created ? s.cols : 0);
     if (s.created && !m.data.empty())
       std::memcpy(m.data.data(), s.data.get(), m.data.size() * sizeof(double));
+    for (double& v : m.data) v = nan_to_missing(v);
     out.push_back(std::move(m));
   }
   return out;
 }
 
 // The error of a failed call: what the routine logged says more than its status does.
-RoutineError routine_error(const RoutineInfo& info, const Outcome& o, CallContext& ctx) {
+// Where a front end found a missing value it does not allow: the first one in an argument
+// other than an option vector (whose missing elements take defaults).
+std::string missing_location(const RoutineInfo& info,
+                             const RoutineDescription* desc,
+                             std::span<const Value* const> args) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (desc != nullptr && i < desc->args.size() && desc->args[i].role == ArgRole::kOptions) continue;
+    const Matrix* m = args[i] ? std::get_if<Matrix>(args[i]) : nullptr;
+    if (m == nullptr) continue;
+    for (int64_t k = 0; k < static_cast<int64_t>(m->data.size()); ++k) {
+      if (!std::isnan(m->data[static_cast<size_t>(k)])) continue;
+      return capital(argument_label(desc, i)) + " of " + info.name + " holds a missing value at " +
+             cell_name(*m, k / m->cols, k % m->cols) + ", where " + info.name + " allows none.";
+    }
+  }
+  return {};
+}
+
+RoutineError routine_error(const RoutineInfo& info,
+                           const RoutineDescription* desc,
+                           std::span<const Value* const> args,
+                           const Outcome& o,
+                           CallContext& ctx) {
   std::string message;
   if (o.exited) {
     message = "The routine " + info.name + " ended with code " + std::to_string(o.exit.code) + "." +
@@ -241,8 +343,12 @@ RoutineError routine_error(const RoutineInfo& info, const Outcome& o, CallContex
       else
         rest += "\n  " + e.text;
     }
-    std::string why =
-        first.empty() ? status_text(o.status) : first + " (status " + std::to_string(o.status) + ")";
+    std::string why = first;
+    if (why.empty() && o.status == 17) why = missing_location(info, desc, args);
+    if (why.empty())
+      why = status_text(o.status);
+    else
+      why += " (status " + std::to_string(o.status) + ")";
     message = "The routine " + info.name + " failed: " + why + rest;
   }
   RoutineError e(message, info.name, o.exited ? -1 : o.status, o.exited ? o.exit.code : 0);
@@ -264,6 +370,59 @@ bool engine_failed(const CallResult& r) {
   return logged_error && !r.results.empty() && std::all_of(r.results.begin(), r.results.end(), all_missing);
 }
 
+// The first thing a call prints is preceded by one line that says which column of the data
+// each VARk of the routine's report is, when the columns have names of their own.
+class LegendSink : public OutputSink {
+ public:
+  LegendSink(OutputSink* next, std::string legend) : next_(next), legend_(std::move(legend)) {}
+  void emit(const OutputObject& object) override {
+    if (!shown_) {
+      shown_ = true;
+      next_->emit(TextLine{legend_, 'l', true});
+    }
+    next_->emit(object);
+  }
+  void progress(int percent) override { next_->progress(percent); }
+  void call_begins(std::string_view routine) override { next_->call_begins(routine); }
+  void call_ends() override { next_->call_ends(); }
+
+ private:
+  OutputSink* next_;
+  std::string legend_;
+  bool shown_ = false;
+};
+
+std::string report_legend(const RoutineDescription* desc,
+                          std::span<const Value* const> args,
+                          const std::vector<std::string>& variables) {
+  if (desc == nullptr || desc->report_prefix == nullptr || desc->data_arg < 0) return {};
+  const auto* x = static_cast<size_t>(desc->data_arg) < args.size() && args[desc->data_arg]
+                      ? std::get_if<Matrix>(args[desc->data_arg])
+                      : nullptr;
+  if (x == nullptr) return {};
+  std::vector<std::string> pairs;
+  for (size_t j = 0; j < x->colnames.size() && j < variables.size(); ++j) {
+    if (x->colnames[j].empty()) continue;
+    pairs.push_back(desc->report_prefix + std::to_string(j + 1) + " is " + x->colnames[j]);
+  }
+  if (pairs.empty()) return {};
+  std::string text = "In this report ";
+  for (size_t k = 0; k < pairs.size(); ++k) {
+    if (k > 0) text += k + 1 == pairs.size() ? " and " : ", ";
+    text += pairs[k];
+  }
+  return text + ".";
+}
+
+// The observations' names: the data argument's row names.
+std::vector<std::string> observation_names(const RoutineDescription* desc,
+                                           std::span<const Value* const> args) {
+  if (desc == nullptr || desc->data_arg < 0 || static_cast<size_t>(desc->data_arg) >= args.size()) return {};
+  const Value* v = args[static_cast<size_t>(desc->data_arg)];
+  const auto* x = v ? std::get_if<Matrix>(v) : nullptr;
+  return x ? x->rownames : std::vector<std::string>{};
+}
+
 }  // namespace
 
 CallResult Session::call(std::string_view name, std::span<const Value* const> args) {
@@ -273,7 +432,11 @@ CallResult Session::call(std::string_view name, std::span<const Value* const> ar
     if (upper(r.info.name) == u) reg = &r;
   if (reg == nullptr) throw Error("There is no routine named " + std::string(name) + ".");
   const RoutineInfo& info = reg->info;
-  ArgumentRecords records(info, args, check_call(info, args));
+  const size_t given = check_call(info, args);
+  const RoutineDescription* desc = describe_routine(info.name);
+  refuse_unusable(info, desc, args, given);
+  ArgumentRecords records(info, args, given);
+  const std::vector<std::string> variables = variable_names(desc, args.first(given));
 
   CallContext ctx;
   ctx.routine = info.name;
@@ -284,6 +447,15 @@ CallResult Session::call(std::string_view name, std::span<const Value* const> ar
   ctx.interrupt = &impl_->interrupt;
   impl_->fail_nth = 0;
   impl_->fail_manager = 0;
+  std::optional<LegendSink> legend;
+  if (ctx.sink != nullptr) {
+    if (std::string text = report_legend(desc, args.first(given), variables); !text.empty()) {
+      legend.emplace(ctx.sink, std::move(text));
+      ctx.sink = &*legend;
+    }
+  }
+  for (std::string& w : option_warnings(info, desc, args.first(given)))
+    ctx.add_log(LogEntry::Severity::kWarning, std::move(w));
   Outcome outcome = run_front_end(*reg, records, ctx);
   // An interrupt that came after the module's last service still cancels the call.
   if (impl_->interrupt.exchange(false)) outcome.interrupted = true;
@@ -291,21 +463,39 @@ CallResult Session::call(std::string_view name, std::span<const Value* const> ar
   // Only the host can see these faults: work space left behind, writes to moved results.
   std::string leak = release_call(ctx);
   if (outcome.interrupted) throw Interrupted(info.name);
-  if (outcome.exited) throw routine_error(info, outcome, ctx);
+  if (outcome.exited) throw routine_error(info, desc, args.first(given), outcome, ctx);
   if (!leak.empty())
     throw Error("Internal error: the routine " + info.name + " left " + leak +
                 " allocated when it returned.");
   if (stale_write(ctx))
     throw Error("Internal error: the routine " + info.name +
                 " wrote to a result through an address that was no longer valid.");
-  if (outcome.status != 0) throw routine_error(info, outcome, ctx);
+  if (outcome.status != 0) throw routine_error(info, desc, args.first(given), outcome, ctx);
   if (!info.call_routine && !ctx.results[1].created)
     throw Error("Internal error: the function " + info.name + " returned without a value.");
 
   CallResult out;
-  out.log = std::move(ctx.log);
   out.results = results_of(ctx, info.nresults());
+  if (desc != nullptr) {
+    const std::vector<std::string> observations = observation_names(desc, args.first(given));
+    for (size_t k = 0; k < out.results.size() && k < desc->results.size(); ++k)
+      name_result(desc->results[k], variables, observations, out.results[k]);
+  }
+  out.log = std::move(ctx.log);
   out.engine_failed = engine_failed(out);
+  if (out.engine_failed) {
+    std::string why;
+    for (const auto& e : out.log)
+      if (e.severity == LogEntry::Severity::kError) why += (why.empty() ? "" : " ") + e.text;
+    out.failure = "The routine " + info.name + " failed: " + why;
+  }
+  if (!out.engine_failed && desc != nullptr && desc->review != nullptr) {
+    desc->review(Review{args.first(given), out.results, variables, [&](std::string text) {
+                          LogEntry e{LogEntry::Severity::kWarning, std::move(text)};
+                          if (impl_->log_handler) impl_->log_handler(e);
+                          out.log.push_back(std::move(e));
+                        }});
+  }
   out.requests = ctx.work_requests;
   return out;
 }

@@ -3,7 +3,9 @@
  * nothing here aborts or throws, every failure is a return code plus a sentence of text.
  * A session may be used from several threads: its calls are serialised by a lock inside it.
  * Matrices are row-major arrays of doubles; the missing value is the bit pattern
- * 0xFFFFFE0000000000, and any double whose top 16 bits are all ones counts as missing. */
+ * 0xFFFFFE0000000000, and any double whose top 16 bits are all ones counts as missing. Every
+ * NaN in an argument is taken as the missing value; an infinite value in an argument makes
+ * the call fail (ROBMAT_ERR_CALL) with a message naming the routine, argument, row and column. */
 #ifndef ROBMAT_HOST_H
 #define ROBMAT_HOST_H
 
@@ -25,7 +27,7 @@ enum {
   ROBMAT_OK = 0,
   ROBMAT_ERR_OPEN = 1,       /* the module file could not be loaded */
   ROBMAT_ERR_CALL = 2,       /* the call was refused before the routine ran, or the host caught a fault */
-  ROBMAT_ERR_ROUTINE = 3,    /* the routine returned a failing status or ended by xexit */
+  ROBMAT_ERR_ROUTINE = 3,    /* the routine returned a failing status, ended by xexit, or its engine failed */
   ROBMAT_ERR_ARGUMENT = 4,   /* a null handle, a negative size or null data for a non-empty matrix */
   ROBMAT_ERR_MEMORY = 5,     /* the host ran out of memory */
   ROBMAT_ERR_INTERRUPTED = 6 /* the call was interrupted (robmat_interrupt); its results were discarded */
@@ -80,6 +82,10 @@ ROBMAT_HOST_API int robmat_args_add_matrix(
 ROBMAT_HOST_API int robmat_args_add_text(robmat_args* args, const char* text);
 /* An omitted optional argument. */
 ROBMAT_HOST_API int robmat_args_add_omitted(robmat_args* args);
+/* Whether a call with these arguments renders its listing (1, the default) or not (0): a
+ * program that reads the output objects from the JSON alone saves the rendering, which for a
+ * table of many rows costs more than the computation. */
+ROBMAT_HOST_API int robmat_args_set_listing(robmat_args* args, int on);
 
 /* ---- calls ------------------------------------------------------------------------------- */
 
@@ -103,6 +109,12 @@ ROBMAT_HOST_API int64_t robmat_result_rows(const robmat_result* result, int k);
 ROBMAT_HOST_API int64_t robmat_result_cols(const robmat_result* result, int k);
 ROBMAT_HOST_API const double* robmat_result_data(const robmat_result* result, int k);
 
+/* The names of the columns and rows of result k: the host names the results of the routines it
+ * knows (MCD's est columns after the data's columns, sc's rows "h", "subsets", ...). NULL when
+ * the result's columns (rows) have no names or j (i) is out of range; a name may be "". */
+ROBMAT_HOST_API const char* robmat_result_colname(const robmat_result* result, int k, int64_t j);
+ROBMAT_HOST_API const char* robmat_result_rowname(const robmat_result* result, int k, int64_t i);
+
 /* What the routine printed: the listing as text, and the same output objects together with
  * the log lines (and the error of a failed call) as one JSON array. Never NULL. */
 ROBMAT_HOST_API const char* robmat_result_listing(const robmat_result* result);
@@ -122,8 +134,10 @@ ROBMAT_HOST_API int robmat_result_status(const robmat_result* result);
 ROBMAT_HOST_API int robmat_result_exit_code(const robmat_result* result);
 
 /* 1 when the routine returned normally but its engine failed: it logged an error and left
- * every result missing (robmat_call returns ROBMAT_OK; the results are all missing). The
- * host decides this once, so every binding reports it alike. 0 otherwise. */
+ * every result missing. The host decides this once and counts it as a failed call, so every
+ * binding reports it alike: robmat_call returns ROBMAT_ERR_ROUTINE (status 0, exit code 0)
+ * with the routine's error as the message, and the results (all missing) stay readable.
+ * 0 otherwise. */
 ROBMAT_HOST_API int robmat_result_engine_failed(const robmat_result* result);
 
 /* ---- interactive use ---------------------------------------------------------------------- */

@@ -5,7 +5,6 @@
 #include <array>
 #include <cctype>
 #include <cmath>
-#include <limits>
 
 #include "csv.h"
 #include "language/matrix_ops.h"
@@ -112,7 +111,7 @@ std::vector<Value> elementwise(BuiltinContext&, std::span<const Value> args, int
   Matrix m = matrix_arg(args, 0);
   m.logical = false;
   for (double& x : m.data) {
-    if (!is_missing(x)) x = F(x);
+    if (!is_missing(x)) x = host::nan_to_missing(F(x));  // sqrt(-1), log(-1): missing
   }
   return one(std::move(m));
 }
@@ -141,7 +140,7 @@ Matrix reduce(std::span<const Value> args, Reducer f) {
     buf.resize(static_cast<size_t>(m.rows));
     for (int64_t j = 0; j < m.cols; ++j) {
       for (int64_t i = 0; i < m.rows; ++i) buf[static_cast<size_t>(i)] = m.at(i, j);
-      r.data[static_cast<size_t>(j)] = f(buf);
+      r.data[static_cast<size_t>(j)] = host::nan_to_missing(f(buf));
     }
     r.colnames = m.colnames;
     return r;
@@ -150,8 +149,10 @@ Matrix reduce(std::span<const Value> args, Reducer f) {
   for (int64_t i = 0; i < m.rows; ++i) {
     const auto row =
         std::span<const double>(m.data).subspan(static_cast<size_t>(i * m.cols), static_cast<size_t>(m.cols));
-    r.data[static_cast<size_t>(i)] = f(row);
+    r.data[static_cast<size_t>(i)] = host::nan_to_missing(f(row));
   }
+  // A row that reduces to one value is a number, not a named row.
+  if (m.rows > 1) r.rownames = m.rownames;
   return r;
 }
 
@@ -171,8 +172,6 @@ double f_mean(std::span<const double> v) {
 double f_median(std::span<const double> v) {
   if (v.empty() || any_missing(v)) return missing();
   std::vector<double> s(v.begin(), v.end());
-  if (std::any_of(s.begin(), s.end(), [](double x) { return std::isnan(x); }))
-    return std::numeric_limits<double>::quiet_NaN();
   const size_t h = s.size() / 2;
   std::nth_element(s.begin(), s.begin() + static_cast<std::ptrdiff_t>(h), s.end());
   if (s.size() % 2 == 1) return s[h];
@@ -182,14 +181,14 @@ double f_median(std::span<const double> v) {
   return (lower < 0) == (upper < 0) ? lower + (upper - lower) / 2 : (lower + upper) / 2;
 }
 
-// any and all skip NaN, as MATLAB does; a missing value decides only when nothing else does:
+// A missing value decides any and all only when nothing else does:
 // any is 1 as soon as one value is nonzero, all is 0 as soon as one value is 0.
 double f_any(std::span<const double> v) {
   bool unknown = false;
   for (double x : v) {
     if (is_missing(x)) {
       unknown = true;
-    } else if (!std::isnan(x) && x != 0) {
+    } else if (x != 0) {
       return 1;
     }
   }
@@ -223,7 +222,9 @@ std::vector<Value> element_test(BuiltinContext&, std::span<const Value> args, in
   return one(std::move(m));
 }
 
-bool t_isnan(double x) { return std::isnan(x); }  // the missing value is a NaN too
+// The language holds no NaN but the missing value (a NaN with a particular bit pattern), so
+// isnan finds what ismissing finds; it stays for those who look for NaN by that name.
+bool t_isnan(double x) { return std::isnan(x); }
 
 // find(x): the linear indices (down the columns) of the nonzero elements, a row when x is a row
 // and a column otherwise, as indexing with x would select.
@@ -250,6 +251,7 @@ std::vector<Value> b_complete_cases(BuiltinContext&, std::span<const Value> args
   const Matrix& m = matrix_arg(args, 0);
   Matrix r(m.rows, 1, 1.0);
   r.logical = true;
+  r.rownames = m.rownames;
   for (int64_t i = 0; i < m.rows; ++i) {
     for (int64_t j = 0; j < m.cols; ++j) {
       if (is_missing(m.at(i, j))) r.data[static_cast<size_t>(i)] = 0;

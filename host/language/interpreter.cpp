@@ -189,7 +189,7 @@ Value Interpreter::apply_operator(const Expr& e, Value operand) {
 Value Interpreter::eval_leaf(const Expr& e) {
   switch (e.kind) {
     case ExprKind::kNumber: {
-      Matrix m = scalar(e.number);
+      Matrix m = scalar(host::nan_to_missing(e.number));  // the word NaN is the missing value
       m.logical = e.text == "true" || e.text == "false";
       return m;
     }
@@ -355,8 +355,13 @@ Interpreter::Results Interpreter::call_routine(const host::RoutineInfo& info, co
     fail(e.loc, err.what());
   }
   if (log_) {
-    for (const host::LogEntry& entry : result.log) log_(entry);
+    // A failed engine's errors are in the failure message that follows.
+    for (const host::LogEntry& entry : result.log)
+      if (!result.engine_failed || entry.severity != host::LogEntry::Severity::kError) log_(entry);
   }
+  // The host's verdict: the routine returned, but its engine failed and every result is
+  // missing. The statement fails, as it does when the routine refuses its arguments.
+  if (result.engine_failed) fail(e.loc, result.failure);
   if (result.results.empty()) fail(e.loc, info.name + " returned no result");
   Results r;
   for (Matrix& m : result.results) r.values.emplace_back(std::move(m));
@@ -456,6 +461,9 @@ Matrix Interpreter::index(const Value& v,
     if (!m.colnames.empty()) {
       for (int64_t j : cols) r.colnames.push_back(m.colnames[static_cast<size_t>(j)]);
     }
+    if (!m.rownames.empty()) {
+      for (int64_t i : rows) r.rownames.push_back(m.rownames[static_cast<size_t>(i)]);
+    }
     r.logical = m.logical;
     return r;
   }
@@ -469,6 +477,11 @@ Matrix Interpreter::index(const Value& v,
   r.logical = m.logical;
   if (as_row && !m.colnames.empty()) {
     for (int64_t j : idx) r.colnames.push_back(m.colnames[static_cast<size_t>(j)]);
+  }
+  if (as_row) r.rownames = m.rownames;
+  // A column taken from a column keeps the names of the rows it takes.
+  if (!as_row && m.cols == 1 && !m.rownames.empty()) {
+    for (int64_t i : idx) r.rownames.push_back(m.rownames[static_cast<size_t>(i)]);
   }
   return r;
 }

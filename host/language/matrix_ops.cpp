@@ -69,19 +69,20 @@ double logic(BinOp op, double x, double y) {
 double apply(BinOp op, double x, double y) {
   if (op == BinOp::kAnd || op == BinOp::kOr) return logic(op, x, y);
   if (is_missing(x) || is_missing(y)) return missing();
+  // An arithmetic NaN (0/0, Inf - Inf, a negative base to a fractional power) is missing.
   switch (op) {
     case BinOp::kAdd:
-      return x + y;
+      return host::nan_to_missing(x + y);
     case BinOp::kSub:
-      return x - y;
+      return host::nan_to_missing(x - y);
     case BinOp::kElemMul:
     case BinOp::kMatMul:
-      return x * y;
+      return host::nan_to_missing(x * y);
     case BinOp::kElemDiv:
     case BinOp::kDiv:
-      return x / y;
+      return host::nan_to_missing(x / y);
     case BinOp::kElemPow:
-      return std::pow(x, y);
+      return host::nan_to_missing(std::pow(x, y));
     case BinOp::kLess:
       return x < y;
     case BinOp::kLessEqual:
@@ -138,6 +139,11 @@ Matrix elementwise(BinOp op, const Value& va, const Value& vb) {
   } else if (b.cols == cols && !b.colnames.empty()) {
     r.colnames = b.colnames;
   }
+  if (a.rows == rows && !a.rownames.empty()) {
+    r.rownames = a.rownames;
+  } else if (b.rows == rows && !b.rownames.empty()) {
+    r.rownames = b.rownames;
+  }
   return r;
 }
 
@@ -171,9 +177,11 @@ Matrix product(const Value& va, const Value& vb) {
     }
     for (int64_t j = 0; j < b.cols; ++j) {
       if (lost[static_cast<size_t>(j)]) r.at(i, j) = missing();
+      r.at(i, j) = host::nan_to_missing(r.at(i, j));
     }
   }
   r.colnames = b.colnames;
+  r.rownames = a.rownames;
   return r;
 }
 
@@ -237,6 +245,8 @@ Matrix transpose(const Value& va) {
   if (!a) throw ValueError("cannot transpose a character value");
   Matrix r(a->cols, a->rows);
   r.logical = a->logical;
+  r.rownames = a->colnames;
+  r.colnames = a->rownames;
   for (int64_t i = 0; i < a->rows; ++i) {
     for (int64_t j = 0; j < a->cols; ++j) r.at(j, i) = a->at(i, j);
   }
@@ -264,6 +274,11 @@ Matrix hconcat(std::span<const Matrix* const> blocks) {
     named = named || !b->colnames.empty();
   }
   Matrix r = make_matrix(rows, cols);
+  for (const Matrix* b : blocks) {
+    if (b->rownames.empty()) continue;
+    r.rownames = b->rownames;
+    break;
+  }
   r.logical = std::all_of(blocks.begin(), blocks.end(), [](const Matrix* b) { return b->logical; });
   int64_t offset = 0;
   for (const Matrix* b : blocks) {
@@ -286,11 +301,20 @@ Matrix vconcat(std::span<const Matrix* const> blocks) {
   check_size(rows, blocks.empty() ? 0.0 : static_cast<double>(blocks.front()->cols));
   Matrix r;
   r.logical = std::all_of(blocks.begin(), blocks.end(), [](const Matrix* b) { return b->logical; });
+  const bool row_named =
+      std::any_of(blocks.begin(), blocks.end(), [](const Matrix* b) { return !b->rownames.empty(); });
   for (const Matrix* b : blocks) {
     r.cols = b->cols;
     r.rows += b->rows;
     r.data.insert(r.data.end(), b->data.begin(), b->data.end());
     if (r.colnames.empty()) r.colnames = b->colnames;
+    // Rows keep their names; a block without names contributes empty ones.
+    if (row_named) {
+      if (b->rownames.empty())
+        r.rownames.resize(r.rownames.size() + static_cast<size_t>(b->rows));
+      else
+        r.rownames.insert(r.rownames.end(), b->rownames.begin(), b->rownames.end());
+    }
   }
   return r;
 }

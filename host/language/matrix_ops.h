@@ -1,7 +1,8 @@
 // Arithmetic on language values. The missing value propagates: any operation with a missing
-// operand gives a missing result (and a product with a missing term is missing), while IEEE
-// NaN and infinities follow the usual rules. Operations throw ValueError with the message
-// alone; the interpreter adds the place in the source.
+// operand gives a missing result (and a product with a missing term is missing), and an
+// operation whose IEEE result is NaN (0/0, Inf - Inf) gives the missing value too, so the
+// language holds no NaN but the missing value; infinities follow the usual rules. Operations
+// throw ValueError with the message alone; the interpreter adds the place in the source.
 #pragma once
 
 #include <cstdint>
@@ -35,7 +36,8 @@ const host::Matrix& numeric(const host::Value& v, const std::string& what);  // 
 host::Matrix scalar(double v);
 
 // Element-by-element operators broadcast a 1x1 operand, and a 1xn row or an mx1 column
-// against an mxn matrix. Column names come from the operand that has the result's columns.
+// against an mxn matrix. Column (row) names come from the operand that has the result's
+// columns (rows).
 // Comparisons, '&' and '|' give logical matrices; a missing operand gives a missing result,
 // except where '&' and '|' are decided by the other operand.
 host::Matrix binary(BinOp op, const host::Value& a, const host::Value& b);

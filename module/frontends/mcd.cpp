@@ -45,12 +45,13 @@ void store_results(const LMTSTR& str, double* summary, double* est, double* dist
                        str.dism,
                        str.cutof};
   std::memcpy(summary, m, sizeof m);
+  // Both rows are distances, never squared ones: after an exact fit the robust distance does
+  // not exist, and the classical one beside it is still its root.
   for (long i = 0; i < n; ++i) {
     double& dc = dist[i];
     double& dr = dist[n + i];
-    if (wzmis(dc) || wzmis(dr)) continue;
-    dc = root_or_zero(dc);
-    dr = root_or_zero(dr);
+    if (!wzmis(dc)) dc = root_or_zero(dc);
+    if (!wzmis(dr)) dr = root_or_zero(dr);
   }
   if (str.ocor) {
     // The engine leaves the packed correlations right after the first N entries of row 3,
@@ -59,6 +60,26 @@ void store_results(const LMTSTR& str, double* summary, double* est, double* dist
     expand_packed(p, str.c + nn, est + (p + 2) * p);
   }
   expand_packed(p, str.c, est + 2 * p);
+}
+
+// The subdataset options cannot be used outside these bounds: each subdataset needs at least
+// one of the 500 random starts, and a subdataset at least one observation.
+constexpr int kMostSubdatasets = 500;
+
+int32_t check_subdataset_options(const LMTSTR& str) {
+  if (str.nsds < 1 || str.nsds > kMostSubdatasets) {
+    xpslog(
+        "%1zOption 16 (the largest number of subdatasets) must be a whole number from 1 to %i, not %i: "
+        "each subdataset needs at least one of the 500 random starts.",
+        kMostSubdatasets,
+        str.nsds);
+    return kStatusShape;
+  }
+  if (str.lsds < 1) {
+    xpslog("%1zOption 17 (the size of a subdataset) must be a whole number of at least 1, not %i.", str.lsds);
+    return kStatusShape;
+  }
+  return 0;
 }
 
 }  // namespace
@@ -76,7 +97,11 @@ int32_t duxmcd(DULSYM** arg, int32_t* to_n) {
   const Arg& x = args[1];
   const Arg& start = args[2];
   const long n = x.rows, p = x.cols;
+  // The shape first: wide or empty data would ask for work space beyond any machine (or copy
+  // from no data) before the engine could say that it needs more observations than variables.
+  if (mcd_check_problem(n, p) != 0) return kStatusShape;
   read_mcd_options(&str, opt.x(), opt.length(), start.given);
+  if (int32_t rc = check_subdataset_options(str); rc != 0) return rc;
   str.nvar = static_cast<int>(p);
   str.ncas = n;
   str.nnva = p * (p + 1) / 2;

@@ -134,6 +134,7 @@ int starts_from_list(FastSearch* fs, const FastStage& st, int l, int nstart, lon
   for (int s = 0; s < nstart; ++s) {
     if (fast_slot_empty(fs->lists, l, s)) break;
     ++*trial;
+    poll_host();
     if (const int rc = fs->from_slot(fs->ctx, st, l, s, *trial, first_take); rc != 0) return rc;
   }
   return 0;
@@ -150,8 +151,10 @@ int group_stages(FastSearch* fs) {
   for (int g = 0; g < sc.ngrp; ++g) {
     const FastStage st{kFastFirst, g, fs->mini[g], h1, 2, ntr, false, false, g};
     fs->begin(fs->ctx, st);
-    for (long t = 1; t <= ntr; ++t)
+    for (long t = 1; t <= ntr; ++t) {
+      poll_host();
       if (const int rc = fs->elemental(fs->ctx, st, t); rc != 0) return rc;
+    }
   }
   if (fs->groups_done != nullptr) fs->groups_done(fs->ctx);
   const long hm = static_cast<long>(static_cast<double>(sc.nmerged) * fs->alpha);
@@ -169,6 +172,39 @@ int group_stages(FastSearch* fs) {
   return 0;
 }
 
+// From this many starts on, the time a search takes is worth a warning: a negative option 5
+// asks for every subset, which at n = 100, p = 5 is 1.2e9 of them.
+constexpr long kManyTrials = 1000000;
+constexpr long kTimedTrials = 1000;
+
+// The warning for a long search, its duration extrapolated from the first starts.
+void warn_long_search(const FastSearch* fs, double seconds) {
+  const FastScheme& sc = fs->scheme;
+  double t = seconds * static_cast<double>(sc.ntrial) / static_cast<double>(kTimedTrials);
+  const char* unit = "seconds";
+  if (t >= 2 * 86400.0) {
+    t /= 86400.0;
+    unit = "days";
+  } else if (t >= 2 * 3600.0) {
+    t /= 3600.0;
+    unit = "hours";
+  } else if (t >= 120.0) {
+    t /= 60.0;
+    unit = "minutes";
+  }
+  xpslog(
+      "%2z%s %s %li subsets of %li of the %li observations (option 5); at the speed of the first %li "
+      "this takes about %.2g %s. An interrupt (Ctrl-C) cancels the call.",
+      fs->routine != nullptr ? fs->routine : "The search",
+      sc.enumerate ? "tries all" : "draws",
+      sc.ntrial,
+      fs->k,
+      fs->n,
+      kTimedTrials,
+      t,
+      unit);
+}
+
 // Stage 1 of the single set: random or enumerated elemental starts on all cases.
 int single_set_stage(FastSearch* fs) {
   const FastScheme& sc = fs->scheme;
@@ -176,7 +212,11 @@ int single_set_stage(FastSearch* fs) {
   heading(fs, kMsgStageSingle, fs->n, sc.ntrial, 2);
   fs->begin(fs->ctx, st);
   for (long i = 0; i < fs->k; ++i) fs->comb[i] = i;
+  const bool timed = sc.ntrial >= kManyTrials;
+  const double start = timed ? zdattim() : 0.0;
   for (long t = 1; t <= sc.ntrial; ++t) {
+    if (timed && t == kTimedTrials + 1) warn_long_search(fs, zdattim() - start);
+    poll_host();
     if (sc.enumerate && t > 1) {
       long enter;
       long leave;

@@ -110,11 +110,12 @@ struct FastSearch {
   long n;
   long k;  // elemental subset size
   long h;
-  double alpha;      // h / n
-  int merged_limit;  // C-steps per start on the merged set
-  int final_limit;   // C-steps per start in the final stage
-  int final_starts;  // kept solutions that start the final stage
-  bool log_stages;   // stage headings in the log
+  double alpha;         // h / n
+  int merged_limit;     // C-steps per start on the merged set
+  int final_limit;      // C-steps per start in the final stage
+  int final_starts;     // kept solutions that start the final stage
+  bool log_stages;      // stage headings in the log
+  const char* routine;  // named in the warning of a search of a million starts or more
   FastScheme scheme;
   long* mini;        // scheme.ngrp group sizes
   long* subdat;      // 2 nmerged: the merged cases ascending, their group numbers after them
@@ -142,7 +143,9 @@ struct FastSearch {
 // the merged set from the ten best of every group (subset floor(nmerged alpha),
 // merged_limit C-steps); or the single set with its starts (h, 2 C-steps); then the final
 // stage on all cases from the first final_starts solutions of the last list. The starts of a
-// list end at its first empty slot.
+// list end at its first empty slot. Every start calls a host service first, so that an
+// interrupt reaches a search that prints nothing; a single set of a million starts or more
+// logs how long it will take, from the speed of its first thousand.
 // Returns 0, or the status of the hook that ended the search.
 int fast_stages(FastSearch* fs);
 

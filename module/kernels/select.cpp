@@ -115,14 +115,16 @@ void shell_sort(int asde, long n, double* a) {
   }
 }
 
-// True when two elements of a[0..n-1] can compare equal without being the same bits. Only
-// then can two correct sorts disagree.
-bool has_ambiguous_ties(long n, const double* a) {
+// Elements of a[0..n-1] that compare equal without being the same bits: only then can two
+// correct sorts disagree.
+enum class Ties { kNone, kSignedZeros, kNaN };
+
+Ties ambiguous_ties(long n, const double* a) {
   bool pos_zero = false;
   bool neg_zero = false;
   for (long i = 0; i < n; ++i) {
     const double v = a[i];
-    if (v != v) return true;
+    if (v != v) return Ties::kNaN;
     if (v == 0.0) {
       if (std::signbit(v))
         neg_zero = true;
@@ -130,7 +132,41 @@ bool has_ambiguous_ties(long n, const double* a) {
         pos_zero = true;
     }
   }
-  return pos_zero && neg_zero;
+  return pos_zero && neg_zero ? Ties::kSignedZeros : Ties::kNone;
+}
+
+bool has_ambiguous_ties(long n, const double* a) { return ambiguous_ties(n, a) != Ties::kNone; }
+
+// The signs the Shell sort leaves on the zeros, when +0 and -0 are the only ties. A pass with
+// gap g is an insertion sort, which is stable, of each class of positions i = r (mod g): it
+// puts the class's values before the zeros first (the negative ones when ascending), then its
+// zeros in the order they came, then the rest. Where each zero goes therefore depends only on
+// which positions hold values below, at or above zero, and the passes are replayed on that
+// pattern alone, in linear time each: w holds -1, the signed zero or +1 for each element.
+// On return w[lead .. lead + zeros - 1] holds the zeros in the order the Shell sort leaves
+// them, lead being the number of elements placed before the zeros.
+void replay_zero_signs(int asde, long n, const double* a, double* w) {
+  const double before = asde != 0 ? -1.0 : 1.0;
+  const double after = -before;
+  for (long i = 0; i < n; ++i) w[i] = a[i] == 0.0 ? a[i] : (a[i] < 0.0 ? -1.0 : 1.0);
+  for (long gap = n / 2; gap > 0; gap /= 2) {
+    for (long r = 0; r < gap; ++r) {
+      long lead = 0;
+      long zeros = 0;
+      long m = 0;
+      // The zeros move to the front of the class in their order, counting as they go.
+      for (long i = r; i < n; i += gap, ++m) {
+        const double v = w[i];
+        if (v == 0.0)
+          w[r + gap * zeros++] = v;
+        else if (v == before)
+          ++lead;
+      }
+      for (long k = zeros - 1; k >= 0 && lead > 0; --k) w[r + gap * (lead + k)] = w[r + gap * k];
+      for (long k = 0; k < lead; ++k) w[r + gap * k] = before;
+      for (long k = lead + zeros; k < m; ++k) w[r + gap * k] = after;
+    }
+  }
 }
 
 // Order-preserving map of a non-NaN double to an unsigned key.
@@ -222,8 +258,28 @@ void rsort_work(int asde, long n, double* rdat, double* work) {
     rsort(asde, n, rdat);
     return;
   }
-  if (has_ambiguous_ties(n, rdat)) {
+  const Ties ties = ambiguous_ties(n, rdat);
+  if (ties == Ties::kNaN) {
     shell_sort(asde, n, rdat);
+    return;
+  }
+  if (ties == Ties::kSignedZeros) {
+    // The zeros' signs first (work is free until the sort), then the values, then the signs
+    // put on the zeros.
+    replay_zero_signs(asde, n, rdat, work);
+    long lead = 0;
+    long zeros = 0;
+    for (long i = 0; i < n; ++i) {
+      if (rdat[i] == 0.0)
+        ++zeros;
+      else if ((rdat[i] < 0.0) == (asde != 0))
+        ++lead;
+    }
+    if (asde != 0)
+      std::sort(rdat, rdat + n);
+    else
+      std::sort(rdat, rdat + n, std::greater<double>());
+    std::memcpy(rdat + lead, work + lead, static_cast<size_t>(zeros) * sizeof(double));
     return;
   }
   radix_sort(n, rdat, work);

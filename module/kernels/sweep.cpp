@@ -153,7 +153,8 @@ int zpsweepi(int numThreads, int numRows, int cutoff, char forceFlag, SweepContr
 
   if ((numThreads < 2 || numRows < cutoff) && !forceFlag) {
     control->noThreadsFlag = 1;
-    control->work = static_cast<double*>(block_alloc(static_cast<long>(numRows) * sizeof(double)));
+    control->work =
+        static_cast<double*>(block_alloc(static_cast<long>(numRows) * static_cast<long>(sizeof(double))));
     if (control->work == nullptr) pool_unusable("zpsweepi: no memory for the sweep work vector");
     return 0;
   }
@@ -161,7 +162,8 @@ int zpsweepi(int numThreads, int numRows, int cutoff, char forceFlag, SweepContr
   const int threads = numThreads > 0 ? numThreads : 1;
   control->noThreadsFlag = 0;
   control->numThreads = threads;
-  control->parms = static_cast<SweepParms*>(block_alloc(static_cast<long>(threads) * sizeof(SweepParms)));
+  control->parms = static_cast<SweepParms*>(
+      block_alloc(static_cast<long>(threads) * static_cast<long>(sizeof(SweepParms))));
   control->work = static_cast<double*>(block_alloc(2L * numRows * static_cast<long>(sizeof(double))));
   if (control->parms == nullptr || control->work == nullptr) {
     block_free(control->parms);

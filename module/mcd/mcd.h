@@ -21,7 +21,14 @@ struct McdSizes {
   long names;        // name records: p + 1
   int32_t est_rows;  // rows of result 2: p + 2, or 2p + 2 with ocor
 };
+// nsds and lsds count only groups that can exist (at most n / lsds groups, none larger than
+// n), so a large option 16 or 17 asks for no more than the data can use.
 McdSizes mcd_sizes(long n, long p, long nsds, long lsds, int ocor);
+
+// mcd_check_problem: whether n observations of p variables admit an MCD estimate.
+// Returns 0; -1 when n <= p (logs 549/953); -2 when p < 1 (logs 549/965). The front end asks
+// before it sizes anything, the engine again on entry.
+int mcd_check_problem(long n, long p);
 
 // zmcd: MCD estimate for the data in the run descriptor.
 //   str  in,out  reads nvar (p), ncas (n), ipri, pcov, pcor, ocor, jqu, nrep, nsds, lsds,

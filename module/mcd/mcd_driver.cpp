@@ -15,6 +15,10 @@ namespace robmat {
 
 McdSizes mcd_sizes(long n, long p, long nsds, long lsds, int ocor) {
   const long nn = p * (p + 1) / 2;
+  if (lsds > n) lsds = n;
+  if (lsds >= 1 && nsds > n / lsds) nsds = n / lsds;
+  if (nsds < 0) nsds = 0;
+  if (lsds < 0) lsds = 0;
   McdSizes sz;
   sz.data = 2 * n * p;
   sz.c = 10 * p + 10 * nsds * p + (10 * nsds + 12) * nn;
@@ -23,6 +27,18 @@ McdSizes mcd_sizes(long n, long p, long nsds, long lsds, int ocor) {
   sz.names = p + 1;
   sz.est_rows = static_cast<int32_t>(ocor != 0 ? 2 * p + 2 : p + 2);
   return sz;
+}
+
+int mcd_check_problem(long n, long p) {
+  if (p < 1) {
+    xpmlog(kSetModule, mcd::kMsgNoVariables, static_cast<int>(p));
+    return -2;
+  }
+  if (n <= p) {
+    xpmlog(kSetModule, mcd::kMsgTooFewCases);
+    return -1;
+  }
+  return 0;
 }
 
 namespace mcd {
@@ -129,6 +145,32 @@ int exact_from(McdWork* w) {
   return finish_exact(w, 1, false);
 }
 
+// No observation lies within the cutoff of the raw estimate (a cutoff below every squared
+// distance): the reweighted location, scatter, eigenvalues, correlations and robust
+// distances cannot be formed and are missing, every weight is 0, and the log says why.
+int no_reweighted_set(McdWork* w) {
+  LMTSTR* str = w->str;
+  const int p = w->p;
+  const long n = w->n;
+  const double miss = missing_value();
+  xpslog(
+      "%2zNo observation lies within the cutoff of the raw MCD estimate (%g on the squared scale), so "
+      "the reweighted location and scatter cannot be formed: they, the eigenvalues and the robust "
+      "distances are missing, and every observation has weight 0.",
+      w->cq);
+  for (int j = 0; j < 2 * p; ++j) str->xmve[j] = miss;
+  for (long e = 0; e < w->nn; ++e) str->c[e] = miss;
+  if (str->ocor != 0)
+    for (long e = 0; e < w->nn; ++e) str->xmve[2 * p + w->nn + e] = miss;
+  for (long i = 0; i < n; ++i) {
+    w->dd[i] = miss;
+    w->d2[i] = 0.0;
+  }
+  str->nzwe = 0;
+  if (str->ipri >= 2) print_distances_mcd(w);
+  return 0;
+}
+
 // Raw report, consistency, reweighting, robust distances and weights, from the raw estimate
 // in bmu and bestS on the data's scale. search_det: volm becomes the raw determinant.
 int finish(McdWork* w, double cfac, bool search_det) {
@@ -181,12 +223,8 @@ int finish(McdWork* w, double cfac, bool search_det) {
   }
   double* mu = str->xmve;
   double* cov = str->c;
-  if (k >= 1) {
-    subset_moments(p, a, w->indx, k, mu, cov, w->wv);
-  } else {
-    for (int j = 0; j < p; ++j) mu[j] = 0.0;
-    for (long e = 0; e < nn; ++e) cov[e] = 0.0;
-  }
+  if (k < 1) return no_reweighted_set(w);
+  subset_moments(p, a, w->indx, k, mu, cov, w->wv);
   double* winv = str->c + nn;
   std::memcpy(winv, cov, static_cast<size_t>(nn) * sizeof(double));
   double wdet;
@@ -223,19 +261,6 @@ int finish(McdWork* w, double cfac, bool search_det) {
   }
   str->nzwe = n - zeros;
   if (str->ipri >= 2) print_distances_mcd(w);
-  return 0;
-}
-
-// p and n admit an estimate: 0, or the engine's failure after its message.
-int check_problem(const LMTSTR* str) {
-  if (str->nvar < 1) {
-    xpmlog(kSetModule, kMsgNoVariables, str->nvar);
-    return -2;
-  }
-  if (str->ncas <= str->nvar) {
-    xpmlog(kSetModule, kMsgTooFewCases);
-    return -1;
-  }
   return 0;
 }
 
@@ -366,7 +391,6 @@ int raw_estimate(McdWork* w, const double* uni, const Classical& cl, double* cfa
   }
   const int rc = mcd_search(w);
   if (rc != kMcdGoOn) return rc;
-  if (str->ipri >= 2) mcd_print_best_half(w, w->dd);
   if (str->ipri > 2) xpmlog(kSetModule, kMsgWorkCount, w->wcount);
   transf(p, n, w->med, w->mad, w->bmu, w->bestS, str->a);
   double chi_med = 0.0;
@@ -382,7 +406,7 @@ int engine_status(int rc) { return rc == kMcdEigenFail ? -3 : 0; }
 }  // namespace
 
 int run(LMTSTR* str) {
-  if (const int rc = check_problem(str); rc != 0) return rc;
+  if (const int rc = mcd_check_problem(str->ncas, str->nvar); rc != 0) return rc;
   settle_print_flags(str);
   str->jerd = 0;
   str->jlp = 0;
@@ -418,6 +442,8 @@ int run(LMTSTR* str) {
   double cfac = 1.0;
   bool search_det = false;
   if (const int rc = raw_estimate(w, uni, cl, &cfac, &search_det); rc != kMcdGoOn) return engine_status(rc);
+  // The best subset, whichever way it was found (the window for p = 1, all cases for h = n).
+  if (str->ipri >= 2) mcd_print_best_half(w, w->dd);
   return engine_status(finish(w, cfac, search_det));
 }
 

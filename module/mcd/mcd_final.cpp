@@ -120,6 +120,7 @@ int finish_exact(McdWork* w, int job, bool restore) {
     findq(h - 1, n, w->d2, w->indx);
     lsort(1, h, w->indx);
     for (long i = 0; i < h; ++i) str->jbst[i] = w->indx[i] + 1;
+    if (str->ipri >= 2) mcd_print_best_half(w, w->d2);
   }
   double* wgts = w->d2;
   double* sd = w->wv + 2 * p;

@@ -168,6 +168,7 @@ int csteps(McdWork* w, const FastStage& st, long trial, bool* first_take) {
   double prev1 = 0.0;
   double prev2 = 0.0;
   for (int s = 0; s < st.limit; ++s) {
+    poll_host();
     for (long i = 0; i < m; ++i) w->dd[i] = mahad(p, x + i * p, w->mu, w->Sinv, w->wv);
     findq(hs - 1, m, w->dd, w->indx);
     const double dh = w->dd[hs - 1];
@@ -348,6 +349,7 @@ int mcd_search(McdWork* w) {
   // pass over all the data.
   fs->final_starts = w->n > 5000 ? 1 : 10;
   fs->log_stages = str->ipri >= 5;
+  fs->routine = "MCD";
   fs->scheme = sc;
   fs->comb = w->comb;
   fs->useed = &w->useed;

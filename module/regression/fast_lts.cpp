@@ -377,6 +377,7 @@ int run(LMTSTR* str) {
   // solutions have to do.
   fs->final_starts = w->n > 5000 ? 3 : 10;
   fs->log_stages = str->ipri >= 5;
+  fs->routine = "LTS";
   fs->scheme = sc;
   fs->useed = &w->useed;
   fs->lists = &w->lists;

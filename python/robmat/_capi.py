@@ -35,14 +35,16 @@ class RoutineError(Error):
 
     status: the front end's status code (-1 after an xexit, 0 for an engine failure that left
     every result missing); code: the xexit code (0 when the routine returned); log: the lines
-    the routine logged, as (severity, text) pairs."""
+    the routine logged, as (severity, text) pairs; engine_failed: the host's verdict that the
+    routine returned but its engine failed."""
 
-    def __init__(self, message, routine, status, code, log):
+    def __init__(self, message, routine, status, code, log, engine_failed=False):
         super().__init__(message)
         self.routine = routine
         self.status = status
         self.code = code
         self.log = log
+        self.engine_failed = engine_failed
 
 
 def _library_path():
@@ -86,6 +88,7 @@ _prototypes = {
                                               ctypes.POINTER(ctypes.c_char_p)]),
     "robmat_args_add_text": (ctypes.c_int, [ctypes.c_void_p, ctypes.c_char_p]),
     "robmat_args_add_omitted": (ctypes.c_int, [ctypes.c_void_p]),
+    "robmat_args_set_listing": (ctypes.c_int, [ctypes.c_void_p, ctypes.c_int]),
     "robmat_call": (ctypes.c_int, [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_void_p,
                                    ctypes.POINTER(ctypes.c_void_p)]),
     "robmat_result_free": (None, [ctypes.c_void_p]),
@@ -93,6 +96,8 @@ _prototypes = {
     "robmat_result_rows": (ctypes.c_int64, [ctypes.c_void_p, ctypes.c_int]),
     "robmat_result_cols": (ctypes.c_int64, [ctypes.c_void_p, ctypes.c_int]),
     "robmat_result_data": (_c_double_p, [ctypes.c_void_p, ctypes.c_int]),
+    "robmat_result_colname": (ctypes.c_char_p, [ctypes.c_void_p, ctypes.c_int, ctypes.c_int64]),
+    "robmat_result_rowname": (ctypes.c_char_p, [ctypes.c_void_p, ctypes.c_int, ctypes.c_int64]),
     "robmat_result_listing": (ctypes.c_char_p, [ctypes.c_void_p]),
     "robmat_result_json": (ctypes.c_char_p, [ctypes.c_void_p]),
     "robmat_result_log_count": (ctypes.c_int64, [ctypes.c_void_p]),
@@ -120,26 +125,57 @@ def _text(b):
 
 
 class Outcome:
-    """What one call produced: results (2-D float arrays, NaN for missing), the log as
+    """What one call produced: results (2-D float arrays, NaN for missing), the names the host
+    gives their rows and columns (rownames[k] and colnames[k]: a list, or None), the log as
     (severity, text) pairs, the listing text, the JSON text, and whether the host found that
     the routine's engine failed (it returned normally, logged an error, left every result
-    missing)."""
+    missing; the call then raises RoutineError)."""
 
-    def __init__(self, routine, results, log, listing, json, engine_failed=False):
+    def __init__(self, routine, results, log, listing, json, engine_failed=False, rownames=None, colnames=None):
         self.routine = routine
         self.results = results
         self.log = log
         self.listing = listing
         self.json = json
         self.engine_failed = engine_failed
+        self.rownames = rownames if rownames is not None else [None] * len(results)
+        self.colnames = colnames if colnames is not None else [None] * len(results)
+
+    def __repr__(self):
+        lines = [f"<robmat.Outcome of {self.routine}: {len(self.results)} result(s)"]
+        for k, a in enumerate(self.results):
+            rows, cols = self.rownames[k], self.colnames[k]
+            named = ""
+            if rows:
+                named += " rows " + ", ".join(rows[:8]) + (", ..." if len(rows) > 8 else "")
+            if cols:
+                named += (";" if rows else "") + " columns " + ", ".join(cols[:8]) + (", ..." if len(cols) > 8 else "")
+            lines.append(f"  result {k + 1}: {a.shape[0]} x {a.shape[1]}{named}")
+        counts = {}
+        for severity, _ in self.log:
+            counts[severity] = counts.get(severity, 0) + 1
+        if counts:
+            lines.append("  log: " + ", ".join(f"{n} {s}{'s' if n > 1 else ''}" for s, n in counts.items()))
+        if self.listing:
+            lines.append(f"  listing: {self.listing.count(chr(10))} lines")
+        return "\n".join(lines) + ">"
+
+
+def _names(r, k, count, fetch):
+    """The names of result k's rows or columns, or None when it has none."""
+    if count == 0 or fetch(r, k, 0) is None:
+        return None
+    return [_text(fetch(r, k, i)) for i in range(count)]
 
 
 def _read_outcome(routine, r):
-    results = []
+    results, rownames, colnames = [], [], []
     for k in range(1, _lib.robmat_result_count(r) + 1):
         rows = _lib.robmat_result_rows(r, k)
         cols = _lib.robmat_result_cols(r, k)
         data = _lib.robmat_result_data(r, k)
+        rownames.append(_names(r, k, rows, _lib.robmat_result_rowname))
+        colnames.append(_names(r, k, cols, _lib.robmat_result_colname))
         if rows * cols == 0 or not data:
             results.append(np.empty((rows, cols)))
             continue
@@ -149,7 +185,7 @@ def _read_outcome(routine, r):
     log = [(SEVERITIES.get(_lib.robmat_result_log_severity(r, i), "note"), _text(_lib.robmat_result_log_text(r, i)))
            for i in range(_lib.robmat_result_log_count(r))]
     return Outcome(routine, results, log, _text(_lib.robmat_result_listing(r)), _text(_lib.robmat_result_json(r)),
-                   _lib.robmat_result_engine_failed(r) != 0)
+                   _lib.robmat_result_engine_failed(r) != 0, rownames, colnames)
 
 
 def _missing_in(a):
@@ -226,10 +262,11 @@ class _Session:
             n = _lib.robmat_session_routine_count(self._handle)
             return [_text(_lib.robmat_session_routine(self._handle, i)) for i in range(n)]
 
-    def call(self, routine, args, progress=None):
+    def call(self, routine, args, progress=None, listing=True):
         """args: 2-D float64 arrays (NaN for missing), (array, names) pairs, str, or None.
         progress: None, True (a line on standard error) or a function (routine, seconds,
-        percent, done) called while a call that takes longer than a second runs."""
+        percent, done) called while a call that takes longer than a second runs. listing:
+        False spares the rendering of the listing (the JSON is made either way)."""
         c_routine = _c_text(routine, "a routine name")
         # The arguments are built before taking the lock: they copy the data.
         a = _lib.robmat_args_new()
@@ -248,6 +285,8 @@ class _Session:
                     if names is not None:
                         c_names = (ctypes.c_char_p * len(names))(*[_c_text(str(s), "a column name") for s in names])
                     _lib.robmat_args_add_matrix(a, m.shape[0], m.shape[1], m.ctypes.data_as(_c_double_p), c_names)
+            if not listing:
+                _lib.robmat_args_set_listing(a, 0)
             r = ctypes.c_void_p()
             report = None
             if progress:
@@ -277,7 +316,7 @@ class _Session:
             message = _text(_lib.robmat_result_error(r))
             if rc == ROBMAT_ERR_ROUTINE:
                 raise RoutineError(message, routine, _lib.robmat_result_status(r), _lib.robmat_result_exit_code(r),
-                                   outcome.log)
+                                   outcome.log, outcome.engine_failed)
             if rc == ROBMAT_ERR_MEMORY:
                 raise MemoryError(message)
             if rc == ROBMAT_ERR_INTERRUPTED:

@@ -1,64 +1,29 @@
 """The routines over numpy arrays: conversion of the arguments, keyword options onto option
-vector positions, and result objects with named views of the result rows. Shapes and types are
-checked here only as far as numpy needs them; everything the routine itself checks (sizes,
-ranges, missing values) is left to it, so there is one authority for each rule."""
+vector positions, and result objects with named views of the result rows. Keywords are checked
+here as far as their meaning goes (types, whole numbers, the range an option's meaning implies);
+everything the routine itself checks (sizes, missing values, what it does with an option) is
+left to it, and what it logs about a call reaches the user as a RobmatWarning. The pieces every
+routine's function shares are in _results.py."""
 
-import numbers
-import warnings
+import time
 
 import numpy as np
 
 from ._capi import RoutineError, help_text, session
+from ._results import (RobmatWarning, data_matrix, labelled, number, numeric_array, option_vector, printed_objects,
+                       vector, warn_log, whole_number)
 
-
-class RobmatWarning(UserWarning):
-    """A note or warning that a routine logged while computing its result."""
-
-
-def _numeric_array(x, what):
-    """x as a float array with its column names (pandas DataFrame or Series), or TypeError."""
-    names = None
-    if hasattr(x, "to_numpy") and hasattr(x, "columns"):  # a DataFrame, without importing pandas
-        names = [str(c) for c in x.columns]
-        x = x.to_numpy()
-    elif hasattr(x, "to_numpy") and hasattr(x, "name") and hasattr(x, "index"):  # a Series
-        names = None if x.name is None else [str(x.name)]
-        x = x.to_numpy()
-    if isinstance(x, (str, bytes)):
-        raise TypeError(f"{what} must be numeric, not a string")
-    try:
-        a = np.asarray(x)
-    except Exception as e:  # ragged lists and the like
-        raise TypeError(f"{what} could not be read as a numeric array: {e}") from e
-    if a.dtype.kind == "O":
-        try:
-            a = a.astype(np.float64)
-        except (TypeError, ValueError) as e:
-            raise TypeError(f"{what} must be numeric: {e}") from e
-    if a.dtype.kind not in "biuf":
-        raise TypeError(f"{what} must be numeric, not of type {a.dtype}")
-    return a.astype(np.float64), names
+__all__ = ["RobmatWarning"]
 
 
 def _data_matrix(x, what):
     """A 1-D input is one column (one variable)."""
-    a, names = _numeric_array(x, what)
-    if a.ndim == 1:
-        a = a.reshape(-1, 1)
-    elif a.ndim != 2:
-        raise ValueError(f"{what} must be a 1-D or 2-D array, not {a.ndim}-D")
-    return a, names
+    d = data_matrix(x, what)
+    return d.array, d.columns
 
 
 def _vector(x, what):
-    a, _ = _numeric_array(x, what)
-    if a.ndim == 0:
-        a = a.reshape(1)
-    elif a.ndim == 2 and 1 in a.shape:
-        a = a.reshape(-1)
-    elif a.ndim != 1:
-        raise ValueError(f"{what} must be a vector, not an array of shape {a.shape}")
-    return a
+    return vector(x, what)
 
 
 def _engine_failure(outcome):
@@ -66,7 +31,7 @@ def _engine_failure(outcome):
     if outcome.engine_failed:
         errors = [t for s, t in outcome.log if s == "error"]
         raise RoutineError(f"The routine {outcome.routine} failed: " + " ".join(errors), outcome.routine, 0, 0,
-                           outcome.log)
+                           outcome.log, True)
 
 
 def call(routine, *args, progress=False):
@@ -108,20 +73,47 @@ def _with_help(function, routine):
     return function
 
 
-def mad(x, method="mad", *, progress=False):
-    """Robust scale of each column of x (a 1-D input is one column), over its non-missing
-    values. method: "mad" (raw median absolute deviation), "nmad" (normalized to the standard
-    deviation at the normal), "sn" or "qn" (Rousseeuw and Croux); case does not matter.
-    Returns a 1-D array with one scale per column: NaN for a column without values, 0 for a
-    column with one value."""
+def mad(x, method="mad", *, axis=0, progress=False):
+    """Robust scale of x over its non-missing values (NaN is missing). method: "mad" (the raw
+    median absolute deviation), "nmad" (normalized to the standard deviation at the normal),
+    "sn" or "qn" (Rousseeuw and Croux); case does not matter, and only these four words (or
+    longer words that begin with MAD, NMA, SN or QN) are methods.
+
+    axis: 0 (the default) one scale per column, 1 one per row, None one scale of all values.
+    A 1-D input (or axis=None) gives a float; a 2-D input a 1-D array, or a pandas Series
+    named by the columns (rows) when x is a DataFrame. A column without values gives NaN, a
+    column with one value 0. An unknown method computes the raw MAD and issues a
+    RobmatWarning."""
     if not isinstance(method, str):
         raise TypeError(f"method must be a string such as 'mad', 'nmad', 'sn' or 'qn', not {type(method).__name__}")
-    a, names = _data_matrix(x, "x")
+    if axis not in (0, 1, None, -1, -2):
+        raise ValueError(f"axis must be 0 (columns), 1 (rows) or None (all values), not {axis!r}")
+    d = numeric_array(x, "x")
+    one_dimensional = d.array.ndim <= 1
+    if d.array.ndim == 0:
+        raise ValueError("x must be a 1-D or 2-D array, not a single number")
+    if d.array.ndim > 2:
+        raise ValueError(f"x must be a 1-D or 2-D array, not {d.array.ndim}-D")
+    if one_dimensional:
+        d.array = d.array.reshape(-1, 1)
+    a, names, labels = d.array, d.columns, d.columns
+    if axis is None:
+        a, names, labels = a.reshape(-1, 1), None, None
+    elif axis in (1, -1):
+        if one_dimensional:
+            raise ValueError("axis=1 needs a 2-D input; a 1-D input has one scale (axis=0 or None)")
+        a = np.ascontiguousarray(a.T)
+        names = None
+        labels = list(d.index) if d.index is not None else None
     outcome = session.call("MAD", [(a, names), method], progress)
-    _engine_failure(outcome)
-    for severity, text in outcome.log:
-        warnings.warn(text, RobmatWarning, stacklevel=2)
-    return outcome.results[0].reshape(-1)
+    warn_log(outcome, notes=True)
+    scales = outcome.results[0].reshape(-1)
+    if axis is None or one_dimensional:
+        return float(scales[0])
+    if d.pandas:
+        import pandas as pd
+        return pd.Series(scales, index=labels)
+    return scales
 
 
 # MCD option vector positions of the keyword options; MVE has the same ones and the exchange
@@ -130,23 +122,30 @@ _MCD_POSITIONS = {"print_level": 1, "correlations": 3, "h": 4, "nrep": 5, "cutof
 _MVE_POSITIONS = dict(_MCD_POSITIONS, exchange=22)
 
 
-def _option_number(name, value):
-    if isinstance(value, bool) or not isinstance(value, numbers.Real):
-        raise TypeError(f"{name} must be a number, not {type(value).__name__}")
-    return float(value)
+def _h_bounds(n, p):
+    """The h that MCD takes for n observations of p variables (it moves others into range)."""
+    return n // 2 + 1, (3 * n) // 4 + (p + 1) // 4
 
 
-def _option_vector(opt, given):
-    """The raw option vector opt (None: empty) with the positions in `given` ({position: (name,
-    value)}) set; a position set both ways is a ValueError. Returns a 1 x k array, or 0 x 0."""
-    vec = [] if opt is None else list(_vector(opt, "opt"))
-    for pos, (name, _) in given.items():
-        if pos <= len(vec) and not np.isnan(vec[pos - 1]):
-            raise ValueError(f"option {pos} is given twice: as {name}= and in opt")
-    for pos, (_, value) in given.items():
-        vec.extend([np.nan] * (pos - len(vec)))
-        vec[pos - 1] = value
-    return np.array(vec, dtype=np.float64).reshape(1, -1) if vec else np.empty((0, 0))
+def _h_of(h, alpha, n, p):
+    """h from the keywords h or alpha, checked against MCD's bounds; None for the default."""
+    if h is not None and alpha is not None:
+        raise ValueError("give h (a number of observations) or alpha (a fraction of them), not both")
+    if h is None and alpha is None:
+        return None
+    lo, hi = _h_bounds(n, p)
+    if alpha is not None:
+        alpha = number("alpha", alpha)
+        if not 0.5 < alpha <= 1:
+            raise ValueError(f"alpha must be a fraction in (0.5, 1], not {alpha!r}")
+        # robustbase's h.alpha.n: alpha = 1/2 is the default h = (n + p + 1) div 2.
+        nh = (n + p + 1) // 2
+        value = int(np.floor(2 * nh - n + 2 * (n - nh) * alpha))
+        if not lo <= value <= hi:
+            raise ValueError(f"alpha={alpha!r} gives h = {value}, but MCD takes h from {lo} to {hi} for n = {n} "
+                             f"and p = {p} (alpha up to {(hi - 2 * nh + n) / (2 * (n - nh)):.3g})")
+        return float(value)
+    return whole_number("h", h, lo, hi, f"(observations, for n = {n} and p = {p}; alpha= gives h as a fraction)")
 
 
 def _exchange_option(exchange):
@@ -159,71 +158,125 @@ def _exchange_option(exchange):
 
 
 def _mcd_options(opt, h, nrep, seed, cutoff, print_level, correlations, exchange=None, positions=_MCD_POSITIONS):
+    """The option vector of MCD (and MVE, whose positions are the same, with the exchange at
+    22). h is checked by the caller (it needs n and p); cutoff is a distance, so option 11,
+    which is compared with squared distances, is its square."""
     given = {}
-    for name, value in (("h", h), ("nrep", nrep), ("seed", seed), ("cutoff", cutoff)):
-        if value is not None:
-            given[positions[name]] = (name, _option_number(name, value))
+    if print_level != 0:
+        given[positions["print_level"]] = ("print_level", whole_number("print_level", print_level, 0, 5))
+    if h is not None:
+        given[positions["h"]] = ("h", number("h", h))
+    if nrep is not None:
+        given[positions["nrep"]] = ("nrep", whole_number("nrep", nrep,
+                                                         meaning="(subsets to draw; a negative number: all of them)"))
+    if cutoff is not None:
+        c = number("cutoff", cutoff)
+        if not (c > 0 and np.isfinite(c)):
+            raise ValueError(f"cutoff must be a positive distance, not {cutoff!r}")
+        given[positions["cutoff"]] = ("cutoff", c * c)
+    if seed is not None:
+        given[positions["seed"]] = ("seed", whole_number("seed", seed))
     if _exchange_option(exchange) is not None:
         given[positions["exchange"]] = ("exchange", _exchange_option(exchange))
-    if print_level != 0:
-        given[1] = ("print_level", _option_number("print_level", print_level))
+    vec = option_vector(opt, given)
     if correlations is not False and correlations is not None:
+        v = vec.reshape(-1).tolist()
         if correlations is True:
             # Returned and printed when anything is printed, returned only otherwise.
-            base = [] if opt is None else list(_vector(opt, "opt"))
-            level = given[1][1] if 1 in given else (base[0] if base and not np.isnan(base[0]) else 0)
+            level = v[0] if v and not np.isnan(v[0]) else 0
             value = 3.0 if level > 0 else 2.0
         else:
-            value = _option_number("correlations", correlations)
-        given[3] = ("correlations", value)
-    return _option_vector(opt, given)
+            value = whole_number("correlations", correlations, 0, 3)
+        vec = option_vector(v, {3: ("correlations", value)})
+    return vec
+
+
+_SUMMARY_NAMES = ["h", "subsets", "nonsingular", "outliers", "determinant", "distance_scale", "cutoff"]
 
 
 class McdResult:
     """The result of robmat.mcd.
 
-    summary (7,): h, subsets drawn, nonsingular subsets, observations of weight 0, criterion
-    (determinant), distance scale, cutoff. estimates ((p+2, p) or (2p+2, p)): location, p
-    further values of the engine, scatter, and the correlations when asked for. distances
-    (3, n): classical Mahalanobis distances, robust distances, weights. NaN is missing."""
+    The reweighted estimates: location (p), scatter (p x p), correlation (with
+    correlations=True), eigenvalues of the scatter. Per observation (n-vectors): mahalanobis
+    (classical distances), robust_distances, weights (1 or 0), outliers (a boolean mask, weight
+    0). The raw MCD: raw_location, raw_scatter (corrected for consistency, as R's raw.cov and
+    scikit-learn's raw_covariance_), support (a boolean mask of the best h observations); these
+    three come from the routine's printed report and are computed on first use by repeating the
+    call quietly at print level 2 (the same options and seed give the same result; the call
+    takes as long again). Scalars: h, determinant (the raw MCD criterion: the determinant of the
+    raw scatter, before the consistency factor), cutoff (a distance) and cutoff_squared (what
+    the squared robust distances are compared with). With a pandas DataFrame as x, vectors and
+    matrices come back as pandas Series and DataFrames labelled by its columns and index.
 
-    def __init__(self, outcome, names):
+    summary (7,), estimates ((p+2) x p or (2p+2) x p) and distances (3 x n) hold the routine's
+    three results as they are; listing, json and log what it printed and logged. NaN is
+    missing."""
+
+    def __init__(self, outcome, data, cutoff_given, rerun):
         self.summary = outcome.results[0].reshape(-1)
         self.estimates = outcome.results[1]
         self.distances = outcome.results[2]
         self.log = outcome.log
         self.listing = outcome.listing
         self.json = outcome.json
-        self.names = names
+        self.names = data.columns
+        self.variables = outcome.colnames[1] or [f"VAR{j + 1}" for j in range(self.estimates.shape[1])]
+        self._data = data
+        self._cutoff_given = cutoff_given
+        self._rerun = rerun
+        self._raw = None
+
+    # ---- views ---------------------------------------------------------------------------
+    def _vector_p(self, v):
+        return labelled(v, self.variables, self._data)
+
+    def _matrix_p(self, m):
+        return labelled(m, self.variables, self._data, as_frame_of=self.variables)
+
+    def _vector_n(self, v):
+        return labelled(v, self._data.index, self._data)
 
     @property
     def p(self):
         return self.estimates.shape[1]
 
     @property
+    def n(self):
+        return self.distances.shape[1]
+
+    @property
     def location(self):
-        return self.estimates[0]
+        return self._vector_p(self.estimates[0])
+
+    @property
+    def eigenvalues(self):
+        return self._vector_p(self.estimates[1])
 
     @property
     def scatter(self):
-        return self.estimates[2:self.p + 2]
+        return self._matrix_p(self.estimates[2:self.p + 2])
 
     @property
     def correlation(self):
         p = self.p
-        return self.estimates[p + 2:2 * p + 2] if self.estimates.shape[0] == 2 * p + 2 else None
+        return self._matrix_p(self.estimates[p + 2:2 * p + 2]) if self.estimates.shape[0] == 2 * p + 2 else None
 
     @property
     def mahalanobis(self):
-        return self.distances[0]
+        return self._vector_n(self.distances[0])
 
     @property
     def robust_distances(self):
-        return self.distances[1]
+        return self._vector_n(self.distances[1])
 
     @property
     def weights(self):
-        return self.distances[2]
+        return self._vector_n(self.distances[2])
+
+    @property
+    def outliers(self):
+        return self._vector_n(self.distances[2] == 0)
 
     @property
     def h(self):
@@ -232,42 +285,118 @@ class McdResult:
 
     @property
     def determinant(self):
+        """The raw MCD criterion: the determinant of the raw scatter (NaN for one variable, 0
+        after an exact fit)."""
         return float(self.summary[4])
 
     @property
     def cutoff(self):
-        return float(self.summary[6])
+        """The cutoff as a distance: the square root of the 0.975 chi-square quantile by
+        default, or the cutoff given."""
+        c = float(self.summary[6])
+        return float(np.sqrt(c)) if self._cutoff_given else c
+
+    @property
+    def cutoff_squared(self):
+        c = float(self.summary[6])
+        return c if self._cutoff_given else c * c
+
+    # ---- the raw MCD, from the printed report ---------------------------------------------
+    def _raw_parts(self):
+        if self._raw is None:
+            self._raw = self._rerun(self)
+        return self._raw
+
+    @property
+    def raw_location(self):
+        return self._vector_p(self._raw_parts()[0])
+
+    @property
+    def raw_scatter(self):
+        return self._matrix_p(self._raw_parts()[1])
+
+    @property
+    def support(self):
+        return self._vector_n(self._raw_parts()[2])
 
     def __repr__(self):
-        n = self.distances.shape[1]
-        names = self.names or [f"VAR{j + 1}" for j in range(self.p)]
-        zero = [i + 1 for i in range(n) if self.weights[i] == 0]
+        n = self.n
+        zero = [i + 1 for i in range(n) if self.distances[2][i] == 0]
         shown = ", ".join(map(str, zero[:20])) + (", ..." if len(zero) > 20 else "")
-        location = ", ".join(f"{k}={v:.6g}" for k, v in zip(names, self.location))
+        location = ", ".join(f"{k}={v:.6g}" for k, v in zip(self.variables, self.estimates[0]))
         return (f"<robmat.McdResult n={n} p={self.p} h={self.h} determinant={self.determinant:.6g} "
                 f"cutoff={self.cutoff:.6g}\n  location: {location}\n"
                 f"  weight 0: {len(zero)} observation(s){': ' + shown if zero else ''}>")
 
 
-def mcd(x, *, h=None, nrep=None, seed=None, cutoff=None, print_level=0, correlations=False, start=None,
-        opt=None, progress=False):
+def _raw_from_report(x, names, options, start, first):
+    """A function that repeats the MCD call at print level 2 with the scatter printed, without a
+    listing, and takes the raw estimates and the best subset from its output objects."""
+
+    def rerun(result):
+        vec = options.reshape(-1).tolist()
+        vec.extend([np.nan] * (2 - len(vec)))
+        vec[0], vec[1] = max(2.0, vec[0] if np.isfinite(vec[0]) else 0.0), 1.0
+        args = [np.array(vec).reshape(1, -1), (x, names)]
+        if start is not None:
+            args.append(start)
+        outcome = session.call("MCD", args, listing=False)
+        again = outcome.results
+        for k in range(3):
+            if not np.array_equal(again[k], first[k], equal_nan=True):
+                raise RuntimeError("MCD gave another result when repeated to read its raw estimates")
+        objects = printed_objects(outcome.json, {"BestHalf", "MCDLocEst", "ConsScatter", "Mean", "Cov"})
+        n, p = x.shape
+        location = objects.get("MCDLocEst", objects.get("Mean"))
+        scatter = objects.get("ConsScatter", objects.get("Cov"))
+        support = np.zeros(n, dtype=bool)
+        if "BestHalf" in objects:
+            support[objects["BestHalf"].reshape(-1).astype(int) - 1] = True
+        nan_p = np.full(p, np.nan)
+        return (location.reshape(-1) if location is not None else nan_p,
+                scatter if scatter is not None else np.full((p, p), np.nan), support)
+
+    return rerun
+
+
+def mcd(x, *, h=None, alpha=None, nrep=None, seed=None, cutoff=None, print_level=0, correlations=False,
+        start=None, opt=None, progress=False):
     """Minimum covariance determinant location and scatter of the rows of x (n x p; a 1-D
     input is one variable), by FAST-MCD with reweighting.
 
-    h: observations in the best subset (default: the routine's); nrep: subsets to draw; seed:
-    the random seed; cutoff: reweighting cutoff, compared with the squared robust distances;
-    print_level: 0-5, the listing's detail; correlations: True to return the correlation
-    matrix (or the raw option value 0-3); start: p+1 observation numbers (1-based) of a start
-    subset; opt: a raw option vector (NaN elements take the default). A keyword and opt may
-    not set the same position; progress: as for robmat.call. Returns an McdResult."""
-    a, names = _data_matrix(x, "x")
-    options = _mcd_options(opt, h, nrep, seed, cutoff, print_level, correlations)
-    args = [options, (a, names)]
+    h: observations in the best subset, a whole number from n/2 + 1 to 3n/4 + (p+1)/4 (each
+    rounded down); or alpha: that number as a fraction in (0.5, 1], as robustbase's alpha
+    (0.5 is the default h). nrep: subsets to draw (negative: all of them); seed: the random
+    seed. cutoff: the reweighting cutoff as a distance (an observation keeps weight 1 when its
+    robust distance is at most this); the default is the square root of the 0.975 chi-square
+    quantile with p degrees of freedom. print_level: 0-5, the listing's detail; correlations:
+    True to return the correlation matrix (or the raw option value 0-3); start: p+1
+    observation numbers (1-based) of a start subset; opt: a raw option vector (NaN elements
+    take the default; its option 11 is compared with squared distances). A keyword and opt may
+    not set the same position; progress: as for robmat.call. What the routine logs as a
+    warning (an option it changed or ignored, an exact fit) is issued as a RobmatWarning.
+    Returns an McdResult."""
+    d = data_matrix(x, "x")
+    n, p = d.array.shape
+    hv = _h_of(h, alpha, n, p)
+    options = _mcd_options(opt, hv, nrep, seed, cutoff, print_level, correlations)
+    vec = options.reshape(-1).tolist()
+    # A seed drawn from the clock (the host's stream, option 19, without a seed) is drawn here,
+    # so that the call can be repeated with the same result.
+    if len(vec) >= 19 and vec[18] > 0 and (len(vec) < 20 or not vec[19] >= 1):
+        vec.extend([np.nan] * (20 - len(vec)))
+        vec[19] = float(int(time.time()))
+        options = np.array(vec).reshape(1, -1)
+    args = [options, (d.array, d.columns)]
+    start_arg = None
     if start is not None:
-        args.append(_vector(start, "start").reshape(-1, 1))
+        start_arg = vector(start, "start").reshape(-1, 1)
+        args.append(start_arg)
     outcome = session.call("MCD", args, progress)
-    _engine_failure(outcome)
-    return McdResult(outcome, names)
+    warn_log(outcome)
+    cutoff_given = len(vec) >= 11 and vec[10] > 0
+    rerun = _raw_from_report(d.array, d.columns, options, start_arg, outcome.results)
+    return McdResult(outcome, d, cutoff_given, rerun)
 
 
 # LMS and LTS option vector positions of the keyword options.
@@ -285,7 +414,7 @@ def _lmts_options(opt, *, intercept, print_level, least_squares, h, nrep, tests,
             raise TypeError(f"intercept must be True or False, not {type(intercept).__name__}")
         given[1] = ("intercept", 1.0)
     if print_level != 0:
-        given[2] = ("print_level", _option_number("print_level", print_level))
+        given[2] = ("print_level", number("print_level", print_level))
     if isinstance(least_squares, str) or least_squares is None or least_squares is False:
         if least_squares not in _LEAST_SQUARES:
             raise ValueError("least_squares must be 'reweighted', 'ordinary', 'both' or 'none', not "
@@ -294,26 +423,26 @@ def _lmts_options(opt, *, intercept, print_level, least_squares, h, nrep, tests,
     elif least_squares is True:
         code = 3
     else:
-        code = _option_number("least_squares", least_squares)
+        code = number("least_squares", least_squares)
     if code is not None:
         given[3] = ("least_squares", float(code))
     for name, value in (("h", h), ("nrep", nrep), ("cutoff", cutoff), ("seed", seed)):
         if value is not None:
-            given[_LMTS_POSITIONS[name]] = (name, _option_number(name, value))
+            given[_LMTS_POSITIONS[name]] = (name, number(name, value))
     if tests is not None and tests is not False:
-        given[8] = ("tests", 1.0 if tests is True else _option_number("tests", tests))
+        given[8] = ("tests", 1.0 if tests is True else number("tests", tests))
     if method is not None:
         if method not in _LTS_METHODS:
             raise ValueError(f"method must be 'fast' or 'subsets', not {method!r}")
         given[9] = ("method", float(_LTS_METHODS[method]))
     if correlations is not None and correlations is not False:
         value = {True: 3.0, "pearson": 1.0, "spearman": 2.0, "both": 3.0}.get(correlations)
-        given[14] = ("correlations", value if value is not None else _option_number("correlations", correlations))
+        given[14] = ("correlations", value if value is not None else number("correlations", correlations))
     if start_kind == "coefficients":
         given[7] = ("start_coefficients", 1.0)
     if _exchange_option(exchange) is not None:
         given[22] = ("exchange", _exchange_option(exchange))
-    return _option_vector(opt, given)
+    return option_vector(opt, given)
 
 
 class LmtsResult:
@@ -471,6 +600,7 @@ def _lmts(routine, y, x, *, intercept, h, nrep, seed, least_squares, tests, meth
     fast = routine == "LTS" and kind is None and (flat.size < 9 or np.isnan(flat[8]) or int(flat[8]) == 0)
     outcome = session.call(routine, args, progress)
     _engine_failure(outcome)
+    warn_log(outcome)
     with_intercept = x is None or intercept is True
     labels = (["Intercept"] if with_intercept else []) + list(names)
     return LmtsResult(outcome, routine, labels, with_intercept, fast)
@@ -517,7 +647,10 @@ def lts(y, x=None, *, intercept=True, method=None, h=None, nrep=None, seed=None,
 
 
 class MveResult(McdResult):
-    """The result of robmat.mve.
+    """The result of robmat.mve: the views of robmat.mcd's result (location, scatter,
+    correlation, eigenvalues, mahalanobis, robust_distances, weights, outliers, h, cutoff,
+    cutoff_squared), with volume (the criterion of the best subset) in place of the MCD's
+    determinant and without the raw MCD views.
 
     summary (7,): h, subsets tried, singular subsets, observations of weight 1, criterion
     (volume), distance scale, cutoff. estimates ((p+2, p) or (2p+2, p)): location, the
@@ -529,15 +662,17 @@ class MveResult(McdResult):
         return float(self.summary[4])
 
     @property
-    def eigenvalues(self):
-        return self.estimates[1]
+    def determinant(self):
+        raise AttributeError("an MVE result has no determinant; its criterion is volume")
+
+    def _raw_parts(self):
+        raise AttributeError("an MVE result has no raw MCD estimates (raw_location, raw_scatter, support)")
 
     def __repr__(self):
-        n = self.distances.shape[1]
-        names = self.names or [f"VAR{j + 1}" for j in range(self.p)]
-        zero = [i + 1 for i in range(n) if self.weights[i] == 0]
+        n = self.n
+        zero = [i + 1 for i in range(n) if self.distances[2][i] == 0]
         shown = ", ".join(map(str, zero[:20])) + (", ..." if len(zero) > 20 else "")
-        location = ", ".join(f"{k}={v:.6g}" for k, v in zip(names, self.location))
+        location = ", ".join(f"{k}={v:.6g}" for k, v in zip(self.variables, self.estimates[0]))
         return (f"<robmat.MveResult n={n} p={self.p} h={self.h} volume={self.volume:.6g} "
                 f"cutoff={self.cutoff:.6g}\n  location: {location}\n"
                 f"  weight 0: {len(zero)} observation(s){': ' + shown if zero else ''}>")
@@ -549,21 +684,24 @@ def mve(x, *, h=None, nrep=None, seed=None, cutoff=None, print_level=0, correlat
     one variable), from subsets of p + 1 observations, with reweighting.
 
     h: observations the ellipsoid must cover (default: the routine's); nrep: subsets to draw;
-    seed: the random seed; cutoff: reweighting cutoff, compared with the squared robust
-    distances; print_level: 0-5, the listing's detail; correlations: True to return the
-    correlation matrix (or the raw option value 0-3); start: p+1 observation numbers
-    (1-based) of a subset to take instead of searching; exchange: 1, 2 or 3 refines the ten
-    best subsets (or the start subset) by pairwise exchange, robmat's own option position 22;
-    opt: a raw option vector (NaN elements take the default). A keyword and opt may not set
-    the same position; progress: as for robmat.call. Returns an MveResult."""
-    a, names = _data_matrix(x, "x")
+    seed: the random seed; cutoff: the reweighting cutoff as a distance, as for robmat.mcd;
+    print_level: 0-5, the listing's detail; correlations: True to return the correlation
+    matrix (or the raw option value 0-3); start: p+1 observation numbers (1-based) of a subset
+    to take instead of searching; exchange: 1, 2 or 3 refines the ten best subsets (or the
+    start subset) by pairwise exchange, robmat's own option position 22; opt: a raw option
+    vector (NaN elements take the default). A keyword and opt may not set the same position;
+    progress: as for robmat.call. Returns an MveResult."""
+    d = data_matrix(x, "x")
     options = _mcd_options(opt, h, nrep, seed, cutoff, print_level, correlations, exchange, _MVE_POSITIONS)
-    args = [options, (a, names)]
+    vec = options.reshape(-1).tolist()
+    args = [options, (d.array, d.columns)]
     if start is not None:
-        args.append(_vector(start, "start").reshape(-1, 1))
+        args.append(vector(start, "start").reshape(-1, 1))
     outcome = session.call("MVE", args, progress)
     _engine_failure(outcome)
-    return MveResult(outcome, names)
+    warn_log(outcome)
+    cutoff_given = len(vec) >= 11 and vec[10] > 0
+    return MveResult(outcome, d, cutoff_given, None)
 
 
 _with_help(mad, "MAD")

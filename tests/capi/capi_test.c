@@ -189,15 +189,34 @@ static void test_failures(robmat_session* s) {
   robmat_args_free(NULL);
   robmat_result_free(NULL);
 
-  // An engine that fails (n <= p): the call returns normally and the host flags it.
+  // Data that admit no estimate (n <= p), an infinite value, and NaN (the missing value): each
+  // fails with a message that says what and where.
   double square[2][2] = {{1, 2}, {3, 4}};
-  args = robmat_args_new();
-  CHECK(robmat_args_add_matrix(args, 0, 0, NULL, NULL) == ROBMAT_OK);
-  CHECK(robmat_args_add_matrix(args, 2, 2, &square[0][0], NULL) == ROBMAT_OK);
-  r = call(s, "MCD", args, ROBMAT_OK);
-  CHECK(robmat_result_engine_failed(r) == 1 && robmat_is_missing(robmat_result_data(r, 2)[0]));
-  robmat_result_free(r);
-  robmat_args_free(args);
+  double infinite[3][2] = {{1, 2}, {3, 1.0 / 0.0}, {5, 7}};
+  double nan[3][2] = {{1, 2}, {3, 4}, {0.0 / 0.0, 7}};
+  const char* const names[2] = {"a", "b"};
+  struct {
+    double* x;
+    int64_t rows;
+    int code;
+    const char* text;
+  } bad_data[] = {
+      {&square[0][0], 2, ROBMAT_ERR_ROUTINE, "more observations than variables"},
+      {&infinite[0][0], 3, ROBMAT_ERR_CALL, "Argument 2 (x) of MCD holds Inf at row 2, column 2 (b)"},
+      {&nan[0][0],
+       3,
+       ROBMAT_ERR_ROUTINE,
+       "Argument 2 (x) of MCD holds a missing value at row 3, column 1 (a)"},
+  };
+  for (int i = 0; i < 3; ++i) {
+    args = robmat_args_new();
+    CHECK(robmat_args_add_matrix(args, 0, 0, NULL, NULL) == ROBMAT_OK);
+    CHECK(robmat_args_add_matrix(args, bad_data[i].rows, 2, bad_data[i].x, names) == ROBMAT_OK);
+    r = call(s, "MCD", args, bad_data[i].code);
+    CHECK(has_text(robmat_result_error(r), bad_data[i].text));
+    robmat_result_free(r);
+    robmat_args_free(args);
+  }
 
   // The session goes on working after every failure.
   r = NULL;
@@ -208,8 +227,7 @@ static void test_failures(robmat_session* s) {
 }
 
 // LMS by name with three of its four arguments: every subset of stack loss gives the known
-// optimum (intercept last in the estimates); LTS's default, FAST-LTS, is not in this build, so
-// the host flags the engine failure and the log says what to do.
+// optimum (intercept last in the estimates); LTS's default, FAST-LTS, reaches its optimum.
 static void test_regression(robmat_session* s) {
   double y[21], x[21][3];
   for (int i = 0; i < 21; ++i) {
@@ -239,6 +257,29 @@ static void test_regression(robmat_session* s) {
   robmat_args_free(args);
 }
 
+// The host names MCD's results after the data's columns, and the rows of the summary and the
+// distances after what they hold.
+static void test_names(robmat_session* s) {
+  double x[8][2] = {{1, 2}, {2, 1}, {3, 5}, {4, 3}, {5, 8}, {6, 4}, {7, 9}, {8, 7}};
+  const char* const names[2] = {"height", "weight"};
+  robmat_args* args = robmat_args_new();
+  CHECK(robmat_args_add_matrix(args, 0, 0, NULL, NULL) == ROBMAT_OK);
+  CHECK(robmat_args_add_matrix(args, 8, 2, &x[0][0], names) == ROBMAT_OK);
+  robmat_result* r = call(s, "MCD", args, ROBMAT_OK);
+  const char* sc_rows[7] = {
+      "h", "subsets", "nonsingular", "outliers", "determinant", "distance_scale", "cutoff"};
+  for (int i = 0; i < 7; ++i)
+    CHECK(robmat_result_rowname(r, 1, i) != NULL && !strcmp(robmat_result_rowname(r, 1, i), sc_rows[i]));
+  CHECK(robmat_result_colname(r, 1, 0) == NULL && robmat_result_rowname(r, 1, 7) == NULL);
+  CHECK(!strcmp(robmat_result_colname(r, 2, 1), "weight") &&
+        !strcmp(robmat_result_rowname(r, 2, 0), "location"));
+  CHECK(!strcmp(robmat_result_rowname(r, 2, 1), "eigenvalues") &&
+        !strcmp(robmat_result_rowname(r, 2, 3), "weight"));
+  CHECK(!strcmp(robmat_result_rowname(r, 3, 2), "weight") && robmat_result_colname(r, 3, 0) == NULL);
+  robmat_result_free(r);
+  robmat_args_free(args);
+}
+
 // The test module: an xexit keeps its log, the listing of a printed line, three results.
 static void test_with_test_module(const char* testmod_path) {
   robmat_session* s = NULL;
@@ -251,6 +292,13 @@ static void test_with_test_module(const char* testmod_path) {
   CHECK(robmat_result_log_count(r) == 1 && robmat_result_log_severity(r, 0) == ROBMAT_LOG_ERROR);
   CHECK(has_text(robmat_result_log_text(r, 0), "bye is leaving with 9999"));
   CHECK(has_text(robmat_result_error(r), "9999"));
+  robmat_result_free(r);
+  // A failed engine fails the call too; its results stay readable, all missing.
+  r = call(s, "GIVEUP", args, ROBMAT_ERR_ROUTINE);
+  CHECK(robmat_result_engine_failed(r) == 1 && robmat_result_status(r) == 0 &&
+        robmat_result_exit_code(r) == 0);
+  CHECK(has_text(robmat_result_error(r), "The routine GIVEUP failed: The engine gave up."));
+  CHECK(robmat_result_count(r) == 3 && robmat_is_missing(robmat_result_data(r, 3)[1]));
   robmat_result_free(r);
   r = call(s, "MGR", args, ROBMAT_OK);
   CHECK(has_text(robmat_result_listing(r), "hello") && has_text(robmat_result_json(r), "\"text\":\"hello\""));
@@ -314,6 +362,7 @@ int main(int argc, char** argv) {
     test_mad_log_and_json(s);
     test_failures(s);
     test_regression(s);
+    test_names(s);
     test_threads(s);
   }
   robmat_session_close(s);

@@ -106,6 +106,16 @@ int32_t spin(DULSYM** arg, int32_t*) {
   return 0;
 }
 
+// GIVEUP(x): what a failing engine leaves: three results of missing values, an error in the
+// log, and status 0.
+int32_t giveup(DULSYM**, int32_t*) {
+  for (int k = 1; k <= 3; ++k)
+    if (duwres(k, 1, 2) == nullptr) return 1;
+  for (int k = 1; k <= 3; ++k) duwresp(k)[0] = duwresp(k)[1] = missing_value();
+  xpslog("%1zThe engine gave up.");
+  return 0;
+}
+
 WOB_PARM_BLK_STR arr(int16_t tag, const char* s) {
   WOB_PARM_BLK_STR p{};
   p.tag = tag;
@@ -168,9 +178,10 @@ FNCITEM g_items[] = {
     {"ALLOC", {0, 0, 1, 1, 'T', 0, kN}},
     {"MGR", {0, 0, 1, 1, 'T', 0, kN}},
     {"SPIN", {0, 0, 1, 1, 'T', 0, kN}},
+    {"GIVEUP", {0, 0, 1, 1, 'T', 1, kN}},
 };
 constexpr int kCount = sizeof g_items / sizeof g_items[0];
-RobmatFrontEnd g_entries[kCount + 1] = {nullptr, echo, three, leak, stale, bye, alloc, mgr, spin};
+RobmatFrontEnd g_entries[kCount + 1] = {nullptr, echo, three, leak, stale, bye, alloc, mgr, spin, giveup};
 
 }  // namespace
 

@@ -23,17 +23,23 @@ using robmat::rsort;
 using robmat::rsort_work;
 
 // Samples of the shapes that break selection and sorting: distinct values, heavy ties,
-// sorted and reversed runs, signed zeros and NaNs.
+// sorted and reversed runs, signed zeros (among normals, alone, among integer ties, and
+// ahead of a sorted run), and NaNs.
+constexpr int kKinds = 9;
 std::vector<double> sample(std::mt19937_64& g, long n, int kind) {
   std::vector<double> x(static_cast<size_t>(n));
   std::normal_distribution<double> nd;
   std::uniform_int_distribution<int> few(0, 3);
+  auto signed_zero = [&] { return few(g) < 2 ? 0.0 : -0.0; };
   for (long i = 0; i < n; ++i)
     x[i] = kind == 0   ? nd(g)
            : kind == 1 ? few(g)
            : kind == 2 ? static_cast<double>(i)
            : kind == 3 ? static_cast<double>(n - i)
-           : kind == 4 ? (few(g) == 0 ? (few(g) < 2 ? 0.0 : -0.0) : nd(g))
+           : kind == 4 ? (few(g) == 0 ? signed_zero() : nd(g))
+           : kind == 5 ? signed_zero()
+           : kind == 6 ? (few(g) == 0 ? signed_zero() : few(g) - 1.5)
+           : kind == 7 ? (i % 3 == 0 ? signed_zero() : static_cast<double>(n - i))
                        : (few(g) == 0 ? NAN : nd(g));
   return x;
 }
@@ -113,8 +119,10 @@ TEST(Medqua, FollowsTheQuartileRule) {
 
 TEST(Sort, MatchesTheShellSortBitForBit) {
   std::mt19937_64 g(3);
-  for (long n : {0L, 1L, 2L, 17L, 32L, 33L, 127L, 128L, 3000L}) {
-    for (int kind = 0; kind < 6; ++kind) {
+  // Sizes around the insertion sort's limit (32) and the radix sort's threshold (128), where
+  // the fast paths begin, including the one that places signed zeros as the Shell sort does.
+  for (long n : {0L, 1L, 2L, 17L, 32L, 33L, 127L, 128L, 2048L, 3000L, 4099L}) {
+    for (int kind = 0; kind < kKinds; ++kind) {
       for (int asde : {0, 1}) {
         SCOPED_TRACE("n=" + std::to_string(n) + " kind=" + std::to_string(kind) +
                      " asde=" + std::to_string(asde));

@@ -64,10 +64,37 @@ TEST(Csv, Reading) {
   }
 }
 
-TEST(Csv, TextNaNIsNotTheMissingValue) {
-  const Matrix m = parse_csv("a\nNaN\n", "t.csv");
-  EXPECT_TRUE(std::isnan(m.data[0]));
-  EXPECT_FALSE(is_missing(m.data[0]));
+TEST(Csv, TextNaNIsTheMissingValue) {
+  const Matrix m = parse_csv("a\nNaN\nnan\n-NaN\n", "t.csv");
+  for (double v : m.data) EXPECT_TRUE(is_missing(v));
+}
+
+// A matrix with row names writes them first, under an empty name, and reads back with them.
+TEST(Csv, RowNamesRoundTrip) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> rownames;
+  };
+  const Case cases[] = {
+      {"words", {"location", "eigenvalues"}},
+      {"numbers as names", {"1", "2"}},
+      {"with a comma and a quote", {"a,b", "say \"hi\""}},
+      {"empty names", {"", ""}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Matrix m(2, 2, 1.5);
+    m.colnames = {"x", "y"};
+    m.rownames = c.rownames;
+    const Matrix back = parse_csv(format_csv(m), "t.csv");
+    EXPECT_EQ(back.rownames, m.rownames);
+    EXPECT_EQ(back.colnames, m.colnames);
+    EXPECT_EQ(back.data, m.data);
+  }
+  // An empty first name over numbers is an ordinary column.
+  const Matrix plain = parse_csv(",b\n1,2\n", "t.csv");
+  EXPECT_EQ(plain.cols, 2);
+  EXPECT_TRUE(plain.rownames.empty());
 }
 
 TEST(Csv, Errors) {

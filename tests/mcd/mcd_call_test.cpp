@@ -142,12 +142,52 @@ TEST_F(Mcd, RefusalsLeaveEveryResultMissing) {
   }
 }
 
-TEST_F(Mcd, FailedEngineLeavesResultsMissing) {
-  Matrix x(3, 3, 1.0);  // n <= p
-  auto r = run(Matrix(), x);
-  EXPECT_EQ(r.status, 0);
-  EXPECT_TRUE(all_missing(r.results));
-  EXPECT_TRUE(r.engine_failed);
+// Shapes that admit no estimate are refused before anything is sized (wide data would ask for
+// work space beyond any machine first), and options that cannot be used with a message that
+// names them; empty data and infinite values never reach the module.
+TEST_F(Mcd, ImpossibleShapesAndOptionsAreRefusedBeforeSizing) {
+  Matrix with_inf = hbk();
+  with_inf.at(4, 2) = -HUGE_VAL;
+  struct Case {
+    const char* name;
+    Matrix opt;
+    Matrix x;
+    int status;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"n = p", Matrix(), Matrix(3, 3, 1.0), 6, "There must be more observations than variables."},
+      {"2 x 2", row({1}), Matrix(2, 2, 1.0), 6, "There must be more observations than variables."},
+      {"wide", Matrix(), Matrix(10, 20000, 1.0), 6, "There must be more observations than variables."},
+      {"no rows", Matrix(), Matrix(0, 3), robmat::testing::kHostRefusal, "is empty (0 x 3)"},
+      {"no columns", Matrix(), Matrix(3, 0), robmat::testing::kHostRefusal, "is empty (3 x 0)"},
+      {"0 x 6e8", Matrix(), Matrix(0, 600000000), robmat::testing::kHostRefusal, "is empty"},
+      {"-Inf", Matrix(), with_inf, robmat::testing::kHostRefusal, "holds -Inf at row 5, column 3"},
+      {"Inf option",
+       row({1, HUGE_VAL}),
+       hbk(),
+       robmat::testing::kHostRefusal,
+       "Argument 1 (opt) of MCD holds Inf"},
+      {"opt 16 = -1", options({{16, -1}}), hbk(), 6, "Option 16 (the largest number of subdatasets)"},
+      {"opt 16 = 0", options({{16, 0}}), hbk(), 6, "from 1 to 500, not 0"},
+      {"opt 16 = 1e9", options({{16, 1e9}}), hbk(), 6, "from 1 to 500, not 1000000000"},
+      {"opt 17 = -5", options({{17, -5}}), hbk(), 6, "Option 17 (the size of a subdataset)"},
+      {"opt 17 = 0", options({{17, 0}}), hbk(), 6, "at least 1, not 0"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto r = run(c.opt, c.x);
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_NE(r.message.find(c.message), std::string::npos) << r.message;
+    EXPECT_TRUE(r.results.empty() || all_missing(r.results));
+    EXPECT_EQ(r.requests, 0);
+  }
+  // Large but usable subdataset options ask for no more than the data can use.
+  for (double size : {75.0, 1e9}) {
+    const auto r = run(options({{17, size}}), hbk());
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.results[0].data[3], 14.0);
+  }
 }
 
 TEST_F(Mcd, EveryRefusedRequestIsCleanedUp) {
@@ -155,6 +195,62 @@ TEST_F(Mcd, EveryRefusedRequestIsCleanedUp) {
   const Matrix correlations = row({0, 0, 2});
   EXPECT_EQ(robmat::testing::fail_each_request(s, [&] { return run(Matrix(), hbk()); }), 8);
   robmat::testing::fail_each_request(s, [&] { return run(correlations, hbk(), &start); });
+}
+
+// Units do not matter: x * s gives the same weights and distances and the location times s.
+// For powers of two every operation scales exactly, so the location is the same bits times s;
+// for powers of ten rounding differs, and the relative difference stays at rounding level
+// (worst seen 1e-15 over s = 1e-8 .. 1e8; 1e-13 leaves room).
+TEST_F(Mcd, ResultsFollowTheUnitsOfTheData) {
+  const auto base = run(Matrix(), hbk());
+  ASSERT_EQ(base.status, 0);
+  for (int k = -8; k <= 8; ++k) {
+    for (bool binary : {true, false}) {
+      const double unit = binary ? std::ldexp(1.0, 3 * k) : std::pow(10.0, k);
+      SCOPED_TRACE((binary ? "2^" + std::to_string(3 * k) : "10^" + std::to_string(k)));
+      Matrix x = hbk();
+      for (double& v : x.data) v *= unit;
+      const auto r = run(Matrix(), x);
+      ASSERT_EQ(r.status, 0);
+      const Matrix& est = r.results[1];
+      const Matrix& dist = r.results[2];
+      for (int i = 0; i < 75; ++i) EXPECT_EQ(dist.at(2, i), base.results[2].at(2, i)) << "weight " << i + 1;
+      for (int j = 0; j < 3; ++j) {
+        const double want = base.results[1].at(0, j) * unit;
+        if (binary)
+          EXPECT_EQ(est.at(0, j), want);
+        else
+          EXPECT_NEAR(est.at(0, j) / want, 1.0, 1e-13);
+      }
+      for (int i = 0; i < 75; ++i)
+        EXPECT_NEAR(dist.at(1, i), base.results[2].at(1, i), 1e-12 * base.results[2].at(1, i));
+    }
+  }
+}
+
+// A search of every subset (a negative option 5) at n = 100, p = 5 is 1.2e9 trials: the call
+// warns with the count and the time it expects, and an interrupt ends it.
+TEST_F(Mcd, AnEnumerationOfBillionsWarnsAndCanBeInterrupted) {
+  Matrix x(100, 5);
+  // Values in general position (no hyperplane holds h of them): the fraction of a large sine.
+  for (size_t i = 0; i < x.data.size(); ++i) {
+    const double v = std::sin(static_cast<double>(i) * 12.9898) * 43758.5453;
+    x.data[i] = v - std::floor(v);
+  }
+  std::string warning;
+  s.set_log_handler([&](const LogEntry& e) {
+    if (e.severity == LogEntry::Severity::kWarning && e.text.find("tries all") != std::string::npos) {
+      warning = e.text;
+      s.interrupt();
+    }
+  });
+  Value vo = row({0, 0, 0, 0, -1}), vx = x;
+  EXPECT_THROW(s.call("MCD", std::vector<const Value*>{&vo, &vx}), Interrupted);
+  s.set_log_handler(nullptr);
+  EXPECT_NE(warning.find("MCD tries all 1192052400 subsets of 6 of the 100 observations"), std::string::npos)
+      << warning;
+  EXPECT_NE(warning.find("this takes about"), std::string::npos);
+  EXPECT_EQ(run(Matrix(), hbk()).status, 0);  // the session goes on
 }
 
 // ---- results recorded before the refactoring ------------------------------------------------

@@ -73,9 +73,12 @@ def test_input_kinds(stackloss):
     assert robmat.mad(stackloss.tolist()).tolist() == want
     assert robmat.mad(np.asfortranarray(stackloss)).tolist() == want
     assert robmat.mad(stackloss[::-1, ::-1]).tolist() == want[::-1]
-    one = robmat.mad(stackloss[:, 3], "sn")  # 1-D is one column
-    assert one.shape == (1,) and one[0] == brute_sn(list(stackloss[:, 3]))
-    assert robmat.mad([0.0, 1.0]).tolist() == [0.5]
+    one = robmat.mad(stackloss[:, 3], "sn")  # 1-D is one sample: a number
+    assert isinstance(one, float) and one == brute_sn(list(stackloss[:, 3]))
+    assert robmat.mad([0.0, 1.0]) == 0.5
+    # axis=1 gives one scale per row, axis=None one of all values.
+    assert robmat.mad(stackloss[:4], axis=1).tolist() == [brute_mad(list(row)) for row in stackloss[:4]]
+    assert robmat.mad(stackloss, "qn", axis=None) == brute_qn(list(stackloss.reshape(-1)))
 
 
 def test_nan_is_skipped_per_column(stackloss):
@@ -103,5 +106,7 @@ def test_missing_in_and_out():
 def test_pandas_dataframe(stackloss):
     pd = pytest.importorskip("pandas")
     frame = pd.DataFrame(stackloss, columns=["Air.Flow", "Water.Temp", "Acid.Conc.", "stack.loss"])
-    assert robmat.mad(frame, "sn").tolist() == robmat.mad(stackloss, "sn").tolist()
-    assert robmat.mad(frame["stack.loss"]).tolist() == [4.0]
+    got = robmat.mad(frame, "sn")
+    assert got.tolist() == robmat.mad(stackloss, "sn").tolist()
+    assert got.index.tolist() == list(frame.columns)
+    assert robmat.mad(frame["stack.loss"]) == 4.0

@@ -16,7 +16,7 @@ nan = np.nan
     (dict(print_level=2), [2]),
     (dict(h=40), [nan, nan, nan, 40]),
     (dict(nrep=500), [nan] * 4 + [500]),
-    (dict(cutoff=9.5), [nan] * 10 + [9.5]),
+    (dict(cutoff=3.0), [nan] * 10 + [9.0]),  # a distance; option 11 is its square
     (dict(seed=7), [nan] * 19 + [7]),
     (dict(h=40, seed=7), [nan, nan, nan, 40] + [nan] * 15 + [7]),
     (dict(correlations=True), [nan, nan, 2]),  # returned, not printed
@@ -49,6 +49,7 @@ def test_hbk_outliers_are_observations_1_to_14_and_views(hbk_x):
     assert r.mahalanobis.tolist() == r.distances[0].tolist()
     assert r.robust_distances.tolist() == r.distances[1].tolist()
     assert r.determinant == r.summary[4] and r.cutoff == r.summary[6]
+    assert r.cutoff_squared == r.cutoff ** 2
     assert r.log == [] and r.listing == ""
     text = repr(r)
     assert "n=75 p=3 h=39" in text and "weight 0: 14 observation(s): 1, 2, 3" in text

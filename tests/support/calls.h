@@ -15,14 +15,19 @@
 
 namespace robmat::testing {
 
+// The status of a call that the host refused before the module ran (an empty data matrix,
+// an infinite value).
+inline constexpr int kHostRefusal = -2;
+
 // What one call did. A leak or a stale result write is not an outcome: the host throws for
 // it, and the test fails.
 struct Outcome {
-  int status = 0;  // front-end status; -1 after an xexit
+  int status = 0;  // front-end status; -1 after an xexit; kHostRefusal
   int exit_code = 0;
   bool engine_failed = false;
   std::vector<host::Matrix> results;
   int64_t requests = 0;
+  std::string message;  // of a failed call
   std::vector<host::LogEntry> log;
 
   // How many log lines of this severity the call wrote.
@@ -40,9 +45,12 @@ struct Outcome {
 inline Outcome call(host::Session& s, const std::string& name, const std::vector<const host::Value*>& args) {
   try {
     host::CallResult r = s.call(name, args);
-    return {0, 0, r.engine_failed, std::move(r.results), r.requests, std::move(r.log)};
+    return {0, 0, r.engine_failed, std::move(r.results), r.requests, r.failure, std::move(r.log)};
   } catch (const host::RoutineError& e) {
-    return {e.status, e.exit_code, false, e.results, e.requests, e.log};
+    return {e.status, e.exit_code, false, e.results, e.requests, e.what(), e.log};
+  } catch (const host::Error& e) {
+    if (dynamic_cast<const host::Interrupted*>(&e) != nullptr) throw;
+    return {kHostRefusal, 0, false, {}, 0, e.what(), {}};
   }
 }
 

@@ -77,10 +77,25 @@ int32_t f_dulmiss(DULSYM* a) {
     if (wzmis(x[i])) return 1;
   return 0;
 }
-void* f_duwalo2(void** p, int64_t bytes) { return *p = std::malloc(static_cast<size_t>(bytes)); }
+void* f_duwalo2(void** p, int64_t bytes) {
+  *p = bytes < 0 ? nullptr : std::malloc(static_cast<size_t>(bytes > 0 ? bytes : 1));
+  if (*p != nullptr) ++g_host.live_blocks;
+  return *p;
+}
 void f_duwfre2(void** p) {
+  if (*p != nullptr) --g_host.live_blocks;
   std::free(*p);
   *p = nullptr;
+}
+void* f_duwres(int32_t k, int32_t rows, int32_t cols) {
+  if (k < 1 || k > 3 || rows < 0 || cols < 0) return nullptr;
+  g_host.results[k].assign(static_cast<size_t>(rows) * static_cast<size_t>(cols) + 1, 0.0);
+  g_host.result_rows[k] = rows;
+  g_host.result_cols[k] = cols;
+  return g_host.results[k].data();
+}
+double* f_duwresp(int32_t k) {
+  return k >= 1 && k <= 3 && !g_host.results[k].empty() ? g_host.results[k].data() : nullptr;
 }
 
 RzDulVector g_dul{};
@@ -97,6 +112,8 @@ FakeHost& install_fake_host() {
   g_dul.dulmiss = f_dulmiss;
   g_dul.duwalo2 = f_duwalo2;
   g_dul.duwfre2 = f_duwfre2;
+  g_dul.duwres = f_duwres;
+  g_dul.duwresp = f_duwresp;
   g_sys.znamfix = f_znamfix;
   g_sys.wzstrup = f_wzstrup;
   g_sys.ztime = f_ztime;
@@ -111,6 +128,11 @@ FakeHost& install_fake_host() {
   v_global_gcb_anchor = &g_gcb;
   g_host.log.clear();
   g_host.exit_code = 0;
+  g_host.live_blocks = 0;
+  for (int k = 0; k < 4; ++k) {
+    g_host.results[k].clear();
+    g_host.result_rows[k] = g_host.result_cols[k] = 0;
+  }
   return g_host;
 }
 

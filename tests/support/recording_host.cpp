@@ -165,10 +165,20 @@ void read_matrix(WobCall& c) {
                             static_cast<size_t>(cols * tagged(c, kTagNameWidth)->i));
 }
 
-int32_t r_wobmth(void* object, void*, int32_t method, int32_t n, WOB_PARM_BLK_STR* p) {
+// The root class of the output objects, so that a front end can create its output manager.
+int g_root_class = 0;
+int32_t r_xobinit(void** cls, void*) {
+  *cls = &g_root_class;
+  return 0;
+}
+void r_wobrel(void*) {}
+
+int32_t r_wobmth(void* object, void* cls, int32_t method, int32_t n, WOB_PARM_BLK_STR* p) {
   // New tables and bound outputs get their handles first, so the records show them.
   const bool fails = method == g_rec.fail_method;
   const bool creates_table = method == kSelCreate && object != nullptr;
+  if (!fails && method == kSelCreate && object == nullptr && cls == &g_root_class && n >= 3)
+    p[2].value.p = &g_rec.rpx;  // the output manager
   if (!fails && (creates_table || method == kSelBind)) {
     g_objects.push_back(0);
     (creates_table ? g_rec.table : g_rec.output) = p[creates_table ? 2 : 1].value.p = &g_objects.back();
@@ -265,6 +275,8 @@ Recording& install_recording_host() {
   sys.xmpalloc = r_xmpalloc;
   sys.xmpoold = r_xmpoold;
   auto& o = vector_of<RzObjVector>(kVecObj);
+  o.xobinit = r_xobinit;
+  o.wobrel = r_wobrel;
   o.wobmth = r_wobmth;
   o.rpxmsg = r_rpxmsg;
   o.rpxmsgs = r_rpxmsgs;

@@ -112,7 +112,7 @@ struct RzLogVector {  // log, catalogue, exit
   void (*xprrlog)(void* reserved, int32_t status);
   int32_t (*xpselec)(void* reserved, int32_t what);
   void (*xpoflsh)(void* reserved);
-  [[noreturn]] void (*xexit)(int32_t code, int32_t detail);
+  void (*xexit)(int32_t code, int32_t detail);  // never returns
   void (*xebug)(const char* format, ...);
 };
 

@@ -66,7 +66,17 @@ void xpmlog(int32_t set, int32_t number, A... a) {
 inline void xprrlog(void* reserved, int32_t status) { lg().xprrlog(reserved, status); }
 inline int32_t xpselec(void* reserved, int32_t what) { return lg().xpselec(reserved, what); }
 inline void xpoflsh(void* reserved) { lg().xpoflsh(reserved); }
-[[noreturn]] inline void xexit(int32_t code, int32_t detail) { lg().xexit(code, detail); }
+// The service never returns (the host unwinds the call); the pointer cannot say so in every
+// compiler's grammar, so the wrapper does.
+[[noreturn]] inline void xexit(int32_t code, int32_t detail) {
+  lg().xexit(code, detail);
+  __builtin_trap();
+}
+
+// poll_host: a service call that asks the host nothing of consequence, so that it can notice
+// an interrupt (Ctrl-C) during a long loop that otherwise calls no service; the host then
+// unwinds the call from here. Changes no result. Engines call it once per trial start.
+inline void poll_host() { (void)xpselec(nullptr, 100); }
 
 // Codes of xexit: an engine cannot go on (work space short of what it needs, every subset
 // singular); no memory for the function table; the worker pool cannot be used.

@@ -2,6 +2,7 @@
 // character values. The missing value is the module's bit pattern 0xFFFFFE0000000000.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -17,12 +18,15 @@ inline double missing() {
   std::memcpy(&v, &kMissingBits, sizeof v);
   return v;
 }
-// Any double whose top 16 bits are all ones is missing (NaNs from arithmetic are not).
+// Any double whose top 16 bits are all ones is missing.
 inline bool is_missing(double v) {
   uint64_t b;
   std::memcpy(&b, &v, sizeof b);
   return (b >> 48) == 0xFFFF;
 }
+// Every NaN is the missing value wherever data enters the host (CSV cells, the language's
+// arithmetic, arrays given to the C API): v, or the missing value when v is any NaN.
+inline double nan_to_missing(double v) { return std::isnan(v) ? missing() : v; }
 
 // Largest matrix the language and the CSV reader build, in elements (8e8 bytes), and so also the
 // largest number of rows or columns: beyond it a typo such as ones(1e6) fails with a message
@@ -34,6 +38,7 @@ struct Matrix {
   int64_t cols = 0;
   std::vector<double> data;           // row-major, rows * cols
   std::vector<std::string> colnames;  // empty, or one per column
+  std::vector<std::string> rownames;  // empty, or one per row
   // Holds 0/1 truth values (from a comparison): as an index it selects where it is 1 instead of
   // naming positions. Arithmetic gives an ordinary matrix.
   bool logical = false;

@@ -76,8 +76,11 @@ struct CallResult {
   std::vector<Matrix> results;  // results 1..k in order (a function has one)
   std::vector<LogEntry> log;    // lines the routine logged during the call
   // The routine returned 0 but its engine failed: it logged an error and left every result
-  // missing. The results stand as returned; a caller that wants an exception raises one.
+  // missing. The results stand as returned; every binding treats the call as failed (the
+  // language fails the statement, the C API returns ROBMAT_ERR_ROUTINE, Python raises) with
+  // `failure` as the message.
   bool engine_failed = false;
+  std::string failure;   // "The routine MCD failed: ..." when engine_failed
   int64_t requests = 0;  // work-space and result requests the call made
 };
 

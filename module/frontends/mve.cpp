@@ -61,15 +61,16 @@ int32_t duxmve(DULSYM** arg, int32_t* to_n) {
   const Arg& x = args[1];
   const Arg& start = args[2];
   const long n = x.rows, p = x.cols;
+  // The shape first: wide or empty data would ask for work space beyond any machine (or copy
+  // from no data) before the engine could say that it needs more observations than variables.
+  if (mve_check_problem(n, p) != 0) return kStatusShape;
   read_mve_options(&str, opt.x(), opt.length(), start.given);
   str.nvar = static_cast<int>(p);
   str.ncas = n;
   str.nnva = p * (p + 1) / 2;
   const MveSizes sz = mve_sizes(n, p, str.ocor);
 
-  // Empty blocks of a degenerate x are still real blocks, so the engine's refusal is what
-  // the caller sees.
-  double* dbl = frame.block<double>(sz.doubles > 0 ? sz.doubles : 1);
+  double* dbl = frame.block<double>(sz.doubles);
   long* lng = frame.block<long>(sz.longs);
   str.pnam = frame.block<U_SNAME>(sz.names);
   const ResultShape shapes[3] = {{7, 1}, {sz.est_rows, x.cols}, {3, x.rows}};

@@ -49,6 +49,11 @@ void mve_carve(LMTSTR* str, double* dbl, long* lng);
 // space smaller than mve_sizes. Allocates nothing.
 int zminvol(LMTSTR* str, int job);
 
+// mve_check_problem: whether n observations of p variables admit an MVE estimate. Returns 0;
+// -1 when n <= p (logs 549/953); -2 when p < 1 (logs 549/965). The front end asks before it
+// sizes anything, zminvol again on entry.
+int mve_check_problem(long n, long p);
+
 // stat2: classical mean, standard deviations, covariance (divisor n - 1) and, when pcor is
 // not 0, correlations of all n rows of a; prints ClassicalMean (ipri != 0), ClassicalCov
 // (pcov != 0) and ClassicalCorr (pcor 1 or 3).

@@ -195,19 +195,24 @@ void print_final(LMTSTR* str, bool cut_default, long zeros) {
 
 }  // namespace
 
-int zminvol(LMTSTR* str, int job) {
-  const long n = str->ncas;
-  const int p = str->nvar;
-  str->mvar = 50;
-  str->nnva = static_cast<long>(p) * (p + 1) / 2;
+int mve_check_problem(long n, long p) {
   if (n <= p) {
     xpmlog(kSetModule, mve::kMsgTooFewCases);
     return -1;
   }
   if (p < 1) {
-    xpmlog(kSetModule, mve::kMsgNoVariables, p);
+    xpmlog(kSetModule, mve::kMsgNoVariables, static_cast<int>(p));
     return -2;
   }
+  return 0;
+}
+
+int zminvol(LMTSTR* str, int job) {
+  const long n = str->ncas;
+  const int p = str->nvar;
+  str->mvar = 50;
+  str->nnva = static_cast<long>(p) * (p + 1) / 2;
+  if (const int rc = mve_check_problem(n, p); rc != 0) return rc;
   const Scratch s = mve::scratch(str);
   bool cut_default = false;
   const double q = prepare_cutoff(str, &cut_default);

@@ -19,7 +19,7 @@ constexpr int kLabelSquaredScale = 475;
 constexpr int kSizesLabel = 478;
 constexpr int kSizesTitle = 479;
 constexpr int kObsLieLabel = 883;  // set 0
-constexpr int kObsLieTitle = 882;
+constexpr int kObsLieTitle = 882;  // set 0
 }  // namespace
 
 void print_fast_header(LMTSTR* str, const FastHeader& hd) {

@@ -22,7 +22,8 @@ std::set<std::pair<int, int>> numbers_named_in_module() {
   const std::regex message_enum(R"(enum\s+\w*Message\s*:\s*int\s*\{([^}]*)\})");
   const std::regex enumerator(R"(=\s*(\d+))");
   const std::regex matrix_id(R"(MatrixId\s+k\w+\{"[^"]*",\s*(\d+),\s*(\d+)\})");
-  const std::regex report_constant(R"(constexpr\s+int\s+k\w*(?:Label|Title)\w*\s*=\s*(\d+);)");
+  // A report constant of set 0 says so in a comment on its line.
+  const std::regex report_constant(R"(constexpr\s+int\s+k\w*(?:Label|Title)\w*\s*=\s*(\d+);([^\n]*))");
   for (const auto& entry :
        std::filesystem::recursive_directory_iterator(std::string(ROBMAT_SOURCE_DIR) + "/module")) {
     const std::string path = entry.path().string();
@@ -42,7 +43,7 @@ std::set<std::pair<int, int>> numbers_named_in_module() {
     }
     if (path.find("report") != std::string::npos)
       for (std::sregex_iterator m(text.begin(), text.end(), report_constant), end; m != end; ++m)
-        out.insert({549, std::stoi((*m)[1])});
+        out.insert({std::string((*m)[2]).find("set 0") != std::string::npos ? 0 : 549, std::stoi((*m)[1])});
   }
   return out;
 }

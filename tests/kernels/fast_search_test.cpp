@@ -10,6 +10,7 @@
 
 #include "kernels/draws.h"
 #include "kernels/machine.h"
+#include "support/recording_host.h"
 
 namespace robmat {
 namespace {
@@ -149,6 +150,7 @@ int from_slot(void* ctx, const FastStage& st, int l, int slot, long t, bool* fir
 }
 
 TEST(FastSearch, StagesRunInTheirOrder) {
+  testing::install_recording_host();  // every start asks the host for interrupts
   Script s;
   const long n = 1000, k = 3, nsds = 5, lsds = 300;
   s.mini.assign(nsds, 0);

@@ -119,6 +119,7 @@ TEST_F(Mve, RefusalsLeaveEveryResultMissing) {
   Matrix with_missing = hbk();
   with_missing.at(4, 1) = missing();
   const Matrix start_with_missing = row({1, 2, missing(), 4});
+  const Matrix square(3, 3, 1.0);
   struct Case {
     const char* name;
     Matrix opt;
@@ -136,6 +137,7 @@ TEST_F(Mve, RefusalsLeaveEveryResultMissing) {
       {"start element 0", Matrix(), hbk(), row({0, 2, 3, 4}), 6},
       {"start matrix", Matrix(), hbk(), Matrix(2, 2, 1.0), 6},
       {"good start", Matrix(), hbk(), row({20, 30, 40, 50}), 0},
+      {"n <= p, refused before sizing", Matrix(), square, std::nullopt, 6},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -166,7 +168,6 @@ TEST_F(Mve, FailedEnginesLeaveResultsMissing) {
     const char* message;
   };
   const Case cases[] = {
-      {"n <= p", Matrix(3, 3, 1.0), nullptr, "There must be more observations than variables."},
       {"classical covariance singular", plane, nullptr, "The classical covariance matrix is singular"},
       {"given subset singular", dup, &singular_start, "The given start subset is singular"},
   };

@@ -58,6 +58,7 @@ void Interpreter::run(const SourceFile& source) {
   src_ = &source;
   for (const Statement& s : program) {
     end_stack_.clear();
+    statement_ = &s;
     try {
       execute(s);
     } catch (const LanguageError&) {
@@ -358,6 +359,23 @@ Interpreter::Results Interpreter::call_routine(const host::RoutineInfo& info, co
     for (const host::LogEntry& entry : result.log) log_(entry);
   }
   if (result.results.empty()) fail(e.loc, info.name + " returned no result");
+  if (call_observer_) {
+    CallEvent event{info.name,
+                    args,
+                    result,
+                    src_->name() + ", line " + std::to_string(e.loc.line),
+                    std::string(src_->line_text(e.loc.line)),
+                    {}};
+    // The names on the left, when this call is the whole right side of the statement.
+    if (statement_ != nullptr && statement_->value.get() == &e) {
+      if (statement_->kind == Statement::Kind::kMultiAssign) {
+        for (const Target& t : statement_->targets) event.result_names.push_back(t.name);
+      } else if (statement_->kind == Statement::Kind::kAssign) {
+        event.result_names.push_back(statement_->target.name);
+      }
+    }
+    call_observer_(event);
+  }
   Results r;
   for (Matrix& m : result.results) r.values.emplace_back(std::move(m));
   if (info.call_routine) {

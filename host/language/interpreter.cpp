@@ -359,6 +359,15 @@ Interpreter::Results Interpreter::call_routine(const host::RoutineInfo& info, co
     for (const host::LogEntry& entry : result.log) log_(entry);
   }
   if (result.results.empty()) fail(e.loc, info.name + " returned no result");
+  if (!info.call_routine) {
+    result.results.resize(1);
+    // A function that gives one value per column of its data (MAD) keeps the columns' names.
+    const auto* data = args.empty() ? nullptr : std::get_if<Matrix>(&args[0]);
+    Matrix& value = result.results[0];
+    if (data && value.rows == 1 && value.colnames.empty() &&
+        static_cast<int64_t>(data->colnames.size()) == value.cols)
+      value.colnames = data->colnames;
+  }
   if (call_observer_) {
     CallEvent event{info.name,
                     args,
@@ -378,17 +387,7 @@ Interpreter::Results Interpreter::call_routine(const host::RoutineInfo& info, co
   }
   Results r;
   for (Matrix& m : result.results) r.values.emplace_back(std::move(m));
-  if (info.call_routine) {
-    r.routine = info.name;
-  } else {
-    r.values.resize(1);
-    // A function that gives one value per column of its data (MAD) keeps the columns' names.
-    const auto* data = args.empty() ? nullptr : std::get_if<Matrix>(&args[0]);
-    auto* value = std::get_if<Matrix>(&r.values[0]);
-    if (data && value && value->rows == 1 && value->colnames.empty() &&
-        static_cast<int64_t>(data->colnames.size()) == value->cols)
-      value->colnames = data->colnames;
-  }
+  if (info.call_routine) r.routine = info.name;
   return r;
 }
 

@@ -6,8 +6,9 @@ first use; calls are serialised, and other threads run while the module computes
 input is the module's missing value, and a missing value in a result is NaN."""
 
 from ._capi import Error, Outcome, RoutineError, host_version
+from ._plots import report
 from ._routines import McdResult, RobmatWarning, call, help, mad, mcd, routines
 
 __all__ = ["Error", "McdResult", "Outcome", "RobmatWarning", "RoutineError", "call", "help", "host_version",
-           "mad", "mcd", "routines"]
+           "mad", "mcd", "report", "routines"]
 __version__ = host_version()

@@ -9,6 +9,7 @@ import warnings
 import numpy as np
 
 from ._capi import RoutineError, help_text, session
+from ._plots import PlotsMixin
 
 
 class RobmatWarning(UserWarning):
@@ -169,15 +170,17 @@ def _mcd_options(opt, h, nrep, seed, cutoff, print_level, correlations):
     return np.array(vec, dtype=np.float64).reshape(1, -1) if vec else np.empty((0, 0))
 
 
-class McdResult:
+class McdResult(PlotsMixin):
     """The result of robmat.mcd.
 
     summary (7,): h, subsets drawn, nonsingular subsets, observations of weight 0, criterion
     (determinant), distance scale, cutoff. estimates ((p+2, p) or (2p+2, p)): location, p
     further values of the engine, scatter, and the correlations when asked for. distances
-    (3, n): classical Mahalanobis distances, robust distances, weights. NaN is missing."""
+    (3, n): classical Mahalanobis distances, robust distances, weights. NaN is missing.
+    Plots: plot() draws them with matplotlib, plots() gives them as data and SVG, to_html(path)
+    writes the report of the call; a notebook shows the pictures."""
 
-    def __init__(self, outcome, names):
+    def __init__(self, outcome, names, row_names=None):
         self.summary = outcome.results[0].reshape(-1)
         self.estimates = outcome.results[1]
         self.distances = outcome.results[2]
@@ -185,6 +188,8 @@ class McdResult:
         self.listing = outcome.listing
         self.json = outcome.json
         self.names = names
+        self.handle = outcome.handle
+        self.row_names = row_names
 
     @property
     def p(self):

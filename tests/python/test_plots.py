@@ -84,3 +84,11 @@ def test_notebook_html_and_report(hbk_x, stackloss, tmp_path):
         r.to_html(tmp_path / "no" / "such" / "folder.html")
     with pytest.raises(TypeError, match="holds no call"):
         robmat.report(both, object())
+
+
+def test_readme_picture_is_what_the_project_draws(hbk_x):
+    """docs/hbk-dd.svg, shown by the README, is the DD plot as drawn now (scripts/docs-pictures
+    redraws it)."""
+    import pathlib
+    committed = pathlib.Path(__file__).resolve().parent.parent.parent / "docs" / "hbk-dd.svg"
+    assert committed.read_text() == robmat.mcd(hbk_x).svg("dd"), "run scripts/docs-pictures"

@@ -94,6 +94,15 @@ class Evaluator {
                      " is missing."};
         return v;
       }
+      case Source::Kind::kOption: {
+        if (s.argument > static_cast<int>(call_.args.size()) ||
+            !call_.args[static_cast<size_t>(s.argument - 1)])
+          return s.value;
+        const auto* opt = std::get_if<Matrix>(&*call_.args[static_cast<size_t>(s.argument - 1)]);
+        if (opt == nullptr || s.row > static_cast<int64_t>(opt->data.size())) return s.value;
+        const double v = opt->data[static_cast<size_t>(s.row - 1)];
+        return usable(v) && v > 0 ? v : s.value;
+      }
       case Source::Kind::kChiSquareCutoff:
         return std::sqrt(chi_square_quantile(s.value, static_cast<double>(matrix_argument(s.argument).cols)));
       default:

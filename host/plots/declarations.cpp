@@ -51,8 +51,9 @@ constexpr PlotDecl kLocationScatterPlots[] = {
 };
 
 // LMS and LTS: result 3 row 1 the 0/1 weights and row 2 the residuals of the robust fit
-// divided by its scale; result 2 row 1 the coefficients (the intercept last); the response
-// is argument 2 and the regressors argument 3.
+// divided by its final scale (summary row 7); result 2 row 1 the coefficients (the intercept
+// last); the response is argument 2 and the regressors argument 3. Option 11 is the cutoff of
+// the standardized residuals (2.5 by default).
 constexpr PlotDecl kRegressionPlots[] = {
     {.id = "outlier-map",
      .title = "Regression outlier map",
@@ -62,7 +63,7 @@ constexpr PlotDecl kRegressionPlots[] = {
      .x_label = "Robust distance of the regressors",
      .y_label = "Standardized robust residual",
      .x_cutoff = chi_square_cutoff(0.975, 3),
-     .y_cutoff = constant(2.5),
+     .y_cutoff = option(1, 11, 2.5),
      .y_both_sides = true,
      .regions = Regions::kRegressionOutlierMap},
     {.id = "residuals",
@@ -71,7 +72,7 @@ constexpr PlotDecl kRegressionPlots[] = {
      .y = result_row(3, 2),
      .x_label = "Observation",
      .y_label = "Standardized robust residual",
-     .y_cutoff = constant(2.5),
+     .y_cutoff = option(1, 11, 2.5),
      .y_both_sides = true},
     {.id = "fitted",
      .title = "Residuals against fitted values",
@@ -80,7 +81,7 @@ constexpr PlotDecl kRegressionPlots[] = {
      .y = result_row(3, 2),
      .x_label = "Fitted value",
      .y_label = "Standardized robust residual",
-     .y_cutoff = constant(2.5),
+     .y_cutoff = option(1, 11, 2.5),
      .y_both_sides = true},
     {.id = "qq",
      .title = "Normal QQ plot of the standardized residuals",
@@ -88,7 +89,7 @@ constexpr PlotDecl kRegressionPlots[] = {
      .y = result_row(3, 2),
      .x_label = "Standard normal quantile",
      .y_label = "Standardized robust residual",
-     .y_cutoff = constant(2.5),
+     .y_cutoff = option(1, 11, 2.5),
      .y_both_sides = true,
      .diagonal = true,
      .quantiles = Quantiles::kNormal},

@@ -24,6 +24,8 @@ struct Source {
     kRegressorDistances,  // robust distances of the columns of argument `argument`, by MCD
     kClassicalLocation,   // column means of argument `argument`
     kClassicalScatter,    // covariance matrix (divisor n - 1) of argument `argument`
+    kOption,              // element `row` of the option vector (argument `argument`); `value`
+                          // when it is absent, missing or not positive, as the routine reads it
   };
   Kind kind = Kind::kNone;
   int result = 0;
@@ -45,6 +47,9 @@ constexpr Source fitted_values(int design_argument, int result, int coefficient_
 }
 constexpr Source regressor_distances(int design_argument) {
   return {Source::Kind::kRegressorDistances, 0, 0, design_argument, 0};
+}
+constexpr Source option(int option_argument, int position, double default_value) {
+  return {Source::Kind::kOption, 0, position, option_argument, default_value};
 }
 constexpr Source classical_location(int data_argument) {
   return {Source::Kind::kClassicalLocation, 0, 0, data_argument, 0};

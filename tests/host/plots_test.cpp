@@ -232,6 +232,14 @@ TEST(Plots, RegressionFromItsResults) {
   // 0.5 x1 - x2 + 2, the intercept last.
   EXPECT_EQ(fitted->points.x, (std::vector<double>{0.5, 2.0, 0.5, 4.0, -0.5}));
 
+  c.args[0] = Value(rows(1, 11, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 3.5}));  // option 11: the cutoff
+  const plots::Plots wider = plots::build_plots(c, caller);
+  EXPECT_EQ(find(wider, "residuals")->lines[0].at, 3.5);
+  EXPECT_EQ(std::count(find(wider, "residuals")->points.flagged.begin(),
+                       find(wider, "residuals")->points.flagged.end(),
+                       true),
+            1);  // only -4 lies beyond 3.5
+
   c.args.resize(2);  // the intercept-only model has no regressors to plot against
   const plots::Plots q = plots::build_plots(c, caller);
   EXPECT_EQ(find(q, "outlier-map"), nullptr);

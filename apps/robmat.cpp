@@ -1,6 +1,7 @@
 // The robmat program: runs a robmat script, statements given with -e, or an interactive
 // session on a terminal. The listing goes to standard output, the log (errors and notes) to
-// standard error, and --json writes the same run for programs. On a terminal a long routine
+// standard error, --json writes the same run for programs and --html a report with the plots
+// of every routine call (html_report(file) in a script does too). On a terminal a long routine
 // call shows a progress line on standard error. Exit status: 0 success, 1 a statement
 // failed or the output could not be written, 2 the program could not start (bad arguments,
 // module, files).
@@ -30,6 +31,7 @@
 #include "language/parser.h"
 #include "language/session_backend.h"
 #include "listing.h"
+#include "plots/report.h"
 #include "progress.h"
 #include "robmat/host/session.h"
 
@@ -86,8 +88,9 @@ class Runner {
   Runner(robmat::lang::Interpreter& interp,
          robmat::host::Session& session,
          robmat::host::JsonSink* json,
+         robmat::host::plots::ReportRecorder& recorder,
          robmat::host::ProgressMeter* meter)
-      : interp_(interp), session_(session), json_(json), meter_(meter) {}
+      : interp_(interp), session_(session), json_(json), recorder_(recorder), meter_(meter) {}
 
   // Runs one piece of source; reports a failure on standard error (and in the JSON).
   bool run(const std::string& name, std::string text) {
@@ -109,6 +112,7 @@ class Runner {
     else
       write();
     if (json_) json_->error(message);
+    recorder_.error(message);
   }
 
   void repl() {
@@ -191,6 +195,7 @@ class Runner {
   robmat::lang::Interpreter& interp_;
   robmat::host::Session& session_;
   robmat::host::JsonSink* json_;
+  robmat::host::plots::ReportRecorder& recorder_;
   robmat::host::ProgressMeter* meter_;
 };
 
@@ -213,6 +218,7 @@ int run_program(int argc, char** argv) {
   std::string script;
   std::vector<std::string> statements;
   std::string json_path;
+  std::string html_path;
   std::string module_path;
   std::string help_routine;
   bool quiet = false, list = false, version = false;
@@ -224,6 +230,11 @@ int run_program(int argc, char** argv) {
   app.add_option("--json",
                  json_path,
                  "also write every output object and value as JSON to FILE ('-' for standard output)")
+      ->type_name("FILE");
+  app.add_option("--html",
+                 html_path,
+                 "also write an HTML report of the run to FILE: the listing, and the results and plots of "
+                 "every routine call")
       ->type_name("FILE");
   app.add_flag("--quiet", quiet, "no listing on standard output");
   app.add_option("--module",
@@ -302,6 +313,12 @@ int run_program(int argc, char** argv) {
   robmat::host::DisplayTee display;
   if (!quiet) display.add(&listing);
   if (json) display.add(json.get());
+  // Every run is recorded, so that html_report(file) can write the run so far at any point.
+  std::string title = "robmat report";
+  if (!script.empty()) title += ": " + std::filesystem::path(script).filename().string();
+  robmat::host::plots::HtmlReport report(title);
+  robmat::host::plots::ReportRecorder recorder(report);
+  display.add(&recorder);
 
   // The progress line: for a person at a terminal only, never beside JSON or in quiet runs.
   std::unique_ptr<robmat::host::ProgressMeter> meter;
@@ -326,11 +343,26 @@ int run_program(int argc, char** argv) {
     else
       write();
     if (json) json->log(entry);
+    recorder.log(entry);
   };
   session->set_output(metered ? static_cast<robmat::host::OutputSink*>(metered.get()) : &display);
   robmat::lang::SessionBackend backend(*session, log);
   robmat::lang::Interpreter interp(&backend, &display, log);
-  Runner runner(interp, *session, json.get(), meter.get());
+  interp.set_call_observer([&recorder](const robmat::lang::CallEvent& e) {
+    robmat::host::plots::CallRecord record{std::string(e.routine), {}, e.result.results, {}};
+    for (const robmat::host::Value& a : e.args) record.args.emplace_back(a);
+    recorder.record_call(std::move(record), e.where, e.statement, e.result_names);
+  });
+  const robmat::host::plots::RoutineCaller quiet_call =
+      [&session](std::string_view name, std::span<const robmat::host::Value* const> a) {
+        return session->call_quietly(name, a);
+      };
+  auto write_report = [&](const std::string& path) {
+    recorder.flush();
+    report.write_file(path, quiet_call);
+  };
+  interp.set_report_writer(write_report);
+  Runner runner(interp, *session, json.get(), recorder, meter.get());
 
   int status = 0;
   if (!statements.empty()) {
@@ -355,6 +387,14 @@ int run_program(int argc, char** argv) {
     std::ostringstream buf;
     buf << std::cin.rdbuf();
     if (!runner.run("<stdin>", buf.str())) status = kExitStatementFailed;
+  }
+  if (!html_path.empty()) {
+    try {
+      write_report(html_path);
+    } catch (const robmat::host::Error& e) {
+      std::cerr << "robmat: " << e.what() << '\n';
+      status = kExitStatementFailed;
+    }
   }
   session->set_output(nullptr);
   if (json) json->finish();

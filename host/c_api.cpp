@@ -21,6 +21,8 @@
 #include "help.h"
 #include "json_output.h"
 #include "listing.h"
+#include "plots/report.h"
+#include "plots/svg.h"
 #include "progress.h"
 #include "robmat/host/session.h"
 #include "robmat_host.h"
@@ -72,6 +74,12 @@ struct robmat_result {
   std::vector<LogEntry> log;
   std::string listing;
   std::string json;
+  // For the plots and the report: the routine, its arguments (kept only for a routine that has
+  // plots), names of the observations, and the plots' JSON once built.
+  std::string routine;
+  std::vector<std::optional<Value>> args;
+  std::vector<std::string> row_names;
+  std::optional<std::string> plots;
 
   const Matrix* matrix(int k) const {
     if (k < 1 || k > static_cast<int>(results.size())) return nullptr;
@@ -162,6 +170,8 @@ void run_call(robmat_session& s, const char* routine, const robmat_args* args, r
         r.code = ROBMAT_ERR_ROUTINE;
         r.error = called.failure;
       }
+      if (const auto* info = s.session->find(routine)) r.routine = info->name;
+      if (args != nullptr && robmat::host::plots::has_plots(routine)) r.args = args->values;
     } catch (const robmat::host::Interrupted& e) {
       r.code = ROBMAT_ERR_INTERRUPTED;
       r.error = e.what();
@@ -179,6 +189,39 @@ void run_call(robmat_session& s, const char* routine, const robmat_args* args, r
   }
   r.listing = listing_text.str();
   r.json = json_text.str();
+}
+
+robmat::host::plots::CallRecord record_of(const robmat_result& r) {
+  return {r.routine, r.args, r.results, r.row_names};
+}
+
+// A caller for the plots that need another routine; the session's lock must be held.
+robmat::host::plots::RoutineCaller quiet_caller(robmat_session& s) {
+  return [&s](std::string_view name, std::span<const Value* const> args) {
+    return s.session->call_quietly(name, args);
+  };
+}
+
+std::string plots_json(robmat_session& s, const robmat_result& r) {
+  using json = nlohmann::ordered_json;
+  json out{{"plots", json::array()}, {"notes", json::array()}};
+  if (r.code != ROBMAT_OK || r.engine_failed || r.routine.empty()) {
+    if (r.code != ROBMAT_OK || r.engine_failed)
+      out["notes"].push_back("The call failed, so it has no plots.");
+    return out.dump();
+  }
+  robmat::host::plots::Plots plots;
+  {
+    std::lock_guard lock(s.call_mutex);
+    plots = robmat::host::plots::build_plots(record_of(r), quiet_caller(s));
+  }
+  for (const auto& f : plots.figures) {
+    json item = robmat::host::plots::figure_to_json(f);
+    item["svg"] = robmat::host::plots::to_svg(f, r.routine + "-" + f.id);
+    out["plots"].push_back(std::move(item));
+  }
+  for (const std::string& n : plots.notes) out["notes"].push_back(n);
+  return out.dump(-1, ' ', false, json::error_handler_t::replace);
 }
 
 // The session that SIGINT interrupts (robmat_catch_interrupts) and the handler it replaced.
@@ -474,6 +517,61 @@ int robmat_session_set_progress(
   session->progress_delay_ms = delay_ms;
   session->progress_period_ms = period_ms;
   return ROBMAT_OK;
+}
+
+int robmat_result_set_row_names(robmat_result* result, const char* const* names, int64_t count) {
+  if (result == nullptr || count < 0 || (count > 0 && names == nullptr)) return ROBMAT_ERR_ARGUMENT;
+  try {
+    std::vector<std::string> v;
+    for (int64_t i = 0; i < count; ++i) v.emplace_back(names[i] != nullptr ? names[i] : "");
+    result->row_names = std::move(v);
+    result->plots.reset();
+    return ROBMAT_OK;
+  } catch (...) {
+    return ROBMAT_ERR_MEMORY;
+  }
+}
+
+const char* robmat_result_plots(robmat_session* session, robmat_result* result) {
+  static const char kNone[] = "{\"plots\":[],\"notes\":[]}";
+  if (session == nullptr || !session->session || result == nullptr) return kNone;
+  try {
+    if (!result->plots) result->plots = plots_json(*session, *result);
+    return result->plots->c_str();
+  } catch (...) {
+    return kNone;
+  }
+}
+
+int robmat_report_write(
+    robmat_session* session, robmat_result* const* results, int count, const char* title, const char* path) {
+  if (session == nullptr || !session->session || path == nullptr || count < 0 ||
+      (count > 0 && results == nullptr))
+    return ROBMAT_ERR_ARGUMENT;
+  try {
+    robmat::host::plots::HtmlReport report(title != nullptr && *title ? title : "robmat report");
+    for (int k = 0; k < count; ++k) {
+      const robmat_result* r = results[k];
+      if (r == nullptr) return ROBMAT_ERR_ARGUMENT;
+      robmat::host::plots::ReportCall call;
+      call.record = record_of(*r);
+      if (call.record.routine.empty()) call.record.routine = "call " + std::to_string(k + 1);
+      call.listing = r->listing;
+      call.log = r->log;
+      call.error = r->code != ROBMAT_OK ? r->error : std::string();
+      report.add_call(std::move(call));
+    }
+    std::lock_guard lock(session->call_mutex);
+    report.write_file(path, quiet_caller(*session));
+    session->set_error("");
+    return ROBMAT_OK;
+  } catch (const std::bad_alloc&) {
+    session->set_error(kOutOfMemory);
+    return ROBMAT_ERR_MEMORY;
+  } catch (const std::exception& e) {
+    session->set_error(e.what());
+    return ROBMAT_ERR_CALL;
+  }
 }
 
 const char* robmat_help(const char* topic) {

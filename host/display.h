@@ -29,6 +29,12 @@ class DisplayTee : public Display {
   void show_value(std::string_view name, const Value& value) override {
     for (Display* d : targets_) d->show_value(name, value);
   }
+  void call_begins(std::string_view routine) override {
+    for (Display* d : targets_) d->call_begins(routine);
+  }
+  void call_ends() override {
+    for (Display* d : targets_) d->call_ends();
+  }
 
  private:
   std::vector<Display*> targets_;

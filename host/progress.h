@@ -67,8 +67,14 @@ class ProgressSink : public OutputSink {
   ProgressSink(OutputSink& next, ProgressMeter& meter) : next_(next), meter_(meter) {}
   void emit(const OutputObject& object) override;
   void progress(int percent) override { meter_.note_percent(percent); }
-  void call_begins(std::string_view routine) override { meter_.begin(routine); }
-  void call_ends() override { meter_.end(); }
+  void call_begins(std::string_view routine) override {
+    meter_.begin(routine);
+    next_.call_begins(routine);
+  }
+  void call_ends() override {
+    meter_.end();
+    next_.call_ends();
+  }
 
  private:
   OutputSink& next_;

@@ -500,6 +500,21 @@ CallResult Session::call(std::string_view name, std::span<const Value* const> ar
   return out;
 }
 
+CallResult Session::call_quietly(std::string_view name, std::span<const Value* const> args) {
+  struct Restore {
+    Impl& impl;
+    OutputSink* sink;
+    std::function<void(const LogEntry&)> log;
+    ~Restore() {
+      impl.sink = sink;
+      impl.log_handler = std::move(log);
+    }
+  } restore{*impl_, impl_->sink, std::move(impl_->log_handler)};
+  impl_->sink = nullptr;
+  impl_->log_handler = nullptr;
+  return call(name, args);
+}
+
 std::string default_module_path() {
   if (const char* env = std::getenv("ROBMAT_MODULE"); env && *env) return env;
   Dl_info dl{};

@@ -140,6 +140,32 @@ ROBMAT_HOST_API int robmat_result_exit_code(const robmat_result* result);
  * 0 otherwise. */
 ROBMAT_HOST_API int robmat_result_engine_failed(const robmat_result* result);
 
+/* ---- plots and reports ------------------------------------------------------------------ */
+
+/* Names of the observations, used instead of their numbers to label points in the plots of
+ * this result; names[i] NULL or "" keeps the number. Copies the names. Returns ROBMAT_OK,
+ * ROBMAT_ERR_ARGUMENT or ROBMAT_ERR_MEMORY. */
+ROBMAT_HOST_API int robmat_result_set_row_names(robmat_result* result,
+                                                const char* const* names,
+                                                int64_t count);
+
+/* The diagnostic plots of a call as one JSON object {"plots": [...], "notes": [...]}: each plot
+ * is a figure (id, title, axis labels and limits, points, lines, curves, bands, notes; the
+ * layout is in docs/python.md) with its picture as "svg"; "notes" says which declared plots
+ * could not be drawn and why. A plot that needs another routine (the robust distances of a
+ * regression's regressors) calls it through the session, under the session's lock. Built on
+ * first use and kept with the result (do not ask for one result from two threads at once);
+ * valid until the result is freed or its row names change. Never NULL. */
+ROBMAT_HOST_API const char* robmat_result_plots(robmat_session* session, robmat_result* result);
+
+/* Writes one self-contained HTML file (no scripts, nothing fetched) to path with a table of
+ * contents and, for each of the count results, what the routine printed and logged, its
+ * plots and its results as tables. title NULL: "robmat report". Returns ROBMAT_OK,
+ * ROBMAT_ERR_ARGUMENT, ROBMAT_ERR_CALL (the file could not be written; robmat_session_error
+ * says why) or ROBMAT_ERR_MEMORY. */
+ROBMAT_HOST_API int robmat_report_write(
+    robmat_session* session, robmat_result* const* results, int count, const char* title, const char* path);
+
 /* ---- interactive use ---------------------------------------------------------------------- */
 
 /* Cancels the session's running call, or its next one: the call ends the next time the module

@@ -350,6 +350,14 @@ std::vector<Value> b_disp(BuiltinContext& ctx, std::span<const Value> args, int)
   return {};
 }
 
+std::vector<Value> b_html_report(BuiltinContext& ctx, std::span<const Value> args, int) {
+  const std::string& path = text_arg(args, 0);
+  if (!ctx.write_report)
+    throw ValueError("HTML reports are written by the robmat program; this session cannot write one");
+  ctx.write_report(path);
+  return {};
+}
+
 // colnames(x) gives the names joined by commas ("" when x has none); colnames(x, "a,b") gives
 // x with new names, and colnames(x, "") drops them.
 std::vector<Value> b_colnames(BuiltinContext&, std::span<const Value> args, int) {
@@ -384,6 +392,7 @@ constexpr Builtin kBuiltins[] = {
     {"eye", 1, 2, 1, "eye(n) or eye(rows, cols)", b_eye},
     {"find", 1, 1, 1, "find(x)", b_find},
     {"ismissing", 1, 1, 1, "ismissing(x)", element_test<host::is_missing>},
+    {"html_report", 1, 1, 0, "html_report(\"report.html\")", b_html_report},
     {"isnan", 1, 1, 1, "isnan(x)", element_test<t_isnan>},
     {"log", 1, 1, 1, "log(x)", elementwise<f_log>},
     {"mean", 1, 2, 1, "mean(x) or mean(x, dim)", reduction<f_mean, false>},

@@ -1,10 +1,12 @@
 // The builtin functions of the robmat language: data in and out (read_csv, write_csv),
 // shapes (size, nrow, ncol), constructors (ones, zeros, eye), element functions (sqrt, abs,
 // log, exp), tests (isnan, ismissing, complete_cases, find), reductions (sum, mean, median,
-// any, all), disp and colnames.
+// any, all), disp, colnames and html_report.
 #pragma once
 
+#include <functional>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -15,6 +17,9 @@ namespace robmat::lang {
 
 struct BuiltinContext {
   host::Display* display = nullptr;  // where disp shows values; may be null
+  // Writes the HTML report of the run so far to a file (the robmat program sets it); throws
+  // host::Error when the file cannot be written. Empty: html_report is not available.
+  std::function<void(const std::string& path)> write_report;
 };
 
 // Returns the builtin's results (none for write_csv and disp; two for [r, c] = size(x) when

@@ -58,6 +58,7 @@ void Interpreter::run(const SourceFile& source) {
   src_ = &source;
   for (const Statement& s : program) {
     end_stack_.clear();
+    statement_ = &s;
     try {
       execute(s);
     } catch (const LanguageError&) {
@@ -363,19 +364,35 @@ Interpreter::Results Interpreter::call_routine(const host::RoutineInfo& info, co
   // missing. The statement fails, as it does when the routine refuses its arguments.
   if (result.engine_failed) fail(e.loc, result.failure);
   if (result.results.empty()) fail(e.loc, info.name + " returned no result");
-  Results r;
-  for (Matrix& m : result.results) r.values.emplace_back(std::move(m));
-  if (info.call_routine) {
-    r.routine = info.name;
-  } else {
-    r.values.resize(1);
+  if (!info.call_routine) {
+    result.results.resize(1);
     // A function that gives one value per column of its data (MAD) keeps the columns' names.
     const auto* data = args.empty() ? nullptr : std::get_if<Matrix>(&args[0]);
-    auto* value = std::get_if<Matrix>(&r.values[0]);
-    if (data && value && value->rows == 1 && value->colnames.empty() &&
-        static_cast<int64_t>(data->colnames.size()) == value->cols)
-      value->colnames = data->colnames;
+    Matrix& value = result.results[0];
+    if (data && value.rows == 1 && value.colnames.empty() &&
+        static_cast<int64_t>(data->colnames.size()) == value.cols)
+      value.colnames = data->colnames;
   }
+  if (call_observer_) {
+    CallEvent event{info.name,
+                    args,
+                    result,
+                    src_->name() + ", line " + std::to_string(e.loc.line),
+                    std::string(src_->line_text(e.loc.line)),
+                    {}};
+    // The names on the left, when this call is the whole right side of the statement.
+    if (statement_ != nullptr && statement_->value.get() == &e) {
+      if (statement_->kind == Statement::Kind::kMultiAssign) {
+        for (const Target& t : statement_->targets) event.result_names.push_back(t.name);
+      } else if (statement_->kind == Statement::Kind::kAssign) {
+        event.result_names.push_back(statement_->target.name);
+      }
+    }
+    call_observer_(event);
+  }
+  Results r;
+  for (Matrix& m : result.results) r.values.emplace_back(std::move(m));
+  if (info.call_routine) r.routine = info.name;
   return r;
 }
 

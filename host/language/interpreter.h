@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <map>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,9 +19,20 @@
 
 namespace robmat::lang {
 
+// A routine call that returned: what went in and came out, and where in the program it was.
+struct CallEvent {
+  std::string_view routine;
+  std::span<const host::Value> args;
+  const host::CallResult& result;
+  std::string where;                      // "file, line N"
+  std::string statement;                  // the source line of the statement
+  std::vector<std::string> result_names;  // the variables the results are assigned to
+};
+
 class Interpreter {
  public:
   using LogHandler = std::function<void(const host::LogEntry&)>;
+  using CallObserver = std::function<void(const CallEvent&)>;
 
   // backend and display may be null (no routines; nothing shown).
   Interpreter(RoutineBackend* backend, host::Display* display, LogHandler log = {});
@@ -35,6 +47,13 @@ class Interpreter {
   void set(const std::string& name, host::Value value);
   // The names of the variables, sorted (for completion in the REPL).
   std::vector<std::string> variable_names() const;
+
+  // Told of every routine call that returns (before its results are assigned).
+  void set_call_observer(CallObserver observer) { call_observer_ = std::move(observer); }
+  // What html_report(file) does; without it html_report fails with a message.
+  void set_report_writer(std::function<void(const std::string&)> writer) {
+    builtin_context_.write_report = std::move(writer);
+  }
 
  private:
   struct Results {
@@ -78,6 +97,8 @@ class Interpreter {
   std::map<std::string, host::Value, std::less<>> vars_;
   const SourceFile* src_ = nullptr;
   std::vector<int64_t> end_stack_;  // the value of 'end' in each open index
+  CallObserver call_observer_;
+  const Statement* statement_ = nullptr;  // the statement being executed
 };
 
 }  // namespace robmat::lang

@@ -6,8 +6,9 @@ first use; calls are serialised, and other threads run while the module computes
 input is the module's missing value, and a missing value in a result is NaN."""
 
 from ._capi import Error, Outcome, RoutineError, host_version
+from ._plots import report
 from ._routines import LmtsResult, McdResult, MveResult, RobmatWarning, call, help, lms, lts, mad, mcd, mve, routines
 
 __all__ = ["Error", "LmtsResult", "McdResult", "MveResult", "Outcome", "RobmatWarning", "RoutineError", "call",
-           "help", "host_version", "lms", "lts", "mad", "mcd", "mve", "routines"]
+           "help", "host_version", "lms", "lts", "mad", "mcd", "mve", "report", "routines"]
 __version__ = host_version()

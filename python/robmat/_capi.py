@@ -5,6 +5,7 @@ Ctrl-C during a call reaches the host through a C-level SIGINT handler (Python's
 would run only after the call returned), and the call ends as KeyboardInterrupt."""
 
 import ctypes
+import json as _json
 import os
 import pathlib
 import signal
@@ -12,6 +13,8 @@ import sys
 import threading
 
 import numpy as np
+
+from ._plots import PlotsMixin
 
 ROBMAT_OK = 0
 ROBMAT_ERR_OPEN = 1
@@ -112,6 +115,10 @@ _prototypes = {
     "robmat_session_set_progress": (ctypes.c_int, [ctypes.c_void_p, ctypes.c_void_p, ctypes.c_void_p, ctypes.c_int,
                                                    ctypes.c_int]),
     "robmat_help": (ctypes.c_char_p, [ctypes.c_char_p]),
+    "robmat_result_set_row_names": (ctypes.c_int, [ctypes.c_void_p, ctypes.POINTER(ctypes.c_char_p), ctypes.c_int64]),
+    "robmat_result_plots": (ctypes.c_char_p, [ctypes.c_void_p, ctypes.c_void_p]),
+    "robmat_report_write": (ctypes.c_int, [ctypes.c_void_p, ctypes.POINTER(ctypes.c_void_p), ctypes.c_int,
+                                           ctypes.c_char_p, ctypes.c_char_p]),
 }
 _PROGRESS_FN = ctypes.CFUNCTYPE(None, ctypes.c_void_p, ctypes.c_char_p, ctypes.c_double, ctypes.c_int, ctypes.c_int)
 for _name, (_restype, _argtypes) in _prototypes.items():
@@ -124,12 +131,25 @@ def _text(b):
     return b.decode("utf-8", "replace") if b is not None else ""
 
 
-class Outcome:
+class ResultHandle:
+    """The host's result of one call, kept for its plots and reports; freed with the object."""
+
+    def __init__(self, pointer):
+        self.pointer = pointer
+
+    def __del__(self):
+        if self.pointer and _lib is not None:
+            _lib.robmat_result_free(self.pointer)
+            self.pointer = None
+
+
+class Outcome(PlotsMixin):
     """What one call produced: results (2-D float arrays, NaN for missing), the names the host
     gives their rows and columns (rownames[k] and colnames[k]: a list, or None), the log as
     (severity, text) pairs, the listing text, the JSON text, and whether the host found that
     the routine's engine failed (it returned normally, logged an error, left every result
-    missing; the call then raises RoutineError)."""
+    missing; the call then raises RoutineError). Its plots: plot(), plots(), to_html(path),
+    and the pictures in a notebook."""
 
     def __init__(self, routine, results, log, listing, json, engine_failed=False, rownames=None, colnames=None):
         self.routine = routine
@@ -140,6 +160,7 @@ class Outcome:
         self.engine_failed = engine_failed
         self.rownames = rownames if rownames is not None else [None] * len(results)
         self.colnames = colnames if colnames is not None else [None] * len(results)
+        self.handle = None
 
     def __repr__(self):
         lines = [f"<robmat.Outcome of {self.routine}: {len(self.results)} result(s)"]
@@ -307,12 +328,14 @@ class _Session:
                         _lib.robmat_session_set_progress(self._handle, None, None, 1000, 250)
         finally:
             _lib.robmat_args_free(a)
+        handle = ResultHandle(r.value)
+        if not r:
+            raise MemoryError("robmat: no memory for the result of " + routine)
+        outcome = _read_outcome(routine, r)
+        if rc == ROBMAT_OK:
+            outcome.handle = handle  # the host's result stays for the plots of the call
+            return outcome
         try:
-            if not r:
-                raise MemoryError("robmat: no memory for the result of " + routine)
-            outcome = _read_outcome(routine, r)
-            if rc == ROBMAT_OK:
-                return outcome
             message = _text(_lib.robmat_result_error(r))
             if rc == ROBMAT_ERR_ROUTINE:
                 raise RoutineError(message, routine, _lib.robmat_result_status(r), _lib.robmat_result_exit_code(r),
@@ -323,7 +346,7 @@ class _Session:
                 raise KeyboardInterrupt(message)
             raise Error(message)
         finally:
-            _lib.robmat_result_free(r)
+            del handle
 
 
 session = _Session()
@@ -331,6 +354,38 @@ session = _Session()
 
 def host_version():
     return _text(_lib.robmat_host_version())
+
+
+def plots_json(handle, row_names=None):
+    """The plots of a call (robmat_result_plots) as parsed JSON: {"plots": [...], "notes": [...]}."""
+    if handle is None or not handle.pointer:
+        return {"plots": [], "notes": ["The call has no plots."]}
+    if row_names is not None:
+        names = (ctypes.c_char_p * len(row_names))(*[_c_text(str(n), "a row name") for n in row_names])
+        if _lib.robmat_result_set_row_names(handle.pointer, names, len(row_names)) != ROBMAT_OK:
+            raise MemoryError("robmat: no memory for the row names")
+    with session._lock:
+        if session._handle is None:
+            session._open()
+        text = _lib.robmat_result_plots(session._handle, handle.pointer)
+    return _json.loads(_text(text))
+
+
+def write_report(path, handles, title=None):
+    """Writes the HTML report of the calls whose results are `handles` to path."""
+    array = (ctypes.c_void_p * len(handles))(*[h.pointer for h in handles])
+    with session._lock:
+        if session._handle is None:
+            session._open()
+        rc = _lib.robmat_report_write(session._handle, array, len(handles),
+                                      _c_text(title, "a title") if title else None, _c_text(str(path), "a path"))
+        if rc != ROBMAT_OK:
+            n = _lib.robmat_session_error(session._handle, None, 0)
+            buf = ctypes.create_string_buffer(n + 1)
+            _lib.robmat_session_error(session._handle, buf, n + 1)
+            if rc == ROBMAT_ERR_MEMORY:
+                raise MemoryError(_text(buf.value))
+            raise OSError(_text(buf.value))
 
 
 def help_text(routine=None):

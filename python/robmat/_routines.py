@@ -12,6 +12,7 @@ import numpy as np
 from ._capi import RoutineError, help_text, session
 from ._results import (RobmatWarning, data_matrix, labelled, number, numeric_array, option_vector, printed_objects,
                        vector, warn_log, whole_number)
+from ._plots import PlotsMixin
 
 __all__ = ["RobmatWarning"]
 
@@ -194,7 +195,7 @@ def _mcd_options(opt, h, nrep, seed, cutoff, print_level, correlations, exchange
 _SUMMARY_NAMES = ["h", "subsets", "nonsingular", "outliers", "determinant", "distance_scale", "cutoff"]
 
 
-class McdResult:
+class McdResult(PlotsMixin):
     """The result of robmat.mcd.
 
     The reweighted estimates: location (p), scatter (p x p), correlation (with
@@ -211,7 +212,8 @@ class McdResult:
 
     summary (7,), estimates ((p+2) x p or (2p+2) x p) and distances (3 x n) hold the routine's
     three results as they are; listing, json and log what it printed and logged. NaN is
-    missing."""
+    missing. Plots: plot() draws them with matplotlib, plots() gives them as data and SVG,
+    to_html(path) writes the report of the call; a notebook shows the pictures."""
 
     def __init__(self, outcome, data, cutoff_given, rerun):
         self.summary = outcome.results[0].reshape(-1)
@@ -226,6 +228,9 @@ class McdResult:
         self._cutoff_given = cutoff_given
         self._rerun = rerun
         self._raw = None
+        self.handle = outcome.handle
+        # Observation labels of the plots: the pandas index, when there is one.
+        self.row_names = [str(v) for v in data.index] if data.index is not None else None
 
     # ---- views ---------------------------------------------------------------------------
     def _vector_p(self, v):
@@ -445,7 +450,7 @@ def _lmts_options(opt, *, intercept, print_level, least_squares, h, nrep, tests,
     return option_vector(opt, given)
 
 
-class LmtsResult:
+class LmtsResult(PlotsMixin):
     """The result of robmat.lms or robmat.lts.
 
     summary (20,), estimates (rows x p, intercept last) and observations (rows x n) are the
@@ -465,6 +470,7 @@ class LmtsResult:
         self.json = outcome.json
         self.labels = labels
         self.intercept = intercept
+        self.handle = outcome.handle
 
     def _row(self, k):
         if k >= self.estimates.shape[0]:

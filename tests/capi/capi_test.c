@@ -1,8 +1,8 @@
 // The C interface from plain C: sessions on good and bad module files, MAD on the stack loss
 // data, the log, listing and JSON of a call, every kind of failure (refused call, front-end
 // status, xexit, bad arguments) with its code and message, and one session shared by several
-// threads. Arguments: the real module, the test module (routines that misbehave on purpose),
-// and a module file with a wrong magic number.
+// threads; plots and reports. Arguments: the real module, the test module (routines that misbehave on
+// purpose), and a module file with a wrong magic number.
 #include <math.h>
 #include <pthread.h>
 #include <stdio.h>
@@ -333,6 +333,54 @@ static void* worker(void* arg) {
   return (void*)bad;
 }
 
+// The plots of a call as JSON with their SVG, observation names as labels, and the HTML report
+// of two calls, one of them failed.
+static void test_plots_and_report(robmat_session* s) {
+  robmat_result* r = NULL;
+  CHECK(call_mad(s, "mad", &r) == ROBMAT_OK);
+  char buf[21][8];
+  const char* names[21];
+  for (int i = 0; i < 21; ++i) {
+    snprintf(buf[i], sizeof buf[i], "run%d", i + 1);
+    names[i] = buf[i];
+  }
+  CHECK(robmat_result_set_row_names(r, names, 21) == ROBMAT_OK);
+  CHECK(robmat_result_set_row_names(r, NULL, 3) == ROBMAT_ERR_ARGUMENT);
+  const char* plots = robmat_result_plots(s, r);
+  CHECK(has_text(plots, "\"id\":\"strips\""));
+  CHECK(has_text(plots, "\"svg\":\"<svg xmlns="));
+  // Air flow 80 in run 1 lies beyond its median 58 + 2.5 MAD (4): labelled by its name.
+  CHECK(has_text(plots, "\"run1\""));
+  CHECK(has_text(plots, "\"notes\":[]"));
+
+  robmat_result* failed = NULL;
+  CHECK(call_mad(s, "a keyword far too long", &failed) == ROBMAT_ERR_ROUTINE);
+  CHECK(has_text(robmat_result_plots(s, failed), "The call failed"));
+
+  robmat_result* both[2] = {r, failed};
+  const char* path = "capi_test_report.html";
+  CHECK(robmat_report_write(s, both, 2, "Two calls", path) == ROBMAT_OK);
+  FILE* f = fopen(path, "rb");
+  CHECK(f != NULL);
+  if (f != NULL) {
+    static char page[1 << 20];
+    size_t n = fread(page, 1, sizeof page - 1, f);
+    page[n] = '\0';
+    fclose(f);
+    CHECK(has_text(page, "<title>Two calls</title>"));
+    CHECK(has_text(page, "<figure id=\"call-1-strips\">"));
+    CHECK(has_text(page, "<p class=\"error\">"));
+    remove(path);
+  }
+  CHECK(robmat_report_write(s, both, 2, NULL, "/nonexistent/folder/r.html") == ROBMAT_ERR_CALL);
+  char error[256];
+  robmat_session_error(s, error, sizeof error);
+  CHECK(has_text(error, "/nonexistent/folder/r.html"));
+  CHECK(robmat_report_write(s, NULL, 1, NULL, path) == ROBMAT_ERR_ARGUMENT);
+  robmat_result_free(failed);
+  robmat_result_free(r);
+}
+
 static void test_threads(robmat_session* s) {
   for (int m = 0; m < 4; ++m) {
     robmat_result* r = NULL;
@@ -363,6 +411,7 @@ int main(int argc, char** argv) {
     test_failures(s);
     test_regression(s);
     test_names(s);
+    test_plots_and_report(s);
     test_threads(s);
   }
   robmat_session_close(s);

@@ -100,6 +100,10 @@ class Session {
   // Arguments may be null for an omitted optional argument.
   CallResult call(std::string_view name, std::span<const Value* const> args);
 
+  // As call, with nothing printed or logged as it happens (the log lines are in the result):
+  // for the host's own use of a routine, such as a plot that needs robust distances.
+  CallResult call_quietly(std::string_view name, std::span<const Value* const> args);
+
   // Where printed output (text lines, matrices, tables) and log lines go as they happen.
   void set_output(OutputSink* sink);
   void set_log_handler(std::function<void(const LogEntry&)> handler);

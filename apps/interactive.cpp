@@ -1,9 +1,14 @@
 // Help, commands, completion and Ctrl-C of the REPL; see interactive.h.
 #include "interactive.h"
 
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -121,10 +126,67 @@ char** complete(const char* text, int, int) {
 volatile std::sig_atomic_t g_sigint = 0;
 void (*g_on_interrupt)() = nullptr;
 struct sigaction g_previous {};
+// The self-pipe: a Ctrl-C writes a byte, so the prompt's wait for a key sees it even when the
+// signal came before the wait began (a flag alone would be missed there, and the prompt would
+// hang with its line already dropped by the terminal).
+int g_wake[2] = {-1, -1};
 
 void on_sigint(int) {
+  const int saved = errno;
   g_sigint = 1;
+  if (g_wake[1] >= 0) {
+    const char byte = 1;
+    (void)!write(g_wake[1], &byte, 1);
+  }
   if (g_on_interrupt != nullptr) g_on_interrupt();
+  errno = saved;
+}
+
+void drain_wake() {
+  char buf[64];
+  if (g_wake[0] >= 0)
+    while (read(g_wake[0], buf, sizeof buf) > 0) {
+    }
+}
+
+// One byte of the terminal, or -1 after a Ctrl-C or at the end of input.
+int read_byte(int fd) {
+  for (;;) {
+    if (g_sigint != 0) return -1;
+    pollfd fds[2] = {{fd, POLLIN, 0}, {g_wake[0], POLLIN, 0}};
+    const int n = poll(fds, g_wake[0] >= 0 ? 2 : 1, -1);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return -1;
+    }
+    if (g_wake[0] >= 0 && (fds[1].revents & POLLIN) != 0) {
+      drain_wake();
+      if (g_sigint != 0) return -1;
+    }
+    if ((fds[0].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
+      unsigned char c = 0;
+      const ssize_t got = read(fd, &c, 1);
+      if (got == 1) return c;
+      if (got < 0 && errno == EINTR) continue;
+      return -1;
+    }
+  }
+}
+
+// The line editor's key reader: a character (UTF-8 decoded, as the editor wants characters,
+// not bytes), or -1, which the editor takes as the end of the line's input.
+int read_key(FILE* in) {
+  const int fd = fileno(in != nullptr ? in : stdin);
+  const int lead = read_byte(fd);
+  if (lead < 0x80) return lead;
+  int more = lead >= 0xf0 ? 3 : lead >= 0xe0 ? 2 : lead >= 0xc0 ? 1 : 0;
+  int code = lead & (0x3f >> more);
+  for (; more > 0; --more) {
+    const int next = read_byte(fd);
+    if (next < 0) return -1;
+    code = (code << 6) | (next & 0x3f);
+  }
+  return code;
 }
 
 }  // namespace
@@ -144,11 +206,14 @@ void catch_sigint(void (*on_interrupt)()) {
   // No SA_RESTART: the terminal read at the prompt must return so the line can be cleared.
   sa.sa_flags = 0;
   sigaction(SIGINT, &sa, &g_previous);
+  if (g_wake[0] < 0 && pipe2(g_wake, O_NONBLOCK | O_CLOEXEC) != 0) g_wake[0] = g_wake[1] = -1;
+  rl_getc_function = read_key;
 }
 
 bool take_sigint() {
   const bool got = g_sigint != 0;
   g_sigint = 0;
+  drain_wake();
   return got;
 }
 

@@ -34,7 +34,9 @@ Command parse_command(std::string_view line);
 void install_completion(std::function<std::vector<std::string>()> names);
 
 // SIGINT while the REPL runs: sets a flag (read and cleared by take_sigint) and calls
-// on_interrupt, which must be safe in a signal handler. restore puts the old handler back.
+// on_interrupt, which must be safe in a signal handler; a prompt waiting for a key returns at
+// once (catch_sigint gives the line editor a key reader that watches for it, so call it before
+// the editor initializes). restore puts the old handler back.
 void catch_sigint(void (*on_interrupt)());
 bool take_sigint();
 void restore_sigint();

@@ -118,6 +118,9 @@ class Runner {
   void repl() {
     const char* home = std::getenv("HOME");
     const std::string history = home ? std::string(home) + "/.robmat_history" : std::string();
+    // Before the line editor initializes (reading the history does), so it takes our key reader.
+    g_session = &session_;
+    robmat::app::catch_sigint(interrupt_session);
     rl_readline_name = "robmat";
     stifle_history(1000);
     if (!history.empty()) read_history(history.c_str());
@@ -127,8 +130,6 @@ class Runner {
       return names;
     });
     std::cout << robmat::app::banner(ROBMAT_VERSION) << std::flush;
-    g_session = &session_;
-    robmat::app::catch_sigint(interrupt_session);
     std::string pending;
     int entry = 0;
     for (;;) {

@@ -106,6 +106,19 @@ def test_ctrl_c_at_the_prompt_clears_the_line(term):
     assert "'a' is not defined" in term.read_until(PROMPT), "the dropped statement assigned nothing"
 
 
+def test_ctrl_c_as_the_prompt_appears(term):
+    # A Ctrl-C that comes before the line editor waits for a key, with keys ahead of it that
+    # the terminal then drops, still gives a fresh prompt.
+    term.read_until(PROMPT)
+    for _ in range(20):
+        term.send("a = [1 2\r")
+        term.read_until("...> ")
+        term.send("3\x03")
+        term.read_until(PROMPT)
+    term.send("quit\r")
+    assert term.wait() == 0
+
+
 def test_ctrl_c_during_a_long_mcd_keeps_the_variables(term, tmp_path):
     rng = np.random.default_rng(7)
     np.savetxt(tmp_path / "x.csv", rng.standard_normal((2000, 5)), delimiter=",", header="a,b,c,d,e", comments="")

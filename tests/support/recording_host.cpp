@@ -25,9 +25,9 @@ const CatalogueLine kCatalogue[] = {
 #include "../../host/catalogue/messages_flts.inc"
 #include "../../host/catalogue/messages_host.inc"
 #include "../../host/catalogue/messages_mcd.inc"
+#include "../../host/catalogue/messages_mve.inc"
 #include "../../host/catalogue/messages_options_reports.inc"
 #include "../../host/catalogue/messages_regression.inc"
-#include "../../host/catalogue/messages_mve.inc"
 };
 
 struct Column {

@@ -292,7 +292,8 @@ int main(int argc, char** argv) {
         prev = sec;
       }
     }
-    // Machine-readable lines ("time N P SECONDS", "cpu N P SECONDS", "engine N P SECONDS")
+    // Machine-readable lines ("time N P SECONDS", "cpu N P SECONDS", "engine N P SECONDS",
+    // "engine_cpu N P SECONDS")
     // for run_mcd.sh. On a loaded machine the processor time of the single thread is the
     // steadier figure; the wall time includes waiting for a processor.
     std::printf("\n");
@@ -304,6 +305,10 @@ int main(int argc, char** argv) {
           std::printf("cpu %ld %d %.6e\n", n, p, it->second);
         if (double sec = seconds("BM_MCD_engine", n, p); sec > 0.0)
           std::printf("engine %ld %d %.6e\n", n, p, sec);
+        if (auto it =
+                reporter.cpu_seconds.find("BM_MCD_engine/" + std::to_string(n) + "/" + std::to_string(p));
+            it != reporter.cpu_seconds.end())
+          std::printf("engine_cpu %ld %d %.6e\n", n, p, it->second);
       }
     benchmark::Shutdown();
   } catch (const robmat::host::Error& e) {

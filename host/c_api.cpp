@@ -305,10 +305,15 @@ int robmat_args_add_matrix(
     if (rows < 0 || cols < 0) return args->fail(ROBMAT_ERR_ARGUMENT, "a matrix cannot have a negative size.");
     if (cols != 0 && rows > INT64_MAX / cols / static_cast<int64_t>(sizeof(double)))
       return args->fail(ROBMAT_ERR_ARGUMENT, "the matrix is too large.");
-    Matrix m(rows, cols);
-    if (!m.data.empty()) {
+    Matrix m;
+    m.rows = rows;
+    m.cols = cols;
+    if (rows * cols > 0) {
       if (data == nullptr) return args->fail(ROBMAT_ERR_ARGUMENT, "the data of a non-empty matrix is null.");
-      std::memcpy(m.data.data(), data, m.data.size() * sizeof(double));
+      // Every NaN becomes the missing value here, in the one copy the arguments need, so
+      // that the call can hand the matrix to the routine in place.
+      m.data.assign(data, data + rows * cols);
+      for (double& v : m.data) v = robmat::host::nan_to_missing(v);
     }
     if (colnames != nullptr) {
       for (int64_t j = 0; j < cols; ++j) {

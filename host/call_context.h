@@ -14,6 +14,7 @@
 #include "robmat/host/output.h"
 #include "robmat/host/session.h"
 #include "robmat/host_services.h"
+#include "work_space.h"
 
 namespace robmat::host {
 
@@ -35,9 +36,8 @@ struct ResultSlot {
   bool created = false;
   int32_t rows = 0;
   int32_t cols = 0;
-  std::unique_ptr<double[]> data;
-  std::vector<std::unique_ptr<double[]>> retired;  // stale storage with canaries
-  std::vector<size_t> retired_size;
+  std::vector<double> data;                  // rows * cols + 1: never empty
+  std::vector<std::vector<double>> retired;  // stale storage with canaries
 };
 
 struct TextHandle {
@@ -46,11 +46,20 @@ struct TextHandle {
   std::string text;
 };
 
+// A live work-space block: the size asked for, and the size of the block that serves it.
+struct WorkBlock {
+  int64_t bytes;
+  size_t capacity;
+};
+
 struct CallContext {
   CallContext();
   ~CallContext();  // out of line: the objects are complete only in objects.h
   std::string routine;
-  std::map<void*, int64_t> work;  // live work-space blocks and their sizes
+  WorkSpace* space = nullptr;       // the session's kept blocks; null: malloc and free
+  std::map<void*, WorkBlock> work;  // live work-space blocks
+  size_t large_in_use = 0;          // capacity of the live blocks the session may keep
+  size_t large_peak = 0;            // the most of it at any time during the call
   int64_t work_requests = 0;
   int fail_nth = 0;       // fail this work-space request (1-based), 0 never
   int fail_manager = 0;   // test hook: 1 null manager, -1 negative status
@@ -68,6 +77,9 @@ struct CallContext {
 
 // Frees the memory pools a call did not destroy itself.
 void release_pools(CallContext& c);
+
+// Frees a work-space block of the call: back to the session's kept blocks, or to malloc.
+void free_work_block(CallContext& c, void* block, const WorkBlock& b);
 
 CallContext* current_call();
 void set_current_call(CallContext* c);

@@ -66,37 +66,38 @@ void* s_duwres(int32_t k, int32_t rows, int32_t cols) {
   for (int j = 1; j <= 3; ++j) {
     ResultSlot& s = c.results[j];
     if (!s.created || j == k) continue;
-    size_t n = static_cast<size_t>(s.rows) * s.cols + 1;
-    auto moved = std::make_unique<double[]>(n);
-    std::memcpy(moved.get(), s.data.get(), n * sizeof(double));
-    for (size_t i = 0; i < n; ++i) std::memcpy(&s.data[i], &kStaleCanary, sizeof(double));
+    std::vector<double> moved = s.data;
+    for (double& v : s.data) std::memcpy(&v, &kStaleCanary, sizeof(double));
     s.retired.push_back(std::move(s.data));
-    s.retired_size.push_back(n);
     s.data = std::move(moved);
   }
   ResultSlot& s = c.results[k];
-  size_t n = static_cast<size_t>(rows) * cols + 1;
-  s.data = std::make_unique<double[]>(n);
-  std::fill(s.data.get(), s.data.get() + n, 0.0);
+  s.data.assign(static_cast<size_t>(rows) * cols + 1, 0.0);
   s.rows = rows;
   s.cols = cols;
   s.created = true;
-  return s.data.get();
+  return s.data.data();
 }
 
 double* s_duwresp(int32_t k) {
   CallContext& c = here();
   if (k < 1 || k > 3 || !c.results[k].created) return nullptr;
-  return c.results[k].data.get();
+  return c.results[k].data.data();
 }
 
 void* s_duwalo2(void** p, int64_t bytes) {
   CallContext& c = here();
   *p = nullptr;
   if (bytes < 0 || request_fails(c)) return nullptr;
-  void* block = std::malloc(static_cast<size_t>(bytes > 0 ? bytes : 1));
+  const auto want = static_cast<size_t>(bytes > 0 ? bytes : 1);
+  size_t capacity = want;
+  void* block = c.space != nullptr ? c.space->take(want, &capacity) : std::malloc(want);
   if (block == nullptr) return nullptr;
-  c.work[block] = bytes;
+  c.work[block] = WorkBlock{bytes, capacity};
+  if (capacity >= WorkSpace::kSmallest) {
+    c.large_in_use += capacity;
+    c.large_peak = std::max(c.large_peak, c.large_in_use);
+  }
   return *p = block;
 }
 
@@ -108,7 +109,7 @@ void s_duwfre2(void** p) {
     c.add_log(LogEntry::Severity::kError, "Internal error: the routine freed work space it did not own.");
     return;
   }
-  std::free(it->first);
+  free_work_block(c, it->first, it->second);
   c.work.erase(it);
   *p = nullptr;
 }
@@ -316,6 +317,14 @@ const RzThrVector kThr{host_rzextload,
 ::RZGCB g_gcb{kGcbMagic, nullptr, {&kDul, &kLog, &kSys, &kObj, &kThr}};
 
 }  // namespace
+
+void free_work_block(CallContext& c, void* block, const WorkBlock& b) {
+  if (b.capacity >= WorkSpace::kSmallest) c.large_in_use -= b.capacity;
+  if (c.space != nullptr)
+    c.space->give(block, b.capacity);
+  else
+    std::free(block);
+}
 
 void release_pools(CallContext& c) {
   for (void* pool : c.pools) delete static_cast<MemPool*>(pool);

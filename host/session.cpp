@@ -30,6 +30,7 @@ struct Session::Impl {
   int fail_nth = 0;
   int fail_manager = 0;
   std::atomic<bool> interrupt{false};
+  WorkSpace work_space;  // blocks kept from one call for the next
   static_assert(std::atomic<bool>::is_always_lock_free, "Session::interrupt runs in signal handlers");
 };
 
@@ -57,28 +58,30 @@ std::string log_tail(const std::vector<LogEntry>& log) {
   return s;
 }
 
-// Frees whatever the call still holds; returns a description of leaked work space.
+// Frees whatever the call still holds; returns a description of leaked work space. A leaked
+// block is not kept for later calls: the routine may still hold its address.
 std::string release_call(CallContext& c) {
   std::string leak;
   if (!c.work.empty()) {
     int64_t bytes = 0;
-    for (auto& [p, n] : c.work) {
-      bytes += n;
+    for (auto& [p, b] : c.work) {
+      bytes += b.bytes;
       std::free(p);
     }
     leak = std::to_string(c.work.size()) + " block(s) of work space (" + std::to_string(bytes) + " bytes)";
     c.work.clear();
   }
   release_pools(c);
+  if (c.space != nullptr) c.space->settle(c.large_peak);
   return leak;
 }
 
 bool stale_write(const CallContext& c) {
   for (int k = 1; k <= 3; ++k) {
     const ResultSlot& s = c.results[k];
-    for (size_t r = 0; r < s.retired.size(); ++r)
-      for (size_t i = 0; i < s.retired_size[r]; ++i)
-        if (std::memcmp(&s.retired[r][i], &kStaleCanary, sizeof(double)) != 0) return true;
+    for (const std::vector<double>& r : s.retired)
+      for (const double& v : r)
+        if (std::memcmp(&v, &kStaleCanary, sizeof(double)) != 0) return true;
   }
   return false;
 }
@@ -156,13 +159,43 @@ std::string cell_name(const Matrix& m, int64_t i, int64_t j) {
   return where;
 }
 
+// What a numeric argument holds besides finite numbers.
+enum class Holds { kFinite, kMissing, kOther };  // kOther: an infinity or a NaN of another kind
+
+// One pass that compilers vectorize finds most data finite; only data with other values get
+// a second look.
+Holds classify(const std::vector<double>& d) {
+  constexpr uint64_t kExponent = 0x7FF0000000000000ull;
+  uint64_t nonfinite = 0;
+  for (double v : d) {
+    uint64_t b;
+    std::memcpy(&b, &v, sizeof b);
+    nonfinite |= static_cast<uint64_t>((b & kExponent) == kExponent);
+  }
+  if (nonfinite == 0) return Holds::kFinite;
+  for (double v : d) {
+    uint64_t b;
+    std::memcpy(&b, &v, sizeof b);
+    if ((b & kExponent) == kExponent && b != kMissingBits) return Holds::kOther;
+  }
+  return Holds::kMissing;
+}
+
+std::vector<Holds> classify_arguments(std::span<const Value* const> args, size_t given) {
+  std::vector<Holds> out(given, Holds::kFinite);
+  for (size_t i = 0; i < given; ++i)
+    if (const Matrix* m = args[i] ? std::get_if<Matrix>(args[i]) : nullptr) out[i] = classify(m->data);
+  return out;
+}
+
 // What no routine can use, refused before the module runs: an infinite value in any numeric
 // argument (the module's arithmetic would turn it into garbage or undefined conversions), and
 // empty data.
 void refuse_unusable(const RoutineInfo& info,
                      const RoutineDescription* desc,
                      std::span<const Value* const> args,
-                     size_t given) {
+                     size_t given,
+                     const std::vector<Holds>& holds) {
   for (size_t i = 0; i < given; ++i) {
     const Matrix* m = args[i] ? std::get_if<Matrix>(args[i]) : nullptr;
     if (m == nullptr) continue;
@@ -172,6 +205,7 @@ void refuse_unusable(const RoutineInfo& info,
                               " x " + std::to_string(m->cols) + "); " + info.name +
                               " needs at least one observation (row) and one variable (column).",
                           static_cast<int>(i));
+    if (holds[i] != Holds::kOther) continue;
     for (int64_t k = 0; k < static_cast<int64_t>(m->data.size()); ++k) {
       const double v = m->data[static_cast<size_t>(k)];
       if (!std::isinf(v)) continue;
@@ -218,14 +252,23 @@ std::vector<std::string> option_warnings(const RoutineInfo& info,
   return out;
 }
 
-// The argument records, over copies, so that no routine can change a caller's value.
+// The argument records. The front ends only read their arguments (each copies what its
+// engine changes), so a matrix is handed over in place; only one whose NaNs are not all the
+// missing value is copied, to make them so. Under AddressSanitizer, the test configuration,
+// the host also checks after the call that no argument changed.
 struct ArgumentRecords {
   std::vector<Matrix> copies;
   std::vector<std::string> texts;
   std::vector<DULSYM> recs;
   std::vector<DULSYM*> ptrs;
+#ifdef ROBMAT_ASAN
+  std::vector<uint64_t> sums;
+#endif
 
-  ArgumentRecords(const RoutineInfo& info, std::span<const Value* const> args, size_t given)
+  ArgumentRecords(const RoutineInfo& info,
+                  std::span<const Value* const> args,
+                  size_t given,
+                  const std::vector<Holds>& holds)
       : copies(given), texts(given), recs(given), ptrs(given, nullptr) {
     for (size_t i = 0; i < given; ++i) {
       if (args[i] == nullptr) continue;
@@ -239,20 +282,48 @@ struct ArgumentRecords {
         d.elen = static_cast<int64_t>(texts[i].size());
         d.addr = texts[i].data();
       } else {
-        copies[i] = std::get<Matrix>(*args[i]);
-        for (double& v : copies[i].data) v = nan_to_missing(v);
-        if (copies[i].rows > INT32_MAX || copies[i].cols > INT32_MAX)
+        const Matrix& m = std::get<Matrix>(*args[i]);
+        if (m.rows > INT32_MAX || m.cols > INT32_MAX)
           throw Error("Argument " + std::to_string(i + 1) + " of " + info.name +
                       " is too large for the module.");
+        const double* data = m.data.data();
+        if (holds[i] == Holds::kOther) {
+          copies[i].data.resize(m.data.size());
+          std::transform(m.data.begin(), m.data.end(), copies[i].data.begin(), nan_to_missing);
+          data = copies[i].data.data();
+        }
         d.type = 'n';
-        d.rows = static_cast<int32_t>(copies[i].rows);
-        d.cols = static_cast<int32_t>(copies[i].cols);
+        d.rows = static_cast<int32_t>(m.rows);
+        d.cols = static_cast<int32_t>(m.cols);
         d.elen = 8;
-        d.addr = copies[i].data.data();
+        d.addr = const_cast<double*>(data);
       }
       ptrs[i] = &d;
     }
+#ifdef ROBMAT_ASAN
+    for (size_t i = 0; i < given; ++i) sums.push_back(checksum(i));
+#endif
   }
+
+#ifdef ROBMAT_ASAN
+  uint64_t checksum(size_t i) const {
+    if (ptrs[i] == nullptr) return 0;
+    const auto* p = static_cast<const unsigned char*>(ptrs[i]->addr);
+    const size_t n = ptrs[i]->type == 'n' ? static_cast<size_t>(ptrs[i]->rows) * ptrs[i]->cols * 8
+                                          : static_cast<size_t>(ptrs[i]->elen);
+    uint64_t h = 1469598103934665603ull;  // FNV-1a
+    for (size_t k = 0; k < n; ++k) h = (h ^ p[k]) * 1099511628211ull;
+    return h;
+  }
+  // The first argument (1-based) whose elements changed during the call, or 0.
+  size_t changed() const {
+    for (size_t i = 0; i < sums.size(); ++i)
+      if (checksum(i) != sums[i]) return i + 1;
+    return 0;
+  }
+#else
+  size_t changed() const { return 0; }
+#endif
 };
 
 // How the front end ended: its status, the code of an xexit, or an interrupt.
@@ -293,13 +364,18 @@ Outcome run_front_end(const RegisteredRoutine& reg, ArgumentRecords& records, Ca
   return o;
 }
 
-std::vector<Matrix> results_of(const CallContext& ctx, int nres) {
+// The results, moved out of the call: take them once.
+std::vector<Matrix> results_of(CallContext& ctx, int nres) {
   std::vector<Matrix> out;
   for (int k = 1; k <= nres; ++k) {
-    const ResultSlot& s = ctx.results[k];
-    Matrix m(s.created ? s.rows : 0, s.created ? s.cols : 0);
-    if (s.created && !m.data.empty())
-      std::memcpy(m.data.data(), s.data.get(), m.data.size() * sizeof(double));
+    ResultSlot& s = ctx.results[k];
+    Matrix m;
+    if (s.created) {
+      m.rows = s.rows;
+      m.cols = s.cols;
+      m.data = std::move(s.data);
+      m.data.resize(static_cast<size_t>(m.rows * m.cols));
+    }
     for (double& v : m.data) v = nan_to_missing(v);
     out.push_back(std::move(m));
   }
@@ -434,12 +510,14 @@ CallResult Session::call(std::string_view name, std::span<const Value* const> ar
   const RoutineInfo& info = reg->info;
   const size_t given = check_call(info, args);
   const RoutineDescription* desc = describe_routine(info.name);
-  refuse_unusable(info, desc, args, given);
-  ArgumentRecords records(info, args, given);
+  const std::vector<Holds> holds = classify_arguments(args, given);
+  refuse_unusable(info, desc, args, given, holds);
+  ArgumentRecords records(info, args, given, holds);
   const std::vector<std::string> variables = variable_names(desc, args.first(given));
 
   CallContext ctx;
   ctx.routine = info.name;
+  ctx.space = &impl_->work_space;
   ctx.fail_nth = impl_->fail_nth;
   ctx.fail_manager = impl_->fail_manager;
   ctx.sink = impl_->sink;
@@ -470,6 +548,9 @@ CallResult Session::call(std::string_view name, std::span<const Value* const> ar
   if (stale_write(ctx))
     throw Error("Internal error: the routine " + info.name +
                 " wrote to a result through an address that was no longer valid.");
+  if (const size_t k = records.changed(); k != 0)
+    throw Error("Internal error: the routine " + info.name + " changed its argument " + std::to_string(k) +
+                ".");
   if (outcome.status != 0) throw routine_error(info, desc, args.first(given), outcome, ctx);
   if (!info.call_routine && !ctx.results[1].created)
     throw Error("Internal error: the function " + info.name + " returned without a value.");

@@ -209,11 +209,10 @@ def _read_outcome(routine, r):
                    _lib.robmat_result_engine_failed(r) != 0, rownames, colnames)
 
 
-def _missing_in(a):
-    """A float64 C-ordered copy of a 2-D array with every NaN replaced by the missing value."""
-    a = np.array(a, dtype=np.float64, order="C", copy=True)
-    a.view(np.uint64)[np.isnan(a)] = MISSING_BITS
-    return a
+def _c_matrix(a):
+    """A 2-D array as float64 in C order, copied only when it is not so already: the C interface
+    copies it once more and turns every NaN into the missing value there."""
+    return np.asarray(a, dtype=np.float64, order="C")
 
 
 def _show_progress(routine, seconds, percent, done, _width=[0]):
@@ -301,7 +300,7 @@ class _Session:
                     _lib.robmat_args_add_text(a, _c_text(v, "a character argument"))
                 else:
                     m, names = v if isinstance(v, tuple) else (v, None)
-                    m = _missing_in(m)
+                    m = _c_matrix(m)
                     c_names = None
                     if names is not None:
                         c_names = (ctypes.c_char_p * len(names))(*[_c_text(str(s), "a column name") for s in names])

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <fstream>
 
 namespace {
@@ -132,6 +133,69 @@ TEST(Dispatch, EveryFailedRequestIsCleanedUp) {
     }
   }
   EXPECT_EQ(s.call("ALLOC", std::vector<const Value*>{&x}).results[0].data[0], 7.0);
+}
+
+// Large blocks are kept from call to call; the checks see them as they see fresh ones.
+TEST(Dispatch, KeptWorkSpaceIsCheckedAsFreshWorkSpace) {
+  Session s(ROBMAT_TESTMOD_PATH);
+  const Value big = mat({1 << 20}), bigger = mat({3 << 20});
+  for (int k = 0; k < 3; ++k)
+    EXPECT_EQ(s.call("ALLOC", std::vector<const Value*>{&big}).results[0].data[0], 7.0);
+  // A leak is found also when the leaked block was a kept one, and a larger call after the
+  // kept blocks still gets blocks of its own size.
+  EXPECT_EQ(
+      error_of(s, "LEAK", {&big}),
+      "Internal error: the routine LEAK left 1 block(s) of work space (1048576 bytes) allocated when it "
+      "returned.");
+  EXPECT_EQ(s.call("ALLOC", std::vector<const Value*>{&bigger}).results[0].data[0], 7.0);
+  for (int n = 1; n <= 4; ++n) {
+    SCOPED_TRACE(n);
+    s.fail_nth_allocation(n);
+    try {
+      s.call("ALLOC", std::vector<const Value*>{&big});
+      ADD_FAILURE() << "request " << n << " did not fail";
+    } catch (const RoutineError& e) {
+      EXPECT_EQ(e.status, 1);
+    }
+  }
+  EXPECT_EQ(s.call("ALLOC", std::vector<const Value*>{&big}).results[0].data[0], 7.0);
+}
+
+// Kept blocks hold what the last call left in them: a call that follows larger ones on the
+// same blocks must give bit for bit what it gives in a fresh session.
+TEST(Dispatch, ACallAfterLargerOnesGivesWhatAFreshSessionGives) {
+  auto data = [](int64_t n, int64_t p, uint64_t seed) {
+    Matrix m(n, p);
+    for (double& v : m.data) {
+      seed = seed * 6364136223846793005ull + 1442695040888963407ull;
+      v = static_cast<double>(seed >> 11) * 0x1p-53 - 0.5;
+    }
+    return Value(std::move(m));
+  };
+  const Value qn = std::string("qn"), none = Matrix();
+  struct Case {
+    const char* routine;
+    Value large, small;
+    bool options_first;
+  } cases[] = {
+      {"MAD", data(50000, 1, 1), data(30000, 1, 2), false},
+      {"MCD", data(4000, 4, 3), data(3000, 4, 4), true},
+  };
+  Session warm(ROBMAT_MODULE_PATH);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.routine);
+    auto args = [&](const Value& x) {
+      return c.options_first ? std::vector<const Value*>{&none, &x} : std::vector<const Value*>{&x, &qn};
+    };
+    for (int k = 0; k < 2; ++k) warm.call(c.routine, args(c.large));
+    const auto reused = warm.call(c.routine, args(c.small)).results;
+    Session fresh(ROBMAT_MODULE_PATH);
+    const auto expected = fresh.call(c.routine, args(c.small)).results;
+    ASSERT_EQ(reused.size(), expected.size());
+    for (size_t k = 0; k < reused.size(); ++k)
+      EXPECT_EQ(0, std::memcmp(reused[k].data.data(), expected[k].data.data(), expected[k].data.size() * 8))
+          << "result " << k + 1;
+  }
 }
 
 TEST(Dispatch, FailingOutputManager) {

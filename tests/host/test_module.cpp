@@ -1,7 +1,9 @@
 // A module for host tests: the same exported records as robmat's, with routines that
 // behave well and routines that break the host's rules on purpose (a leak, a write through
 // a stale result address, an exit), so that each host check can be seen to fire.
+#include <cstdint>
 #include <cstring>
+#include <initializer_list>
 
 #include "robmat/module_records.h"
 #include "robmat/output_protocol.h"
@@ -48,10 +50,16 @@ int32_t three(DULSYM** arg, int32_t*) {
   return 0;
 }
 
-// LEAK(x): keeps a block of work space.
-int32_t leak(DULSYM**, int32_t*) {
+// The block size asked for by LEAK and ALLOC: x(1) bytes, at least `least`.
+int64_t block_bytes(DULSYM** arg, int64_t least) {
+  const double v = static_cast<const double*>(arg[0]->addr)[0];
+  return v > static_cast<double>(least) ? static_cast<int64_t>(v) : least;
+}
+
+// LEAK(x): keeps a block of work space (x(1) bytes, at least 64).
+int32_t leak(DULSYM** arg, int32_t*) {
   void* p;
-  duwalo2(&p, 64);
+  duwalo2(&p, block_bytes(arg, 64));
   return 0;
 }
 
@@ -72,12 +80,19 @@ int32_t bye(DULSYM**, int32_t*) {
   xexit(9999, 0);
 }
 
-// ALLOC(x): three blocks and a result, freeing what it holds at the first refusal.
-int32_t alloc(DULSYM**, int32_t*) {
+// ALLOC(x): three blocks (x(1) bytes each, at least 256) and a result, freeing what it holds
+// at the first refusal. The result is 7 when no block overlaps another (each still holds what
+// was written into it).
+int32_t alloc(DULSYM** arg, int32_t*) {
   void* b[3] = {nullptr, nullptr, nullptr};
+  const int64_t bytes = block_bytes(arg, 256);
   int32_t rc = 0;
   for (auto& blk : b)
-    if (duwalo2(&blk, 256) == nullptr) rc = 1;
+    if (duwalo2(&blk, bytes) == nullptr) rc = 1;
+  for (int k = 0; k < 3 && rc == 0; ++k) std::memset(b[k], k + 1, static_cast<size_t>(bytes));
+  for (int k = 0; k < 3 && rc == 0; ++k)
+    for (const int64_t at : {int64_t{0}, bytes - 1})
+      if (static_cast<unsigned char*>(b[k])[at] != k + 1) rc = 2;
   if (rc == 0 && duwres(1, 1, 1) == nullptr) rc = 1;
   if (rc == 0) duwresp(1)[0] = 7.0;
   for (auto& blk : b)

@@ -118,12 +118,10 @@ constexpr Option kMcdOptions[] = {
      "stream, seeded from the clock when opt 20 is below 1"},
     {"20", "seed of the random trial subsets", "0", "any whole number"},
     {"23",
-     "robmat's own extension: converged final stage. The final concentration steps on all "
-     "observations run until the determinant stops falling (the best h-subset is then a fixed "
-     "point of the step), from the 10 best solutions up to n = 5000, 50000 / n of them beyond, "
-     "at least one; the result is never worse than without it for the same seed",
-     "0 (a fixed number of steps: up to 100, 1 once n p exceeds 1e6, from 1 solution when n > "
-     "5000)",
+     "robmat's own extension: converged final stage: its concentration steps run until the "
+     "determinant stops falling, from the 10 best kept solutions up to n = 5000, 50000 / n "
+     "beyond (at least 1); never worse than 0 for the same seed",
+     "0 (a fixed step budget)",
      "0 or 1"},
 };
 constexpr Level kMcdLevels[] = {
@@ -349,13 +347,10 @@ constexpr Option kRegressionOptions[] = {
      "at the first large improvement (opt 18); 3 only the members of largest residual against "
      "the outside observations of smallest"},
     {"23",
-     "robmat's own extension, FAST-LTS only: converged final stage. The final concentration "
-     "steps on all observations run until the sum of the h smallest squared residuals stops "
-     "falling (the best h-subset is then a fixed point of the step), from the 10 best solutions "
-     "up to n = 5000, max(3, 50000 / n) of them beyond; the result is never worse than without "
-     "it for the same seed",
-     "0 (a fixed number of steps: up to 100, 5 once n p exceeds 1e6, from 3 solutions when n > "
-     "5000)",
+     "robmat's own extension, FAST-LTS only: converged final stage: its concentration steps "
+     "run until the criterion stops falling, from the 10 best kept solutions up to n = 5000, "
+     "max(3, 50000 / n) beyond; never worse than 0 for the same seed",
+     "0 (a fixed step budget)",
      "0 or 1"},
 };
 constexpr Level kRegressionLevels[] = {

@@ -11,6 +11,8 @@
 // h-subset, writes the one of a direct engine run (PREFIX_<n>_<p>.best, 1-based) and prints
 // its raw objective, log det of its covariance with divisor h - 1. The same call through the
 // host must report the same h and determinant, which ties the subset to the timed call.
+//
+// --refine gives option 23 = 1 (the converged final stage) to every call and to the engine alone.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -67,6 +69,18 @@ const Matrix& data(long n, int p) {
   return it->second;
 }
 
+// --refine: every call asks for the converged final stage (robmat's option 23).
+bool g_refine = false;
+
+// The option vector of every call: empty (the defaults), or 23 missing values but the last,
+// which is 1.
+Value options() {
+  if (!g_refine) return Matrix();
+  Matrix opt(23, 1, robmat::missing_value());
+  opt.data[22] = 1.0;
+  return opt;
+}
+
 Session& session() {
   static Session s(ROBMAT_MODULE_PATH);
   return s;
@@ -76,7 +90,7 @@ Session& session() {
 void BM_MCD(benchmark::State& state) {
   const long n = state.range(0);
   const int p = static_cast<int>(state.range(1));
-  const Value opt = Matrix();
+  const Value opt = options();
   const Value x = data(n, p);
   const std::vector<const Value*> args{&opt, &x};
   Session& s = session();
@@ -155,6 +169,7 @@ class DirectRun {
     tmpl_.lsds = 300;
     tmpl_.sing = 1e-10;
     tmpl_.plog = robmat::xpselec(nullptr, 100);
+    tmpl_.imve = g_refine ? 1 : 0;
     const robmat::McdSizes sz = robmat::mcd_sizes(n, p, tmpl_.nsds, tmpl_.lsds, 0);
     tmpl_.dneed = sz.work;
     tmpl_.lneed = sz.ints;
@@ -234,7 +249,7 @@ int write_data(const char* prefix) {
 
       DirectRun d(x);
       const int rc = d.call();
-      const Value opt = Matrix(), vx = x;
+      const Value opt = options(), vx = x;
       const auto r = session().call("MCD", std::vector<const Value*>{&opt, &vx});
       const double h_host = r.results.at(0).data.at(0), volm_host = r.results.at(0).data.at(4);
       if (rc != 0 || static_cast<double>(d.h()) != h_host || d.volm() != volm_host) {
@@ -268,6 +283,13 @@ int write_data(const char* prefix) {
 int main(int argc, char** argv) {
   try {
     install_stand_in_host();
+    for (int i = 1; i < argc; ++i)
+      if (std::strcmp(argv[i], "--refine") == 0) {
+        g_refine = true;
+        std::copy(argv + i + 1, argv + argc + 1, argv + i);  // the closing null too
+        --argc;
+        break;
+      }
     for (int i = 1; i < argc; ++i)
       if (std::strncmp(argv[i], "--write-data=", 13) == 0) return write_data(argv[i] + 13);
     benchmark::Initialize(&argc, argv);

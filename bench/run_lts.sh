@@ -6,12 +6,15 @@
 # in the same run and compares the objectives: the sum of the h smallest squared residuals of
 # each program's raw coefficients, h = (n + p + 1) %/% 2 with p counting the intercept.
 # Usage: bench/run_lts.sh   (BUILD_DIR, BUILD_TYPE, MIN_TIME override defaults; SEEDS="1 2 3"
-# adds the objectives of those seeds for both programs)
+# adds the objectives of those seeds for both programs; REFINE=1 gives every call of ours
+# option 23 = 1, the converged final stage)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
 build=${BUILD_DIR:-$root/build-bench-lts}
 min_time=${MIN_TIME:-1}
+refine=()
+if [ "${REFINE:-0}" = 1 ]; then refine=(--refine); fi
 # One thread on both sides: the host's worker count, and R's BLAS should it be a threaded one.
 export ROBMAT_CPUCOUNT=1 OMP_NUM_THREADS=1 OPENBLAS_NUM_THREADS=1
 
@@ -21,10 +24,10 @@ bench="$build/bench/lts_bench"
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 
-echo "== robmat LTS (build type: $(grep -m1 CMAKE_BUILD_TYPE: "$build/CMakeCache.txt" | cut -d= -f2))"
-"$bench" --benchmark_min_time="$min_time" --benchmark_color=false | tee "$tmp/ours.txt"
+echo "== robmat LTS${REFINE:+ (REFINE=$REFINE)} (build type: $(grep -m1 CMAKE_BUILD_TYPE: "$build/CMakeCache.txt" | cut -d= -f2))"
+"$bench" "${refine[@]}" --benchmark_min_time="$min_time" --benchmark_color=false | tee "$tmp/ours.txt"
 # The data sets, our raw coefficients and their objectives.
-"$bench" --write-data="$tmp/data" >"$tmp/values.txt"
+"$bench" "${refine[@]}" --write-data="$tmp/data" >"$tmp/values.txt"
 
 have_robustbase() { command -v Rscript >/dev/null 2>&1 && Rscript -e 'library(robustbase)' >/dev/null 2>&1; }
 if ! have_robustbase && [ "$(id -u)" = 0 ] && command -v apt-get >/dev/null 2>&1; then
@@ -84,7 +87,7 @@ if [ -n "${SEEDS:-}" ] && have_robustbase; then
   echo
   echo "== objectives by seed (ours, theirs)"
   for s in $SEEDS; do
-    "$bench" --write-data="$tmp/s$s" --seed="$s" >/dev/null
+    "$bench" "${refine[@]}" --write-data="$tmp/s$s" --seed="$s" >/dev/null
     Rscript "$here/lts_ltsreg.R" "$tmp/s$s" 0 "$s" | awk -v s="$s" '/^peer/ { printf "seed %s n %s k %s ours %.10f theirs %.10f\n", s, $2, $3, $6, $5 }'
   done
 fi

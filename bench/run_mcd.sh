@@ -4,12 +4,15 @@
 # through apt-get if missing and we are root), times covMcd on the very same data in the same
 # run and compares the raw objectives: log det of the covariance (divisor h - 1) of the best
 # h-subset each program returns, h = (n + p + 1) %/% 2.
-# Usage: bench/run_mcd.sh   (BUILD_DIR, BUILD_TYPE, MIN_TIME override defaults)
+# Usage: bench/run_mcd.sh   (BUILD_DIR, BUILD_TYPE, MIN_TIME override defaults; REFINE=1 gives
+# every call of ours option 23 = 1, the converged final stage)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
 build=${BUILD_DIR:-$root/build-bench-mcd}
 min_time=${MIN_TIME:-1}
+refine=()
+if [ "${REFINE:-0}" = 1 ]; then refine=(--refine); fi
 # One thread on both sides: the host's worker count, and R's BLAS should it be a threaded one.
 export ROBMAT_CPUCOUNT=1 OMP_NUM_THREADS=1 OPENBLAS_NUM_THREADS=1
 
@@ -19,11 +22,11 @@ bench="$build/bench/mcd_bench"
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 
-echo "== robmat MCD (build type: $(grep -m1 CMAKE_BUILD_TYPE: "$build/CMakeCache.txt" | cut -d= -f2))"
-"$bench" --benchmark_min_time="$min_time" --benchmark_color=false | tee "$tmp/ours.txt"
+echo "== robmat MCD${REFINE:+ (REFINE=$REFINE)} (build type: $(grep -m1 CMAKE_BUILD_TYPE: "$build/CMakeCache.txt" | cut -d= -f2))"
+"$bench" "${refine[@]}" --benchmark_min_time="$min_time" --benchmark_color=false | tee "$tmp/ours.txt"
 # The data sets, our best h-subsets and their objectives (the subset is read from a direct
 # engine run that must agree with the host's call on h and the determinant).
-"$bench" --write-data="$tmp/data" >"$tmp/values.txt"
+"$bench" "${refine[@]}" --write-data="$tmp/data" >"$tmp/values.txt"
 
 have_robustbase() { command -v Rscript >/dev/null 2>&1 && Rscript -e 'library(robustbase)' >/dev/null 2>&1; }
 if ! have_robustbase && [ "$(id -u)" = 0 ] && command -v apt-get >/dev/null 2>&1; then

@@ -117,6 +117,12 @@ constexpr Option kMcdOptions[] = {
      "0 the routine's own generator (the same subsets on every machine); > 0 the host's uniform "
      "stream, seeded from the clock when opt 20 is below 1"},
     {"20", "seed of the random trial subsets", "0", "any whole number"},
+    {"23",
+     "robmat's own extension: converged final stage: its concentration steps run until the "
+     "determinant stops falling, from the 10 best kept solutions up to n = 5000, 50000 / n "
+     "beyond (at least 1); never worse than 0 for the same seed",
+     "0 (a fixed step budget)",
+     "0 or 1"},
 };
 constexpr Level kMcdLevels[] = {
     {"0", "nothing."},
@@ -340,6 +346,12 @@ constexpr Option kRegressionOptions[] = {
      "1 best exchange of every member and outside observation; 2 as 1, an entry's scan ending "
      "at the first large improvement (opt 18); 3 only the members of largest residual against "
      "the outside observations of smallest"},
+    {"23",
+     "robmat's own extension, FAST-LTS only: converged final stage: its concentration steps "
+     "run until the criterion stops falling, from the 10 best kept solutions up to n = 5000, "
+     "max(3, 50000 / n) beyond; never worse than 0 for the same seed",
+     "0 (a fixed step budget)",
+     "0 or 1"},
 };
 constexpr Level kRegressionLevels[] = {
     {"0", "nothing."},

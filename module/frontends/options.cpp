@@ -27,6 +27,7 @@ enum OptionMessage : int {
   kMsgStartElement = 906,  // the 1-based position of the element (long)
   kMsgFastLtsNrep = 907,
   kMsgOpt22Range = 908,  // the exchange variant, robmat's own option position
+  kMsgOpt23Range = 909,  // the converged final stage, robmat's own too
 };
 
 // An integer field: out of [lo, hi] after truncation gives message `msg` (if any) and dflt.
@@ -63,6 +64,12 @@ constexpr IntOption kMcdInts[] = {
     {3, &LMTSTR::pcor, 0, 0, 3, kMsgOpt3Range},
     {16, &LMTSTR::nsds, 5, INT_MIN, INT_MAX, kNoMessage},
     {17, &LMTSTR::lsds, 300, INT_MIN, INT_MAX, kNoMessage},
+};
+
+// Opt 23, robmat's own as well, lets the final stage of FAST-MCD and FAST-LTS run its
+// C-steps to a fixed point from more kept solutions instead of its fixed budget.
+constexpr IntOption kFastInts[] = {
+    {23, &LMTSTR::imve, 0, 0, 1, kMsgOpt23Range},
 };
 
 template <std::size_t N>
@@ -179,6 +186,7 @@ void read_lmts_options(LMTSTR* d, const double* opt, long nopt, int job, bool ha
 
   d->flts = (job == 1 && !has_start && read_switch(opt, nopt, 9) == 0) ? 1 : 0;
   if (d->flts == 1 && d->nrep > 0) xpmlog(kSetModule, kMsgFastLtsNrep);
+  if (d->flts == 1) read_ints(d, opt, nopt, kFastInts);
 
   d->ztst = read_positive_or(opt, nopt, 11, 2.5);
   d->sing = read_nonzero_or(opt, nopt, 12, 1e-10);
@@ -200,6 +208,7 @@ void read_mve_options(LMTSTR* d, const double* opt, long nopt, bool has_start) {
 
 void read_mcd_options(LMTSTR* d, const double* opt, long nopt, bool has_start) {
   read_ints(d, opt, nopt, kMcdInts);
+  read_ints(d, opt, nopt, kFastInts);
   read_multivariate_common(d, opt, nopt, has_start);
   if (d->pcor == 2) d->pcor = 0;
 }

@@ -18,13 +18,14 @@ long option_integer(double v, long lo, long hi);
 // read_lmts_options: options of LMS (job 0) and LTS (job 1) into d.
 //   d          in,out  run descriptor, cleared by the caller; sets ilts, noint, ipri, ilsq,
 //                      jqu, nrep, cofo, icov, flts, ztst, sing, prec, pcor, nsds, lsds, trex,
-//                      copr, seed, noup, doim (opt 22: exchange variant 0-3), jdia and plog
+//                      copr, seed, noup, doim (opt 22: exchange variant 0-3), jdia and plog;
+//                      with FAST-LTS also imve (opt 23: converged final stage 0 or 1)
 //   opt, nopt  in      the option vector and its number of elements (0 for an empty one)
 //   has_x      in      a regressor matrix is given (without one the intercept is forced)
 //   has_start  in      a fourth argument (start subset or coefficients) is given
 // Integer options are truncated before they are checked; ztst, sing, prec, trex and the
 // subset/coefficient switch opt 7 are compared as given. Logs 549/901-904 and 907 without
-// arguments, and 908 for opt 22.
+// arguments, 908 for opt 22 and 909 for opt 23.
 void read_lmts_options(LMTSTR* d, const double* opt, long nopt, int job, bool has_x, bool has_start);
 
 // read_mve_options: options of MVE into d (ilts 0; ipri, pcov, pcor, ocor, jqu, nrep, cutof,
@@ -33,8 +34,9 @@ void read_lmts_options(LMTSTR* d, const double* opt, long nopt, int job, bool ha
 void read_mve_options(LMTSTR* d, const double* opt, long nopt, bool has_start);
 
 // read_mcd_options: options of MCD into d (ilts 0; ipri, pcov, pcor, ocor, jqu, nrep, cutof,
-// sing, cnp, nsds, lsds, copr, seed, cofo and plog). opt 3 = 2 returns correlations without
-// printing them: ocor 1, pcor 0. Logs 549/900-902 without arguments.
+// sing, cnp, nsds, lsds, copr, seed, imve (opt 23: converged final stage 0 or 1), cofo and
+// plog). opt 3 = 2 returns correlations without printing them: ocor 1, pcor 0. Logs
+// 549/900-902 and 909 without arguments.
 void read_mcd_options(LMTSTR* d, const double* opt, long nopt, bool has_start);
 
 // read_start_subset: observation numbers (1-based, truncated) into 0-based indices.

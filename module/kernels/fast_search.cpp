@@ -58,6 +58,12 @@ int fast_final_steps(long p, long n, int base) {
   return static_cast<int>(base - pn / 100000);
 }
 
+int fast_converge_starts(long n, int base) {
+  const long budget = kConvergeCases / n;
+  const int starts = budget >= 10 ? 10 : budget < 1 ? 1 : static_cast<int>(budget);
+  return starts > base ? starts : base;
+}
+
 // ---- lists -------------------------------------------------------------------------------------
 
 namespace {
@@ -149,7 +155,7 @@ int group_stages(FastSearch* fs) {
   const long h1 = static_cast<long>(static_cast<double>(fs->mini[0]) * fs->alpha);
   heading(fs, kMsgStageGroups, sc.ngrp, ntr, 2);
   for (int g = 0; g < sc.ngrp; ++g) {
-    const FastStage st{kFastFirst, g, fs->mini[g], h1, 2, ntr, false, false, g};
+    const FastStage st{kFastFirst, g, fs->mini[g], h1, 2, ntr, false, false, g, false};
     fs->begin(fs->ctx, st);
     for (long t = 1; t <= ntr; ++t) {
       poll_host();
@@ -161,7 +167,7 @@ int group_stages(FastSearch* fs) {
   long kept = 0;
   for (int g = 0; g < sc.ngrp; ++g) kept += fast_list_kept(fs->lists, g, 10);
   const FastStage sm{
-      kFastMerged, -1, sc.nmerged, hm, fs->merged_limit, kept, sc.nmerged == fs->n, false, sc.ngrp};
+      kFastMerged, -1, sc.nmerged, hm, fs->merged_limit, kept, sc.nmerged == fs->n, false, sc.ngrp, false};
   fs->begin(fs->ctx, sm);
   heading(fs, kMsgStageMerged, sc.nmerged, kept, fs->merged_limit);
   long trial = 0;
@@ -208,7 +214,7 @@ void warn_long_search(const FastSearch* fs, double seconds) {
 // Stage 1 of the single set: random or enumerated elemental starts on all cases.
 int single_set_stage(FastSearch* fs) {
   const FastScheme& sc = fs->scheme;
-  const FastStage st{kFastFirst, -2, fs->n, fs->h, 2, sc.ntrial, true, sc.enumerate, 0};
+  const FastStage st{kFastFirst, -2, fs->n, fs->h, 2, sc.ntrial, true, sc.enumerate, 0, false};
   heading(fs, kMsgStageSingle, fs->n, sc.ntrial, 2);
   fs->begin(fs->ctx, st);
   for (long i = 0; i < fs->k; ++i) fs->comb[i] = i;
@@ -236,7 +242,7 @@ int fast_stages(FastSearch* fs) {
   if (rc != 0) return rc;
   const int src = sc.subds ? sc.ngrp : 0;
   const long kept = fast_list_kept(fs->lists, src, fs->final_starts);
-  const FastStage sf{kFastFinal, -2, fs->n, fs->h, fs->final_limit, kept, true, false, src};
+  const FastStage sf{kFastFinal, -2, fs->n, fs->h, fs->final_limit, kept, true, false, src, fs->converge};
   heading(fs, kMsgStageFinal, fs->n, kept, fs->final_limit);
   fs->begin(fs->ctx, sf);
   // In the single set the stage's first step is recorded whatever its criterion, so there is

@@ -23,6 +23,13 @@ void subset_moments(int p, const double* x, const long* idx, long k, double* mu,
 //   dv    work p doubles
 double mahad(int p, const double* x, const double* mu, const double* cinv, double* dv);
 
+// mahad_rows: the squared distances of m consecutive rows of x, each the same double as mahad
+// gives for that row (the rows go through in blocks, each row's sums in mahad's order).
+//   x   in   m rows of p values, row-major
+//   d   out  m distances
+//   dv  work p doubles
+void mahad_rows(int p, long m, const double* x, const double* mu, const double* cinv, double* d, double* dv);
+
 // dist2p: distances |sum_j (x_ij - mu_j) v_j| of m rows to the hyperplane through mu whose
 // normal v is the last eigenvector (of the smallest eigenvalue) in z.
 //   z     in   p eigenvectors of p values each, in order of decreasing eigenvalue

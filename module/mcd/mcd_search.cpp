@@ -158,7 +158,8 @@ void record_best(McdWork* w, double det, double dh) {
 // Concentration steps from (w->mu, w->Sinv): each takes the hs cases of smallest distance
 // and their mean and covariance. Stops after step s >= 1 when the determinant equals the one
 // of step s-2 (0 before the first step): the determinants never increase, so the step in
-// between had it too.
+// between had it too. A converging stage stops after step s >= 1 when the determinant did
+// not fall below step s-1's, which leaves step s-1's subset, the one recorded, a fixed point.
 int csteps(McdWork* w, const FastStage& st, long trial, bool* first_take) {
   LMTSTR* str = w->str;
   const int p = w->p;
@@ -169,7 +170,7 @@ int csteps(McdWork* w, const FastStage& st, long trial, bool* first_take) {
   double prev2 = 0.0;
   for (int s = 0; s < st.limit; ++s) {
     poll_host();
-    for (long i = 0; i < m; ++i) w->dd[i] = mahad(p, x + i * p, w->mu, w->Sinv, w->wv);
+    mahad_rows(p, m, x, w->mu, w->Sinv, w->dd, w->wv);
     findq(hs - 1, m, w->dd, w->indx);
     const double dh = w->dd[hs - 1];
     order_subset(w, hs, m);
@@ -193,7 +194,7 @@ int csteps(McdWork* w, const FastStage& st, long trial, bool* first_take) {
       *first_take = false;
       record_best(w, det, dh);
     }
-    if (s >= 1 && det == prev2) break;
+    if (s >= 1 && (st.converge ? det >= prev1 : det == prev2)) break;
     prev2 = prev1;
     prev1 = det;
   }
@@ -344,10 +345,12 @@ int mcd_search(McdWork* w) {
   fs->h = w->h;
   fs->alpha = w->alpha;
   fs->merged_limit = 2;
-  fs->final_limit = fast_final_steps(w->p, w->n, 11);
+  fs->converge = str->imve != 0;
+  fs->final_limit = fs->converge ? kFastConvergeLimit : fast_final_steps(w->p, w->n, 11);
   // Beyond 5000 cases one start from the best kept solution has to do: each C-step costs a
   // pass over all the data.
   fs->final_starts = w->n > 5000 ? 1 : 10;
+  if (fs->converge) fs->final_starts = fast_converge_starts(w->n, fs->final_starts);
   fs->log_stages = str->ipri >= 5;
   fs->routine = "MCD";
   fs->scheme = sc;

@@ -24,7 +24,25 @@ long equat(
   const long q = n + 1;
   const long nn = static_cast<long>(n) * (n + 1) / 2;
   for (long e = 0; e < nn + n; ++e) xtx[e] = 0.0;
-  for (long r = 0; r < m; ++r) {
+  long r = 0;
+  // Four rows at a time, each sum still taking its terms row by row in index order (a + t0 +
+  // t1 + t2 + t3 from the left is four separate additions): one load and store of a sum per
+  // four rows, the same doubles as one row at a time.
+  for (; r + 4 <= m; r += 4) {
+    const double* r0 = z + idx[r] * q;
+    const double* r1 = z + idx[r + 1] * q;
+    const double* r2 = z + idx[r + 2] * q;
+    const double* r3 = z + idx[r + 3] * q;
+    double* e = xtx;
+    for (int i = 0; i < n; ++i) {
+      const double v0 = r0[i], v1 = r1[i], v2 = r2[i], v3 = r3[i];
+      for (int j = 0; j <= i; ++j) e[j] = e[j] + v0 * r0[j] + v1 * r1[j] + v2 * r2[j] + v3 * r3[j];
+      e += i + 1;
+    }
+    const double y0 = r0[n], y1 = r1[n], y2 = r2[n], y3 = r3[n];
+    for (int j = 0; j < n; ++j) e[j] = e[j] + y0 * r0[j] + y1 * r1[j] + y2 * r2[j] + y3 * r3[j];
+  }
+  for (; r < m; ++r) {
     const double* row = z + idx[r] * q;
     double* e = xtx;
     for (int i = 0; i < n; ++i) {
@@ -186,7 +204,9 @@ void record_best(FltsWork* w, double crit) {
 // Concentration steps from beta (fitted: beta comes from a fit of this stage's data, so its
 // intercept is adjusted first). Each step fits the hs cases of smallest absolute residual by
 // least squares. Stops after step s >= 1 when the criterion equals the one of step s-2 (0
-// before the first step): the criteria never increase, so the step between had it too. In
+// before the first step): the criteria never increase, so the step between had it too; a
+// converging stage stops after step s >= 1 when the criterion did not fall below step s-1's,
+// whose subset, the one recorded, is then a fixed point of the step. In
 // the final stage every step that lowers the criterion becomes the best; in the others the
 // result enters the stage's list. A singular fit ends the steps: a first stage reports it
 // (its start is then treated as a singular subset), later stages keep the last regular fit.
@@ -208,7 +228,7 @@ int csteps(FltsWork* w, const FastStage& st, long trial, bool* first_take, bool 
       *first_take = false;
       record_best(w, crit);
     }
-    if (s >= 1 && crit == prev2) break;
+    if (s >= 1 && (st.converge ? crit >= prev1 : crit == prev2)) break;
     prev2 = prev1;
     prev1 = crit;
   }
@@ -372,10 +392,12 @@ int run(LMTSTR* str) {
   fs->h = w->h;
   fs->alpha = w->alpha;
   fs->merged_limit = 5;
-  fs->final_limit = fast_final_steps(w->p, w->n, 15);
+  fs->converge = str->imve != 0;
+  fs->final_limit = fs->converge ? kFastConvergeLimit : fast_final_steps(w->p, w->n, 15);
   // Beyond 5000 cases each final C-step is a pass over all the data; the best three kept
   // solutions have to do.
   fs->final_starts = w->n > 5000 ? 3 : 10;
+  if (fs->converge) fs->final_starts = fast_converge_starts(w->n, fs->final_starts);
   fs->log_stages = str->ipri >= 5;
   fs->routine = "LTS";
   fs->scheme = sc;

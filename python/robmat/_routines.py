@@ -117,9 +117,9 @@ def mad(x, method="mad", *, axis=0, progress=False):
     return scales
 
 
-# MCD option vector positions of the keyword options; MVE has the same ones and the exchange
-# refinement, robmat's own option position 22.
-_MCD_POSITIONS = {"print_level": 1, "correlations": 3, "h": 4, "nrep": 5, "cutoff": 11, "seed": 20}
+# MCD option vector positions of the keyword options, with the converged final stage, robmat's
+# own option position 23; MVE has the others and the exchange refinement, robmat's own 22.
+_MCD_POSITIONS = {"print_level": 1, "correlations": 3, "h": 4, "nrep": 5, "cutoff": 11, "seed": 20, "refine": 23}
 _MVE_POSITIONS = dict(_MCD_POSITIONS, exchange=22)
 
 
@@ -158,7 +158,17 @@ def _exchange_option(exchange):
     return float(exchange)
 
 
-def _mcd_options(opt, h, nrep, seed, cutoff, print_level, correlations, exchange=None, positions=_MCD_POSITIONS):
+def _refine_option(refine):
+    """The value of robmat's option 23 for refine=, or None when it is not asked for."""
+    if refine is None or refine is False:
+        return None
+    if refine is not True:
+        raise TypeError(f"refine must be True or False, not {refine!r}")
+    return 1.0
+
+
+def _mcd_options(opt, h, nrep, seed, cutoff, print_level, correlations, exchange=None, positions=_MCD_POSITIONS,
+                 refine=False):
     """The option vector of MCD (and MVE, whose positions are the same, with the exchange at
     22). h is checked by the caller (it needs n and p); cutoff is a distance, so option 11,
     which is compared with squared distances, is its square."""
@@ -179,6 +189,8 @@ def _mcd_options(opt, h, nrep, seed, cutoff, print_level, correlations, exchange
         given[positions["seed"]] = ("seed", whole_number("seed", seed))
     if _exchange_option(exchange) is not None:
         given[positions["exchange"]] = ("exchange", _exchange_option(exchange))
+    if _refine_option(refine) is not None:
+        given[positions["refine"]] = ("refine", _refine_option(refine))
     vec = option_vector(opt, given)
     if correlations is not False and correlations is not None:
         v = vec.reshape(-1).tolist()
@@ -365,7 +377,7 @@ def _raw_from_report(x, names, options, start, first):
 
 
 def mcd(x, *, h=None, alpha=None, nrep=None, seed=None, cutoff=None, print_level=0, correlations=False,
-        start=None, opt=None, progress=False):
+        start=None, refine=False, opt=None, progress=False):
     """Minimum covariance determinant location and scatter of the rows of x (n x p; a 1-D
     input is one variable), by FAST-MCD with reweighting.
 
@@ -376,7 +388,10 @@ def mcd(x, *, h=None, alpha=None, nrep=None, seed=None, cutoff=None, print_level
     robust distance is at most this); the default is the square root of the 0.975 chi-square
     quantile with p degrees of freedom. print_level: 0-5, the listing's detail; correlations:
     True to return the correlation matrix (or the raw option value 0-3); start: p+1
-    observation numbers (1-based) of a start subset; opt: a raw option vector (NaN elements
+    observation numbers (1-based) of a start subset; refine: True runs the final concentration
+    steps until the determinant stops falling, from more of the kept solutions (robmat's own
+    option position 23; never a worse determinant for the same seed, and slower on large
+    data); opt: a raw option vector (NaN elements
     take the default; its option 11 is compared with squared distances). A keyword and opt may
     not set the same position; progress: as for robmat.call. What the routine logs as a
     warning (an option it changed or ignored, an exact fit) is issued as a RobmatWarning.
@@ -384,7 +399,7 @@ def mcd(x, *, h=None, alpha=None, nrep=None, seed=None, cutoff=None, print_level
     d = data_matrix(x, "x")
     n, p = d.array.shape
     hv = _h_of(h, alpha, n, p)
-    options = _mcd_options(opt, hv, nrep, seed, cutoff, print_level, correlations)
+    options = _mcd_options(opt, hv, nrep, seed, cutoff, print_level, correlations, refine=refine)
     vec = options.reshape(-1).tolist()
     # A seed drawn from the clock (the host's stream, option 19, without a seed) is drawn here,
     # so that the call can be repeated with the same result.
@@ -406,13 +421,14 @@ def mcd(x, *, h=None, alpha=None, nrep=None, seed=None, cutoff=None, print_level
 
 # LMS and LTS option vector positions of the keyword options.
 _LMTS_POSITIONS = {"intercept": 1, "print_level": 2, "least_squares": 3, "h": 4, "nrep": 5, "tests": 8,
-                   "method": 9, "cutoff": 11, "correlations": 14, "generator": 19, "seed": 20, "exchange": 22}
+                   "method": 9, "cutoff": 11, "correlations": 14, "generator": 19, "seed": 20, "exchange": 22,
+                   "refine": 23}
 _LEAST_SQUARES = {None: None, False: None, "none": 0, "reweighted": 1, "ordinary": 2, "both": 3}
 _LTS_METHODS = {"fast": 0, "subsets": 1}
 
 
 def _lmts_options(opt, *, intercept, print_level, least_squares, h, nrep, tests, method, cutoff, correlations,
-                  seed, start_kind, exchange=None):
+                  seed, start_kind, exchange=None, refine=False):
     given = {}
     if intercept is not True:
         if not isinstance(intercept, bool):
@@ -447,6 +463,10 @@ def _lmts_options(opt, *, intercept, print_level, least_squares, h, nrep, tests,
         given[7] = ("start_coefficients", 1.0)
     if _exchange_option(exchange) is not None:
         given[22] = ("exchange", _exchange_option(exchange))
+    if _refine_option(refine) is not None:
+        if method == "subsets" or start_kind is not None:
+            raise ValueError("refine=True refines FAST-LTS, which neither method='subsets' nor a start uses")
+        given[23] = ("refine", _refine_option(refine))
     return option_vector(opt, given)
 
 
@@ -579,7 +599,7 @@ class LmtsResult(PlotsMixin):
 
 
 def _lmts(routine, y, x, *, intercept, h, nrep, seed, least_squares, tests, method, cutoff, correlations,
-          print_level, start, start_coefficients, opt, progress, exchange=None):
+          print_level, start, start_coefficients, opt, progress, exchange=None, refine=False):
     yv = _vector(y, "y").reshape(-1, 1)
     args = [None, (yv, None)]
     names = []
@@ -600,7 +620,7 @@ def _lmts(routine, y, x, *, intercept, h, nrep, seed, least_squares, tests, meth
         args.append(_vector(given, "start" if start is not None else "start_coefficients").reshape(-1, 1))
     options = _lmts_options(opt, intercept=intercept, print_level=print_level, least_squares=least_squares, h=h,
                             nrep=nrep, tests=tests, method=method, cutoff=cutoff, correlations=correlations,
-                            seed=seed, start_kind=kind, exchange=exchange)
+                            seed=seed, start_kind=kind, exchange=exchange, refine=refine)
     args[0] = options
     flat = options.reshape(-1)
     fast = routine == "LTS" and kind is None and (flat.size < 9 or np.isnan(flat[8]) or int(flat[8]) == 0)
@@ -638,18 +658,20 @@ def lms(y, x=None, *, intercept=True, h=None, nrep=None, seed=None, least_square
 
 
 def lts(y, x=None, *, intercept=True, method=None, h=None, nrep=None, seed=None, least_squares=None, tests=None,
-        cutoff=None, correlations=None, print_level=0, start=None, start_coefficients=None, exchange=None, opt=None,
-        progress=False):
+        cutoff=None, correlations=None, print_level=0, start=None, start_coefficients=None, exchange=None,
+        refine=False, opt=None, progress=False):
     """Least trimmed squares regression of y on the columns of x: the sum of the h smallest
     squared residuals is minimized. method: 'fast' (FAST-LTS, the routine's default: elemental
     starts refined by concentration steps, in random subdatasets when n is large; seed 19
     unless given; no best subset) or 'subsets' (the elemental subset search, as LMS uses).
-    The other arguments are those of robmat.lms (exchange= with method='subsets' or a start).
-    Returns an LmtsResult."""
+    refine: True (FAST-LTS only) runs the final concentration steps until the criterion stops
+    falling, from more of the kept solutions (robmat's own option position 23; never a worse
+    criterion for the same seed, and slower on large data). The other arguments are those of
+    robmat.lms (exchange= with method='subsets' or a start). Returns an LmtsResult."""
     return _lmts("LTS", y, x, intercept=intercept, h=h, nrep=nrep, seed=seed, least_squares=least_squares,
                  tests=tests, method=method, cutoff=cutoff, correlations=correlations, print_level=print_level,
                  start=start, start_coefficients=start_coefficients, opt=opt, progress=progress,
-                 exchange=exchange)
+                 exchange=exchange, refine=refine)
 
 
 class MveResult(McdResult):

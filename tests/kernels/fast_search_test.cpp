@@ -72,6 +72,21 @@ TEST(FastSearch, FinalStepLimits) {
   }
 }
 
+TEST(FastSearch, ConvergedFinalStageStarts) {
+  // n, the default's count (MCD 1 and LTS 3 beyond 5000 cases, 10 below), the converged count.
+  const long cases[][3] = {{21, 10, 10},
+                           {5000, 10, 10},
+                           {5001, 1, 9},
+                           {10000, 1, 5},
+                           {10000, 3, 5},
+                           {50000, 1, 1},
+                           {100000, 3, 3}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c[0]) + " base " + std::to_string(c[1]));
+    EXPECT_EQ(fast_converge_starts(c[0], static_cast<int>(c[1])), c[2]);
+  }
+}
+
 TEST(FastSearch, ListsKeepTheTenBestOnce) {
   std::vector<double> slots(2 * 10 * 3), crit(20), count(20), trial(20);
   FastLists lists;

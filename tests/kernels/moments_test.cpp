@@ -1,7 +1,8 @@
 // The distance kernels of the location/scatter searches: the whitening factor against the
 // identity W C W' = I on matrices of chosen condition, whitened distances against the
 // packed-inverse quadratic form, a distance cut short only once it is certain to exceed the
-// limit, and the screen of a block of rows against the row-by-row sums.
+// limit, the screen of a block of rows against the row-by-row sums, and the blocked moments and
+// distances against the row-by-row ones, bit for bit.
 #include "kernels/moments.h"
 
 #include <gtest/gtest.h>
@@ -114,6 +115,43 @@ TEST(Whitening, DistancesMatchTheInverseAndStopOnlyAboveTheLimit) {
       EXPECT_EQ(whitened_components(p, dev.data(), w.data(), 3, p, half, INFINITY), q[i]);
     }
   }
+}
+
+// Rows taken four at a time must give the very doubles of one row at a time, whatever the
+// remainder, with and without an index and beyond the block's room for variables.
+TEST(Moments, BlocksOfRowsGiveTheRowByRowDoubles) {
+  std::mt19937_64 gen(5);
+  std::normal_distribution<double> z;
+  for (int p : {1, 4, 33})
+    for (long k : {1L, 3L, 4L, 9L}) {
+      SCOPED_TRACE("p " + std::to_string(p) + " k " + std::to_string(k));
+      const long nn = p * (p + 1L) / 2;
+      std::vector<double> x(static_cast<size_t>(12 * p)), cinv(static_cast<size_t>(nn), 0.0);
+      for (double& v : x) v = 100.0 + z(gen);
+      for (int i = 0; i < p; ++i) cinv[pk(i, i)] = 1.0 + i;
+      for (long e = 0; e < nn; ++e) cinv[e] += 0.1 * z(gen);
+      const std::vector<long> idx = {11, 0, 7, 3, 3, 8, 1, 10, 5};
+      for (const long* ix : {static_cast<const long*>(nullptr), idx.data()}) {
+        // The sums row by row, in index order.
+        std::vector<double> mu(p, 0.0), cov(nn, 0.0), dv(p), got_mu(p), got_cov(nn);
+        for (long r = 0; r < k; ++r)
+          for (int j = 0; j < p; ++j) mu[j] += x[(ix ? ix[r] : r) * p + j];
+        for (double& m : mu) m /= static_cast<double>(k);
+        for (long r = 0; r < k; ++r) {
+          const double* xr = x.data() + (ix ? ix[r] : r) * p;
+          for (int i = 0; i < p; ++i)
+            for (int j = 0; j <= i; ++j) cov[pk(i, j)] += (xr[i] - mu[i]) * (xr[j] - mu[j]);
+        }
+        for (double& c : cov) c *= k > 1 ? 1.0 / static_cast<double>(k - 1) : 0.0;
+        subset_moments(p, x.data(), ix, k, got_mu.data(), got_cov.data(), dv.data());
+        EXPECT_EQ(got_mu, mu);
+        EXPECT_EQ(got_cov, cov);
+      }
+      std::vector<double> d(static_cast<size_t>(k)), dv(p);
+      mahad_rows(p, k, x.data(), x.data() + 11 * p, cinv.data(), d.data(), dv.data());
+      for (long r = 0; r < k; ++r)
+        EXPECT_EQ(d[r], mahad(p, x.data() + r * p, x.data() + 11 * p, cinv.data(), dv.data()));
+    }
 }
 
 }  // namespace

@@ -55,7 +55,7 @@ const struct {
 } kFields[] = {FIELD(ilts), FIELD(noint), FIELD(ipri), FIELD(ilsq),  FIELD(icov), FIELD(pcov), FIELD(pcor),
                FIELD(ocor), FIELD(jdia),  FIELD(plog), FIELD(cofo),  FIELD(noup), FIELD(nsds), FIELD(lsds),
                FIELD(flts), FIELD(copr),  FIELD(seed), FIELD(jqu),   FIELD(nrep), FIELD(sing), FIELD(trex),
-               FIELD(ztst), FIELD(prec),  FIELD(cnp),  FIELD(cutof), FIELD(doim)};
+               FIELD(ztst), FIELD(prec),  FIELD(cnp),  FIELD(cutof), FIELD(doim), FIELD(imve)};
 #undef FIELD
 
 enum Reader { kLms, kLts, kMve, kMcd };
@@ -146,6 +146,10 @@ TEST_F(OptionsTest, Tables) {
       {kLms, "copr 2", opts({{19, 2}}), [](D d) { d.copr = 1; }, {}},
       {kLms, "copr -1", opts({{19, -1}}), nullptr, {}},
       {kLms, "noup 3", opts({{21, 3}}), [](D d) { d.noup = 1; }, {}},
+      {kLts, "converged final stage", opts({{23, 1}}), [](D d) { d.imve = 1; }, {}},
+      {kLts, "opt 23 = 2", opts({{23, 2}}), nullptr, {"909"}},
+      {kLts, "opt 23 without FAST-LTS", opts({{9, 1}, {23, 1}}), [](D d) { d.flts = 0, d.seed = 0; }, {}},
+      {kLms, "opt 23 is not an LMS option", opts({{23, 5}}), nullptr, {}},
       {kMve, "empty", {}, nullptr, {}},
       {kMve, "print level 6", opts({{1, 6}}), nullptr, {"900"}},
       {kMve, "print level 2", opts({{1, 2}}), [](D d) { d.ipri = 2; }, {}},
@@ -187,6 +191,9 @@ TEST_F(OptionsTest, Tables) {
       {kMcd, "copr and seed", opts({{19, 1}, {20, 5}}), [](D d) { d.copr = 1, d.seed = 5; }, {}},
       {kMcd, "trex and noup are not MCD options", opts({{18, 0.2}, {21, 1}}), nullptr, {}},
       {kMcd, "start subset", {}, [](D d) { d.cofo = 1; }, {}, true},
+      {kMcd, "converged final stage", opts({{23, 1.5}}), [](D d) { d.imve = 1; }, {}},
+      {kMcd, "opt 23 = -1", opts({{23, -1}}), nullptr, {"909"}},
+      {kMve, "opt 23 is not an MVE option", opts({{23, 1}}), nullptr, {}},
   };
   const char* const kReader[] = {"LMS", "LTS", "MVE", "MCD"};
   for (const Case& k : cases) {

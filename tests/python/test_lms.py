@@ -27,6 +27,7 @@ BASE = dict(intercept=True, print_level=0, least_squares=None, h=None, nrep=None
     (None, dict(seed=5), [nan] * 19 + [5]),
     (None, dict(start_kind="coefficients"), [nan] * 6 + [1]),
     (None, dict(exchange=3), [nan] * 21 + [3]),
+    (None, dict(refine=True), [nan] * 22 + [1]),
     ([0, 1], dict(h=15), [0, 1, nan, 15]),
     ([0, nan, nan, nan, 9], dict(least_squares="ordinary"), [0, nan, 2, nan, 9]),
 ])
@@ -41,6 +42,8 @@ def test_option_vector(opt, kw, want):
     (dict(method="fastest"), ValueError, "method"),
     (dict(intercept=0), TypeError, "intercept"),
     (dict(start=[1, 2, 3, 4], start_coefficients=[1, 2, 3, 4]), ValueError, "not both"),
+    (dict(refine=True), ValueError, "refine"),  # the subset search has no final stage
+    (dict(refine=True, method="fast", start=[1, 2, 3, 4]), ValueError, "refine"),
 ])
 def test_arguments_refused_before_the_call(stackloss, kw, error, match):
     kw.setdefault("x", stackloss[:, :3])
@@ -102,6 +105,7 @@ def test_lts_default_is_fast_lts(stackloss):
     assert r.h == 13 and r.criterion ** 2 * 13 == pytest.approx(2.932391246, rel=1e-9)
     assert r.coefficients == pytest.approx([-37.32332647, 0.74092106, 0.39152672, 0.01113454], rel=1e-7)
     assert r.best_subset is None and not any(s == "error" for s, _ in r.log)
+    assert robmat.lts(y, x, refine=True).criterion ** 2 * 13 == pytest.approx(2.932391246, rel=1e-9)
     both = robmat.lts(y, x, least_squares="ordinary", tests=True)
     assert both.ls_coefficients == pytest.approx(robmat.lms(y, x, least_squares="ordinary").ls_coefficients)
     assert robmat.lts(y, x, method="subsets").h == 13

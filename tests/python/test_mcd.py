@@ -28,6 +28,9 @@ nan = np.nan
     (dict(opt=[1, nan, nan, nan, 100], h=50), [1, nan, nan, 50, 100]),  # NaN: not given
     (dict(opt=[1], h=50), [1, nan, nan, 50]),
     (dict(opt=[]), []),
+    (dict(refine=True), [nan] * 22 + [1]),  # robmat's own option 23
+    (dict(refine=False), []),
+    (dict(refine=True, opt=[2]), [2] + [nan] * 21 + [1]),
 ])
 def test_option_vector(kw, want):
     args = dict(opt=None, h=None, nrep=None, seed=None, cutoff=None, print_level=0, correlations=False)
@@ -35,6 +38,22 @@ def test_option_vector(kw, want):
     v = _mcd_options(**args)
     assert v.ndim == 2
     assert np.array_equal(v.reshape(-1), np.asarray(want, dtype=float), equal_nan=True)
+
+
+@pytest.mark.parametrize("kw, error", [
+    (dict(refine=1), TypeError),
+    (dict(refine=True, opt=[nan] * 22 + [0]), ValueError),  # given twice
+])
+def test_refine_refused(kw, error):
+    args = dict(opt=None, h=None, nrep=None, seed=None, cutoff=None, print_level=0, correlations=False)
+    with pytest.raises(error, match="refine"):
+        _mcd_options(**{**args, **kw})
+
+
+def test_refine_reaches_the_stack_loss_optimum(stackloss):
+    # The MCD of the regressors at h = 12: log det 5.472581043 over all 12-subsets.
+    r = robmat.mcd(stackloss[:, :3], h=12, refine=True)
+    assert np.log(r.summary[4]) == pytest.approx(5.472581043, abs=1e-9)
 
 
 def test_hbk_outliers_are_observations_1_to_14_and_views(hbk_x):

@@ -14,7 +14,8 @@ namespace robmat {
 struct LMTSTR {
   // Switches and counts.
   int ilts;     // F 0 = LMS, 1 = LTS (0 for MVE and MCD)
-  int imve;     // never set (stays 0)
+  int imve;     // F robmat's own: 1 = the final stage of FAST-MCD and FAST-LTS converges
+                //   (opt 23); otherwise 0
   int copr;     // F regime of constants and random generator (opt 19 > 0)
   int algo;     // E 0 = all subsets enumerated, 1 = random subsets
   int nvar;     // F p: design columns (with the intercept column) or variables

@@ -27,6 +27,7 @@ enum OptionMessage : int {
   kMsgStartElement = 906,  // the 1-based position of the element (long)
   kMsgFastLtsNrep = 907,
   kMsgOpt22Range = 908,  // the exchange variant, robmat's own option position
+  kMsgOpt24Range = 910,  // MCD's deterministic starts, robmat's own option position
 };
 
 // An integer field: out of [lo, hi] after truncation gives message `msg` (if any) and dflt.
@@ -63,6 +64,9 @@ constexpr IntOption kMcdInts[] = {
     {3, &LMTSTR::pcor, 0, 0, 3, kMsgOpt3Range},
     {16, &LMTSTR::nsds, 5, INT_MIN, INT_MAX, kNoMessage},
     {17, &LMTSTR::lsds, 300, INT_MIN, INT_MAX, kNoMessage},
+    // Opt 24 goes beyond the positions MCD has always had: 1 replaces the random starts by the
+    // six deterministic ones.
+    {24, &LMTSTR::imve, 0, 0, 1, kMsgOpt24Range},
 };
 
 template <std::size_t N>

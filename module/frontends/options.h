@@ -33,8 +33,9 @@ void read_lmts_options(LMTSTR* d, const double* opt, long nopt, int job, bool ha
 void read_mve_options(LMTSTR* d, const double* opt, long nopt, bool has_start);
 
 // read_mcd_options: options of MCD into d (ilts 0; ipri, pcov, pcor, ocor, jqu, nrep, cutof,
-// sing, cnp, nsds, lsds, copr, seed, cofo and plog). opt 3 = 2 returns correlations without
-// printing them: ocor 1, pcor 0. Logs 549/900-902 without arguments.
+// sing, cnp, nsds, lsds, copr, seed, cofo, imve (opt 24: deterministic starts 0-1) and plog).
+// opt 3 = 2 returns correlations without printing them: ocor 1, pcor 0. Logs 549/900-902
+// and 910 (opt 24) without arguments.
 void read_mcd_options(LMTSTR* d, const double* opt, long nopt, bool has_start);
 
 // read_start_subset: observation numbers (1-based, truncated) into 0-based indices.

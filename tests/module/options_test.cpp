@@ -187,6 +187,11 @@ TEST_F(OptionsTest, Tables) {
       {kMcd, "copr and seed", opts({{19, 1}, {20, 5}}), [](D d) { d.copr = 1, d.seed = 5; }, {}},
       {kMcd, "trex and noup are not MCD options", opts({{18, 0.2}, {21, 1}}), nullptr, {}},
       {kMcd, "start subset", {}, [](D d) { d.cofo = 1; }, {}, true},
+      {kMcd, "deterministic starts", opts({{24, 1}}), [](D d) { d.imve = 1; }, {}},
+      {kMcd, "deterministic starts 1.5 truncated", opts({{24, 1.5}}), [](D d) { d.imve = 1; }, {}},
+      {kMcd, "deterministic starts 2", opts({{24, 2}}), nullptr, {"910"}},
+      {kMcd, "deterministic starts -1", opts({{24, -1}}), nullptr, {"910"}},
+      {kMve, "no deterministic starts for MVE", opts({{24, 1}}), nullptr, {}},
   };
   const char* const kReader[] = {"LMS", "LTS", "MVE", "MCD"};
   for (const Case& k : cases) {

@@ -14,9 +14,9 @@ namespace robmat {
 struct LMTSTR {
   // Switches and counts.
   int ilts;     // F 0 = LMS, 1 = LTS (0 for MVE and MCD)
-  int imve;     // never set (stays 0)
+  int imve;     // F MCD: 1 = deterministic starts (opt 24); 0 from every other front end
   int copr;     // F regime of constants and random generator (opt 19 > 0)
-  int algo;     // E 0 = all subsets enumerated, 1 = random subsets
+  int algo;     // E 0 = all subsets enumerated, 1 = random subsets, 2 = deterministic starts
   int nvar;     // F p: design columns (with the intercept column) or variables
   int mvar;     // E set by the regression driver
   int noint;    // F 0 = last design column is the intercept

@@ -119,10 +119,7 @@ constexpr Option kMcdOptions[] = {
     {"20", "seed of the random trial subsets", "0", "any whole number"},
     {"24",
      "robmat's own extension: deterministic starts (DetMCD of Hubert, Rousseeuw and Verdonck "
-     "2012) instead of random ones: six robust estimates of the data standardized by median and "
-     "Qn (hyperbolic tangent, Spearman and normal scores correlations, spatial sign covariance, "
-     "the half nearest the median, raw OGK), each followed by concentration steps until the "
-     "determinant stops decreasing; the same answer on every run and for every order of the rows",
+     "2012) instead of random ones, the same answer on every run and for every order of the rows",
      "0 (random starts)",
      "0 or 1; with 1, opt 5, 16, 17, 19 and 20 are not used and sc row 2 counts the six starts"},
 };

@@ -13,6 +13,8 @@
 // host must report the same h and determinant, which ties the subset to the timed call.
 //
 // --refine gives option 23 = 1 (the converged final stage) to every call and to the engine alone.
+// BM_MCD_det and --write-det=PREFIX do the same for the deterministic starts (option 24 = 1;
+// PREFIX_<n>_<p>.detbest), for bench/run_detmcd.sh.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -102,6 +104,28 @@ void BM_MCD(benchmark::State& state) {
 
 BENCHMARK(BM_MCD)->ArgsProduct({{1000, 10000, 100000}, {2, 5, 10}})->Unit(benchmark::kMillisecond);
 
+// Option 24 = 1: the deterministic starts.
+Matrix det_option() {
+  Matrix m(1, 24, robmat::host::missing());
+  m.data[23] = 1.0;
+  return m;
+}
+
+void BM_MCD_det(benchmark::State& state) {
+  const long n = state.range(0);
+  const int p = static_cast<int>(state.range(1));
+  const Value opt = det_option();
+  const Value x = data(n, p);
+  const std::vector<const Value*> args{&opt, &x};
+  Session& s = session();
+  for (auto _ : state) {
+    auto r = s.call("MCD", args);
+    benchmark::DoNotOptimize(r.results.data());
+  }
+}
+
+BENCHMARK(BM_MCD_det)->ArgsProduct({{1000, 10000, 100000}, {2, 5, 10}})->Unit(benchmark::kMillisecond);
+
 class SummaryReporter : public benchmark::ConsoleReporter {
  public:
   std::map<std::string, double> seconds, cpu_seconds;
@@ -158,7 +182,8 @@ void sweep_service(double* x, int32_t k, int32_t n, char* df, double* work, doub
 // of the front end starts from fresh ones.
 class DirectRun {
  public:
-  explicit DirectRun(const Matrix& x) : x_(x) {
+  // starts: option 24 (1: the deterministic starts).
+  explicit DirectRun(const Matrix& x, int starts = 0) : x_(x) {
     const long n = x.rows, p = x.cols;
     std::memset(&tmpl_, 0, sizeof tmpl_);
     tmpl_.nvar = static_cast<int>(p);
@@ -169,8 +194,8 @@ class DirectRun {
     tmpl_.lsds = 300;
     tmpl_.sing = 1e-10;
     tmpl_.plog = robmat::xpselec(nullptr, 100);
-    tmpl_.imve = g_refine ? 1 : 0;
-    const robmat::McdSizes sz = robmat::mcd_sizes(n, p, tmpl_.nsds, tmpl_.lsds, 0);
+    tmpl_.imve = (g_refine ? robmat::kImveConverge : 0) | (starts != 0 ? robmat::kImveDeterministic : 0);
+    const robmat::McdSizes sz = robmat::mcd_sizes(n, p, tmpl_.nsds, tmpl_.lsds, 0, starts);
     tmpl_.dneed = sz.work;
     tmpl_.lneed = sz.ints;
     a_.resize(x.data.size());
@@ -278,6 +303,37 @@ int write_data(const char* prefix) {
   return 0;
 }
 
+// The data sets and the best h-subsets of the deterministic starts, checked against the host's
+// call as write_data checks the random search's.
+int write_det(const char* prefix) {
+  for (long n : kSizes)
+    for (int p : kDims) {
+      const Matrix& x = data(n, p);
+      const std::string stem = std::string(prefix) + "_" + std::to_string(n) + "_" + std::to_string(p);
+      FILE* f = std::fopen((stem + ".bin").c_str(), "wb");
+      if (f == nullptr) return 1;
+      const bool ok = std::fwrite(x.data.data(), sizeof(double), x.data.size(), f) == x.data.size();
+      std::fclose(f);
+      if (!ok) return 1;
+      DirectRun d(x, 1);
+      const int rc = d.call();
+      const Value opt = det_option(), vx = x;
+      const auto r = session().call("MCD", std::vector<const Value*>{&opt, &vx});
+      if (rc != 0 || static_cast<double>(d.h()) != r.results.at(0).data.at(0) ||
+          d.volm() != r.results.at(0).data.at(4)) {
+        std::fprintf(
+            stderr, "n=%ld p=%d: the direct run with deterministic starts differs from the host's\n", n, p);
+        return 1;
+      }
+      f = std::fopen((stem + ".detbest").c_str(), "w");
+      if (f == nullptr) return 1;
+      for (long i : d.best()) std::fprintf(f, "%ld\n", i);
+      std::fclose(f);
+      std::printf("detobjective %ld %d %ld %.17g\n", n, p, d.h(), subset_logdet(x, d.best()));
+    }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -291,7 +347,10 @@ int main(int argc, char** argv) {
         break;
       }
     for (int i = 1; i < argc; ++i)
-      if (std::strncmp(argv[i], "--write-data=", 13) == 0) return write_data(argv[i] + 13);
+      if (std::strncmp(argv[i], "--write-data=", 13) == 0)
+        return write_data(argv[i] + 13);
+      else if (std::strncmp(argv[i], "--write-det=", 12) == 0)
+        return write_det(argv[i] + 12);
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     session();  // loading the module is not part of the first measurement

@@ -106,7 +106,8 @@ int32_t duxmcd(DULSYM** arg, int32_t* to_n) {
   str.ncas = n;
   str.nnva = p * (p + 1) / 2;
   str.inca = p;
-  const McdSizes sz = mcd_sizes(n, p, str.nsds, str.lsds, str.ocor);
+  const McdSizes sz =
+      mcd_sizes(n, p, str.nsds, str.lsds, str.ocor, (str.imve & kImveDeterministic) != 0 ? 1 : 0);
   str.dneed = sz.work;
   str.lneed = sz.ints;
 

@@ -28,6 +28,7 @@ enum OptionMessage : int {
   kMsgFastLtsNrep = 907,
   kMsgOpt22Range = 908,  // the exchange variant, robmat's own option position
   kMsgOpt23Range = 909,  // the converged final stage, robmat's own too
+  kMsgOpt24Range = 910,  // MCD's deterministic starts, robmat's own option position
 };
 
 // An integer field: out of [lo, hi] after truncation gives message `msg` (if any) and dflt.
@@ -66,11 +67,18 @@ constexpr IntOption kMcdInts[] = {
     {17, &LMTSTR::lsds, 300, INT_MIN, INT_MAX, kNoMessage},
 };
 
-// Opt 23, robmat's own as well, lets the final stage of FAST-MCD and FAST-LTS run its
-// C-steps to a fixed point from more kept solutions instead of its fixed budget.
-constexpr IntOption kFastInts[] = {
-    {23, &LMTSTR::imve, 0, 0, 1, kMsgOpt23Range},
-};
+// Robmat's own switches beyond the positions the routines have always had, each a bit of
+// imve: opt 23 lets the final stage of FAST-MCD and FAST-LTS run its C-steps to a fixed point
+// from more kept solutions instead of its fixed budget; opt 24 replaces MCD's random starts
+// by the six deterministic ones. 0 or 1; another value logs msg and leaves the bit clear.
+void read_imve_bit(LMTSTR* d, const double* opt, long nopt, int k, int bit, int msg) {
+  const long t = option_integer(option_value(opt, nopt, k, 0.0), -1, 2);
+  if (t < 0 || t > 1) {
+    xpmlog(kSetModule, msg);
+  } else if (t == 1) {
+    d->imve |= bit;
+  }
+}
 
 template <std::size_t N>
 void read_ints(LMTSTR* d, const double* opt, long nopt, const IntOption (&table)[N]) {
@@ -186,7 +194,8 @@ void read_lmts_options(LMTSTR* d, const double* opt, long nopt, int job, bool ha
 
   d->flts = (job == 1 && !has_start && read_switch(opt, nopt, 9) == 0) ? 1 : 0;
   if (d->flts == 1 && d->nrep > 0) xpmlog(kSetModule, kMsgFastLtsNrep);
-  if (d->flts == 1) read_ints(d, opt, nopt, kFastInts);
+  d->imve = 0;
+  if (d->flts == 1) read_imve_bit(d, opt, nopt, 23, kImveConverge, kMsgOpt23Range);
 
   d->ztst = read_positive_or(opt, nopt, 11, 2.5);
   d->sing = read_nonzero_or(opt, nopt, 12, 1e-10);
@@ -208,7 +217,9 @@ void read_mve_options(LMTSTR* d, const double* opt, long nopt, bool has_start) {
 
 void read_mcd_options(LMTSTR* d, const double* opt, long nopt, bool has_start) {
   read_ints(d, opt, nopt, kMcdInts);
-  read_ints(d, opt, nopt, kFastInts);
+  d->imve = 0;
+  read_imve_bit(d, opt, nopt, 23, kImveConverge, kMsgOpt23Range);
+  read_imve_bit(d, opt, nopt, 24, kImveDeterministic, kMsgOpt24Range);
   read_multivariate_common(d, opt, nopt, has_start);
   if (d->pcor == 2) d->pcor = 0;
 }

@@ -16,14 +16,17 @@ namespace robmat {
 struct McdSizes {
   long data;         // doubles of the data block: a and b, n x p each
   long c;            // doubles of c: 10p + 10 nsds p + (10 nsds + 12) p(p+1)/2
-  long work;         // doubles of work (dneed): p^2 + 10p + 20 nsds + 2n
-  long ints;         // 64-bit integers (lneed): 11 nsds + 5n + 2 lsds (nsds + 1); jsub, jbst, iw
+  long work;         // doubles of work (dneed): p^2 + 10p + 20 nsds + 2n, and with the
+                     //   deterministic starts np + 3n + p^2 + p(p+1)/2 + 3p more
+  long ints;         // 64-bit integers (lneed): 11 nsds + 5n + 2 lsds (nsds + 1), and 6n more
+                     //   with the deterministic starts; jsub, jbst, iw
   long names;        // name records: p + 1
   int32_t est_rows;  // rows of result 2: p + 2, or 2p + 2 with ocor
 };
 // nsds and lsds count only groups that can exist (at most n / lsds groups, none larger than
-// n), so a large option 16 or 17 asks for no more than the data can use.
-McdSizes mcd_sizes(long n, long p, long nsds, long lsds, int ocor);
+// n), so a large option 16 or 17 asks for no more than the data can use. starts: 1 with the
+// deterministic starts (imve's kImveDeterministic); 0 gives the sizes of the random search.
+McdSizes mcd_sizes(long n, long p, long nsds, long lsds, int ocor, int starts = 0);
 
 // mcd_check_problem: whether n observations of p variables admit an MCD estimate.
 // Returns 0; -1 when n <= p (logs 549/953); -2 when p < 1 (logs 549/965). The front end asks
@@ -32,8 +35,10 @@ int mcd_check_problem(long n, long p);
 
 // zmcd: MCD estimate for the data in the run descriptor.
 //   str  in,out  reads nvar (p), ncas (n), ipri, pcov, pcor, ocor, jqu, nrep, nsds, lsds,
-//                seed, copr, cofo, cutof, sing, pnam, rpx and the vectors carved by the MCD
-//                front end:
+//                seed, copr, cofo, cutof, sing, imve (kImveDeterministic: the six
+//                deterministic starts instead of the random search; kImveConverge: the
+//                converged final stage), pnam, rpx and the vectors carved by the MCD
+//                front end (sized by mcd_sizes with imve):
 //                  a     n x p data (row-major); standardized during the search, restored
 //                  b     n x p doubles of work
 //                  c     10p + 10*nsds*p + (10*nsds + 12)*p(p+1)/2 doubles; on exit the

@@ -13,7 +13,7 @@
 
 namespace robmat {
 
-McdSizes mcd_sizes(long n, long p, long nsds, long lsds, int ocor) {
+McdSizes mcd_sizes(long n, long p, long nsds, long lsds, int ocor, int starts) {
   const long nn = p * (p + 1) / 2;
   if (lsds > n) lsds = n;
   if (lsds >= 1 && nsds > n / lsds) nsds = n / lsds;
@@ -24,6 +24,10 @@ McdSizes mcd_sizes(long n, long p, long nsds, long lsds, int ocor) {
   sz.c = 10 * p + 10 * nsds * p + (10 * nsds + 12) * nn;
   sz.work = p * p + 10 * p + 20 * nsds + 2 * n;
   sz.ints = 11 * nsds + 5 * n + 2 * lsds * (nsds + 1);
+  if (starts != 0) {
+    sz.work += n * p + 3 * n + p * p + nn + 3 * p;
+    sz.ints += 6 * n;
+  }
   sz.names = p + 1;
   sz.est_rows = static_cast<int32_t>(ocor != 0 ? 2 * p + 2 : p + 2);
   return sz;
@@ -62,7 +66,10 @@ void carve(McdWork* w) {
   const long nn = w->nn;
   w->ints = Arena<long>{str->iw, str->lneed - 2 * n};
   w->work = Arena<double>{str->work, str->dneed};
-  w->c = Arena<double>{str->c, mcd_sizes(n, p, str->nsds, str->lsds, str->ocor).c, 2 * nn};
+  w->c = Arena<double>{
+      str->c,
+      mcd_sizes(n, p, str->nsds, str->lsds, str->ocor, (str->imve & kImveDeterministic) != 0 ? 1 : 0).c,
+      2 * nn};
   w->b = Arena<double>{str->b, n * p};
   const long fixed = static_cast<long>(p) * p + 5L * p + 5;
   // The end needs c for the reweighted scatter, its inverse, the raw inverse and one more

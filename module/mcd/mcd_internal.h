@@ -125,6 +125,30 @@ int run(LMTSTR* str);
 // Carving and the phases of zmcd.
 int mcd_search(McdWork* w);  // kMcdGoOn with the best raw solution in bmu/bestS, or an end
 
+// The deterministic starts (det_starts.cpp), used instead of the random ones when imve has kImveDeterministic.
+inline constexpr int kDetStarts = 6;
+struct DetStarts {
+  double* z;    // n x p: the standardized data a, standardized again by median and Qn (in b)
+  double* t;    // n x p: a start's transformed data or projections
+  double* col;  // n: one column, for Qn and medians
+  double* qw;   // 2n: Qn's work
+  long* qiw;    // 6n: Qn's integer work
+  double* est;  // N: a start's scatter estimate
+  double* vec;  // p x p: its eigenvectors
+  double* lam;  // p: the squared Qn of the data projected on them
+  double* loc;  // p
+  double* tmp;  // p
+};
+// Carves the vectors of ds (aborting the run when the work space is short) and computes z
+// from the standardized data.
+void det_prepare(McdWork* w, DetStarts* ds);
+// det_subset: the initial subset of start k (0-5: hyperbolic tangent, Spearman and normal
+// scores correlations, spatial sign covariance, the half nearest the median, raw OGK): the
+// `size` cases nearest the start's location and scatter, in w->indx ascending (w->dd is
+// overwritten). Distinct cases tied exactly at the boundary distance go in their row order;
+// identical rows tie harmlessly. Returns size, or 0 when an eigen decomposition fails.
+long det_subset(McdWork* w, DetStarts* ds, int k, long size);
+
 // ccinv: inverse and determinant of a packed covariance matrix, scaled to unit diagonal when
 // its smallest standard deviation allows.
 //   covm  in,out  packed p x p; the inverse on exit when regular (factorised when singular)

@@ -327,10 +327,67 @@ void groups_done(void* ctx) {
   if (w->str->ipri >= 5) mcd_print_subdata(w);
 }
 
+// A start's C-steps normally converge within a few dozen steps; the limit only bounds a run
+// whose determinants keep shrinking by rounding amounts.
+constexpr int kDetStepLimit = 1000;
+
+// The deterministic scheme: the six starts of det_starts.cpp, each followed by C-steps on all
+// cases until the determinant stops decreasing; the best step of all is the estimate. A
+// start whose half is singular is grown to h cases by the same distances; when that is
+// singular too, the hyperplane it lies on is an exact fit or the start is dropped.
+int det_search(McdWork* w) {
+  LMTSTR* str = w->str;
+  const int p = w->p;
+  const long n = w->n;
+  str->nrep = kDetStarts;
+  str->algo = 2;
+  if (const int rc = standardize(w); rc != kMcdGoOn) return rc;
+  DetStarts ds;
+  det_prepare(w, &ds);
+  w->mark = take_longs(w, n);
+  if (w->mark != nullptr)
+    for (long i = 0; i < n; ++i) w->mark[i] = 0;
+  const FastStage st{kFastFinal, -2, n, w->h, kDetStepLimit, kDetStarts, true, false, 0};
+  str->volm = kDblMax;
+  bool first_take = true;
+  for (int k = 0; k < kDetStarts; ++k) {
+    poll_host();
+    ++str->jlp;
+    ++w->wcount;
+    int rc = -1;
+    bool formed = false;
+    const long sizes[2] = {(n + 1) / 2, w->h};
+    for (int round = 0; round < 2 && rc < 0; ++round) {
+      if (det_subset(w, &ds, k, sizes[round]) == 0) break;
+      subset_moments(p, str->a, w->indx, sizes[round], w->mu, w->S, w->wv);
+      invert_current(w, &rc, &w->det);
+      formed = true;
+    }
+    if (rc < 0) {
+      ++str->jerd;
+      if (!formed) continue;
+      long unused;
+      const int hp = hyperplane(w, st, nullptr, 0, &unused);
+      if (hp < 0) return kMcdEigenFail;
+      if (hp == 1) return finish_exact(w, 1, true);
+      continue;
+    }
+    const int cs = csteps(w, st, k + 1, &first_take);
+    if (ends_search(cs)) return cs;
+  }
+  if (!w->have_best) {
+    xpmlog(kSetModule, kMsgNoRegularStart);
+    abort_run();
+  }
+  if (str->ipri >= 5) xpmlog(kSetModule, kMsgBestDeterminant, str->volm);
+  return kMcdGoOn;
+}
+
 }  // namespace
 
 int mcd_search(McdWork* w) {
   LMTSTR* str = w->str;
+  if ((str->imve & kImveDeterministic) != 0) return det_search(w);
   FastSearch* fs = &w->fs;
   const FastScheme sc = choose_scheme(w);
   carve_lists(w, sc);
@@ -345,7 +402,7 @@ int mcd_search(McdWork* w) {
   fs->h = w->h;
   fs->alpha = w->alpha;
   fs->merged_limit = 2;
-  fs->converge = str->imve != 0;
+  fs->converge = (str->imve & kImveConverge) != 0;
   fs->final_limit = fs->converge ? kFastConvergeLimit : fast_final_steps(w->p, w->n, 11);
   // Beyond 5000 cases one start from the best kept solution has to do: each C-step costs a
   // pass over all the data.

@@ -392,7 +392,7 @@ int run(LMTSTR* str) {
   fs->h = w->h;
   fs->alpha = w->alpha;
   fs->merged_limit = 5;
-  fs->converge = str->imve != 0;
+  fs->converge = (str->imve & kImveConverge) != 0;
   fs->final_limit = fs->converge ? kFastConvergeLimit : fast_final_steps(w->p, w->n, 15);
   // Beyond 5000 cases each final C-step is a pass over all the data; the best three kept
   // solutions have to do.

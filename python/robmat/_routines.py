@@ -167,12 +167,20 @@ def _refine_option(refine):
     return 1.0
 
 
+# robmat's own option 24 of MCD: how the search starts.
+_MCD_STARTS = {None: None, "random": None, "deterministic": 1.0}
+
+
 def _mcd_options(opt, h, nrep, seed, cutoff, print_level, correlations, exchange=None, positions=_MCD_POSITIONS,
-                 refine=False):
+                 refine=False, starts=None):
     """The option vector of MCD (and MVE, whose positions are the same, with the exchange at
     22). h is checked by the caller (it needs n and p); cutoff is a distance, so option 11,
     which is compared with squared distances, is its square."""
     given = {}
+    if not isinstance(starts, (str, type(None))) or starts not in _MCD_STARTS:
+        raise ValueError(f"starts must be 'random' or 'deterministic', not {starts!r}")
+    if _MCD_STARTS[starts] is not None:
+        given[24] = ("starts", _MCD_STARTS[starts])
     if print_level != 0:
         given[positions["print_level"]] = ("print_level", whole_number("print_level", print_level, 0, 5))
     if h is not None:
@@ -377,7 +385,7 @@ def _raw_from_report(x, names, options, start, first):
 
 
 def mcd(x, *, h=None, alpha=None, nrep=None, seed=None, cutoff=None, print_level=0, correlations=False,
-        start=None, refine=False, opt=None, progress=False):
+        start=None, refine=False, opt=None, progress=False, starts="random"):
     """Minimum covariance determinant location and scatter of the rows of x (n x p; a 1-D
     input is one variable), by FAST-MCD with reweighting.
 
@@ -393,13 +401,15 @@ def mcd(x, *, h=None, alpha=None, nrep=None, seed=None, cutoff=None, print_level
     option position 23; never a worse determinant for the same seed, and slower on large
     data); opt: a raw option vector (NaN elements
     take the default; its option 11 is compared with squared distances). A keyword and opt may
-    not set the same position; progress: as for robmat.call. What the routine logs as a
-    warning (an option it changed or ignored, an exact fit) is issued as a RobmatWarning.
-    Returns an McdResult."""
+    not set the same position; progress: as for robmat.call. starts: "random" (FAST-MCD) or
+    "deterministic", robmat's own option 24: the six deterministic starts of DetMCD (Hubert,
+    Rousseeuw and Verdonck 2012), the same answer on every run and for any order of the rows
+    (nrep and seed are then not used). What the routine logs as a warning (an option it
+    changed or ignored, an exact fit) is issued as a RobmatWarning. Returns an McdResult."""
     d = data_matrix(x, "x")
     n, p = d.array.shape
     hv = _h_of(h, alpha, n, p)
-    options = _mcd_options(opt, hv, nrep, seed, cutoff, print_level, correlations, refine=refine)
+    options = _mcd_options(opt, hv, nrep, seed, cutoff, print_level, correlations, refine=refine, starts=starts)
     vec = options.reshape(-1).tolist()
     # A seed drawn from the clock (the host's stream, option 19, without a seed) is drawn here,
     # so that the call can be repeated with the same result.

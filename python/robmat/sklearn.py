@@ -201,7 +201,7 @@ class _LocationScatter(_Estimator):
         if n <= p:
             raise ValueError(f"{self._routine} needs more samples than features, but n_samples = {n} and "
                              f"n_features = {p}.")
-        opt = _options({4: _h(self, n, p), 5: self.nrep, 20: _seed(self.random_state)})
+        opt = _options({4: _h(self, n, p), 5: self.nrep, 20: _seed(self.random_state), **self._more_options()})
         outcome = session.call(self._routine, [opt, (X, None)])
         if outcome.engine_failed:
             errors = " ".join(t for s, t in outcome.log if s == "error")
@@ -218,6 +218,9 @@ class _LocationScatter(_Estimator):
         if raw is not None:
             self.raw_location_, self.raw_covariance_, self.raw_support_ = raw
         return self
+
+    def _more_options(self):
+        return {}
 
     def mahalanobis(self, X):
         """Squared Mahalanobis distances of the rows of X from location_ under covariance_."""
@@ -245,13 +248,23 @@ class MCD(_LocationScatter):
     scikit-learn's MinCovDet.
 
     h: observations in the best subset (or support_fraction, a fraction of n); nrep: subsets
-    to draw; random_state: the seed. After fit: location_, covariance_, precision_, dist_
-    (squared robust distances of the training samples), support_ (the observations kept by
-    the reweighting), cutoff_ (the distance beyond which a sample is an outlier), h_,
-    n_features_in_; raw_location_, raw_covariance_ and raw_support_ where the host provides
-    them."""
+    to draw; random_state: the seed; starts: "random" (FAST-MCD) or "deterministic" (the six
+    deterministic starts of DetMCD, robmat's own option 24; nrep and random_state are then not
+    used). After fit: location_, covariance_, precision_, dist_ (squared robust distances of
+    the training samples), support_ (the observations kept by the reweighting), cutoff_ (the
+    distance beyond which a sample is an outlier), h_, n_features_in_; raw_location_,
+    raw_covariance_ and raw_support_ where the host provides them."""
 
     _routine = "MCD"
+
+    def __init__(self, *, h=None, support_fraction=None, nrep=None, random_state=None, starts="random"):
+        super().__init__(h=h, support_fraction=support_fraction, nrep=nrep, random_state=random_state)
+        self.starts = starts
+
+    def _more_options(self):
+        if self.starts not in ("random", "deterministic"):
+            raise ValueError(f"starts must be 'random' or 'deterministic', not {self.starts!r}")
+        return {24: 1.0 if self.starts == "deterministic" else None}
 
 
 class MVE(_LocationScatter):

@@ -194,6 +194,12 @@ TEST_F(OptionsTest, Tables) {
       {kMcd, "converged final stage", opts({{23, 1.5}}), [](D d) { d.imve = 1; }, {}},
       {kMcd, "opt 23 = -1", opts({{23, -1}}), nullptr, {"909"}},
       {kMve, "opt 23 is not an MVE option", opts({{23, 1}}), nullptr, {}},
+      {kMcd, "deterministic starts", opts({{24, 1}}), [](D d) { d.imve = 2; }, {}},
+      {kMcd, "deterministic starts 1.5 truncated", opts({{24, 1.5}}), [](D d) { d.imve = 2; }, {}},
+      {kMcd, "deterministic starts 2", opts({{24, 2}}), nullptr, {"910"}},
+      {kMcd, "deterministic starts -1", opts({{24, -1}}), nullptr, {"910"}},
+      {kMve, "no deterministic starts for MVE", opts({{24, 1}}), nullptr, {}},
+      {kMcd, "both of robmat's own switches", opts({{23, 1}, {24, 1}}), [](D d) { d.imve = 3; }, {}},
   };
   const char* const kReader[] = {"LMS", "LTS", "MVE", "MCD"};
   for (const Case& k : cases) {

@@ -43,7 +43,8 @@ def test_mcd_estimator_agrees_with_the_routine(hbk_x):
 
 def test_parameters_and_seeds(hbk_x):
     est = MCD(support_fraction=0.75, nrep=100, random_state=4)
-    assert est.get_params() == {"h": None, "nrep": 100, "random_state": 4, "support_fraction": 0.75}
+    assert est.get_params() == {"h": None, "nrep": 100, "random_state": 4, "support_fraction": 0.75,
+                                "starts": "random"}
     assert repr(est) == "MCD(nrep=100, random_state=4, support_fraction=0.75)"
     assert est.set_params(nrep=50) is est and est.nrep == 50
     with pytest.raises(ValueError, match="has no parameter 'alpha'"):
@@ -60,6 +61,15 @@ def test_parameters_and_seeds(hbk_x):
         MCD().fit(hbk_x).mahalanobis(hbk_x[:, :2])
     with pytest.raises(ValueError, match="NaN"):
         MCD().fit(np.where(hbk_x > 30, np.nan, hbk_x))
+
+
+def test_deterministic_starts(hbk_x):
+    est = MCD(starts="deterministic").fit(hbk_x)
+    assert repr(MCD(starts="deterministic")) == "MCD(starts='deterministic')"
+    assert np.flatnonzero(~est.support_).tolist() == list(range(14))
+    assert np.array_equal(est.location_, robmat.mcd(hbk_x, starts="deterministic").location)
+    with pytest.raises(ValueError, match="starts must be"):
+        MCD(starts="none").fit(hbk_x)
 
 
 def test_outlier_detector_flags_the_planted_outliers(hbk_x):

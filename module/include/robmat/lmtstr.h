@@ -14,10 +14,10 @@ namespace robmat {
 struct LMTSTR {
   // Switches and counts.
   int ilts;     // F 0 = LMS, 1 = LTS (0 for MVE and MCD)
-  int imve;     // F robmat's own: 1 = the final stage of FAST-MCD and FAST-LTS converges
-                //   (opt 23); otherwise 0
+  int imve;     // F robmat's own switches, one bit each (kImve*): the converged final stage
+                //   of FAST-MCD and FAST-LTS (opt 23), MCD's deterministic starts (opt 24)
   int copr;     // F regime of constants and random generator (opt 19 > 0)
-  int algo;     // E 0 = all subsets enumerated, 1 = random subsets
+  int algo;     // E 0 = all subsets enumerated, 1 = random subsets, 2 = deterministic starts
   int nvar;     // F p: design columns (with the intercept column) or variables
   int mvar;     // E set by the regression driver
   int noint;    // F 0 = last design column is the intercept
@@ -136,6 +136,11 @@ struct LMTSTR {
 };
 
 static_assert(sizeof(int) == 4 && sizeof(long) == 8 && sizeof(void*) == 8);
+// The bits of LMTSTR::imve. The record's layout is fixed, so robmat's own switches share the
+// one field no front end of the routines' own options uses.
+inline constexpr int kImveConverge = 1;       // opt 23
+inline constexpr int kImveDeterministic = 2;  // opt 24
+
 static_assert(offsetof(LMTSTR, maxpnam) == 100 && offsetof(LMTSTR, ncas) == 104);
 static_assert(offsetof(LMTSTR, dneed) == 192 && offsetof(LMTSTR, sing) == 200);
 static_assert(offsetof(LMTSTR, mavc) == 376 && offsetof(LMTSTR, pnam) == 384);

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "support/matrices.h"
+
 namespace robmat {
 namespace {
 
@@ -18,12 +20,7 @@ using Vec = std::vector<double>;
 
 long col(long j) { return j * (j + 1) / 2; }
 
-Vec random_vector(std::mt19937_64& gen, long n, double scale = 1.0) {
-  std::normal_distribution<double> nd;
-  Vec v(static_cast<size_t>(n));
-  for (double& x : v) x = scale * nd(gen);
-  return v;
-}
+using testing::random_vector;
 
 // Expects |Q_k'Q_k - I| and |v_j - sum_i R(i,j) q_i| / |v_j| below 30 n eps.
 void expect_factorisation(long n, const Vec& qm, const Vec& rm, const std::vector<Vec>& vecs) {

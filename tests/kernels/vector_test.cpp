@@ -12,15 +12,12 @@
 #include <string>
 #include <vector>
 
+#include "support/matrices.h"
+
 namespace robmat {
 namespace {
 
-std::vector<double> random_vector(std::mt19937_64& gen, long n) {
-  std::normal_distribution<double> d;
-  std::vector<double> v(static_cast<size_t>(n));
-  for (double& x : v) x = d(gen);
-  return v;
-}
+using testing::random_vector;
 
 TEST(VectorKernels, UnrolledLoopsEqualPlainLoopsAtEveryTail) {
   std::mt19937_64 gen(7);

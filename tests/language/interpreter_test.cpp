@@ -16,13 +16,36 @@ using host::is_missing;
 
 const double NA = host::missing();
 
+struct ValueCase {
+  const char* code;  // assigns r
+  int64_t rows, cols;
+  std::vector<double> data;  // row-major; missing equals missing, and only missing
+  bool logical = false;
+};
+
+void expect_values(const std::vector<ValueCase>& cases) {
+  for (const ValueCase& c : cases) {
+    SCOPED_TRACE(c.code);
+    Harness h;
+    ASSERT_NO_THROW(h.run(std::string(c.code) + ";"));
+    const host::Matrix& r = h.matrix("r");
+    EXPECT_EQ(std::make_pair(r.rows, r.cols), std::make_pair(c.rows, c.cols));
+    EXPECT_EQ(r.logical, c.logical);
+    ASSERT_EQ(r.data.size(), c.data.size());
+    for (size_t k = 0; k < c.data.size(); ++k) {
+      if (is_missing(c.data[k]))
+        EXPECT_TRUE(is_missing(r.data[k])) << "element " << k;
+      else
+        EXPECT_EQ(r.data[k], c.data[k]) << "element " << k;
+    }
+  }
+}
+
+// The language holds no NaN but the missing value: the word NaN and every arithmetic NaN are
+// missing, so a routine never sees a NaN whose place in the data decides its answer.
 TEST(Interpreter, ExpressionValues) {
-  struct Case {
-    const char* code;  // assigns r
-    int64_t rows, cols;
-    std::vector<double> data;  // row-major; missing equals missing
-  };
-  const Case cases[] = {
+  const double inf = HUGE_VAL;
+  expect_values({
       {"r = 1 + 2 * 3", 1, 1, {7}},
       {"r = 1 - 2 - 3", 1, 1, {-4}},
       {"r = 8 / 2 / 2", 1, 1, {2}},
@@ -78,56 +101,16 @@ TEST(Interpreter, ExpressionValues) {
       {"[a, b, c] = LTS(1, [1; 2], [1 1; 1 2]); r = b", 2, 1, {3, 5}},
       {"r = LTS(1, [1; 2], [1 1; 1 2])", 1, 2, {2, 2}},
       {"[~, ~, r] = LTS(1, [1; 2], [1 1; 1 2])", 2, 1, {1, 2}},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.code);
-    Harness h;
-    ASSERT_NO_THROW(h.run(c.code));
-    EXPECT_EQ(h.shape("r"), std::make_pair(c.rows, c.cols));
-    const std::vector<double> got = h.data("r");
-    ASSERT_EQ(got.size(), c.data.size());
-    for (size_t i = 0; i < got.size(); ++i) {
-      if (is_missing(c.data[i])) {
-        EXPECT_TRUE(is_missing(got[i])) << "element " << i;
-      } else {
-        EXPECT_EQ(got[i], c.data[i]) << "element " << i;
-      }
-    }
-  }
-}
-
-// The language holds no NaN but the missing value: the word NaN and every arithmetic NaN are
-// missing, so a routine never sees a NaN whose place in the data decides its answer.
-TEST(Interpreter, EveryNaNIsMissing) {
-  struct Case {
-    const char* code;
-    std::vector<double> data;
-  };
-  const double inf = HUGE_VAL;
-  const Case cases[] = {
-      {"r = [0 1] ./ [0 0]", {NA, inf}},
-      {"r = NaN", {NA}},
-      {"r = [Inf -Inf] + [-Inf Inf]", {NA, NA}},
-      {"r = [0 Inf] .* [Inf 0]", {NA, NA}},
-      {"r = (-8) .^ 0.5", {NA}},
-      {"r = sqrt([-1 4])", {NA, 2}},
-      {"r = log(-1)", {NA}},
-      {"r = [Inf 1] * [-Inf; Inf]", {NA}},
-      {"r = sum([Inf -Inf])", {NA}},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.code);
-    Harness h;
-    h.run(std::string(c.code) + ";");
-    const std::vector<double>& r = h.data("r");
-    ASSERT_EQ(r.size(), c.data.size());
-    for (size_t k = 0; k < r.size(); ++k) {
-      if (is_missing(c.data[k]))
-        EXPECT_TRUE(is_missing(r[k])) << "element " << k;
-      else
-        EXPECT_EQ(r[k], c.data[k]) << "element " << k;
-    }
-  }
+      {"r = [0 1] ./ [0 0]", 1, 2, {NA, inf}},
+      {"r = NaN", 1, 1, {NA}},
+      {"r = [Inf -Inf] + [-Inf Inf]", 1, 2, {NA, NA}},
+      {"r = [0 Inf] .* [Inf 0]", 1, 2, {NA, NA}},
+      {"r = (-8) .^ 0.5", 1, 1, {NA}},
+      {"r = sqrt([-1 4])", 1, 2, {NA, 2}},
+      {"r = log(-1)", 1, 1, {NA}},
+      {"r = [Inf 1] * [-Inf; Inf]", 1, 1, {NA}},
+      {"r = sum([Inf -Inf])", 1, 1, {NA}},
+  });
 }
 
 TEST(Interpreter, ColumnNames) {
@@ -256,6 +239,16 @@ TEST(Interpreter, RunTimeErrors) {
       {"s = \"abc\"; s(1) = 1", "1:12: cannot assign into 's', a character value"},
       {"x = ones(2); x(1, 1, 1) = 0", "1:14: assignment into 'x' takes one or two indices"},
       {"x = ones(2); x() = 0", "1:14: assignment into 'x' takes one or two indices"},
+      {"r = \"a\" == 1", "1:9: cannot compare a character value and a 1x1 matrix"},
+      {"x = 1:3; r = x([true false])",
+       "1:16: a logical index of 2 elements cannot select among 3 elements; it needs one element for each"},
+      {"x = [1 NA 3]; r = x(x > 1)",
+       "1:23: the logical index is NA at element 2; combine the condition with ~ismissing(...) to leave "
+       "missing values out"},
+      {"r = find([1 NA])",
+       "1:10: find: the first argument is NA at element 2; find cannot tell whether it is true"},
+      {"r = sum(1, 3)", "1:12: sum: the second argument must be 1 (down the columns) or 2 (along the rows)"},
+      {"true = 1", "1:1: cannot assign to this; the left of '=' must be a name, name(indices) or [names]"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.code);
@@ -267,13 +260,7 @@ TEST(Interpreter, RunTimeErrors) {
 // Comparisons, logic, masks and reductions against values worked out by hand; NA (and NaN,
 // which is NA) follows three-valued logic.
 TEST(Interpreter, ConditionsMasksAndReductions) {
-  struct Case {
-    const char* code;  // assigns r
-    int64_t rows, cols;
-    std::vector<double> data;
-    bool logical;
-  };
-  const Case cases[] = {
+  expect_values({
       {"r = [1 2 3] >= 2", 1, 3, {0, 1, 1}, true},
       {"r = [1 NA NaN] == 1", 1, 3, {1, NA, NA}, true},
       {"r = NaN ~= NaN", 1, 1, {NA}, true},
@@ -320,49 +307,7 @@ TEST(Interpreter, ConditionsMasksAndReductions) {
       {"r = all([0 NA])", 1, 1, {0}, true},
       {"r = all(zeros(1, 0))", 1, 1, {1}, true},
       {"r = any([0 0; 0 1])", 1, 2, {0, 1}, true},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.code);
-    Harness h;
-    h.run(std::string(c.code) + ";");
-    const host::Matrix& r = h.matrix("r");
-    EXPECT_EQ(r.rows, c.rows);
-    EXPECT_EQ(r.cols, c.cols);
-    EXPECT_EQ(r.logical, c.logical);
-    ASSERT_EQ(r.data.size(), c.data.size());
-    for (size_t k = 0; k < c.data.size(); ++k) {
-      if (std::isnan(c.data[k])) {
-        EXPECT_TRUE(std::isnan(r.data[k]) && is_missing(r.data[k]) == is_missing(c.data[k]))
-            << "element " << k;
-      } else {
-        EXPECT_EQ(r.data[k], c.data[k]) << "element " << k;
-      }
-    }
-  }
-}
-
-TEST(Interpreter, ConditionErrors) {
-  struct Case {
-    const char* code;
-    const char* where;
-  };
-  const Case cases[] = {
-      {"r = \"a\" == 1", "1:9: cannot compare a character value and a 1x1 matrix"},
-      {"x = 1:3; r = x([true false])",
-       "1:16: a logical index of 2 elements cannot select among 3 elements; it needs one element for each"},
-      {"x = [1 NA 3]; r = x(x > 1)",
-       "1:23: the logical index is NA at element 2; combine the condition with ~ismissing(...) to leave "
-       "missing values out"},
-      {"r = find([1 NA])",
-       "1:10: find: the first argument is NA at element 2; find cannot tell whether it is true"},
-      {"r = sum(1, 3)", "1:12: sum: the second argument must be 1 (down the columns) or 2 (along the rows)"},
-      {"true = 1", "1:1: cannot assign to this; the left of '=' must be a name, name(indices) or [names]"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.code);
-    Harness h;
-    EXPECT_EQ(h.error(c.code), report(c.code, c.where));
-  }
+  });
 }
 
 TEST(Interpreter, StateSurvivesAFailure) {

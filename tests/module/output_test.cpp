@@ -187,29 +187,6 @@ TEST_F(OutputTest, NoteFlagsFollowItsPlaceInTheSection) {
   }
 }
 
-TEST_F(OutputTest, MveNotesMatchTheirCatalogueFormats) {
-  mve_note(rpx(), 390);
-  mve_note_count(rpx(), 391, 6L);
-  mve_note_subsets(rpx(), 500L, 3L);
-  mve_note_value(rpx(), 396, 2.5);
-  mve_note_cutoff_df(rpx(), 2);
-  mve_note_percent(rpx(), 25);
-  mve_note_exchange(rpx(), 2);
-  const std::vector<std::string> want = {
-      "Minimum Volume Ellipsoid Estimation",
-      "The ellipsoid is required to cover h = 6 observations.",
-      "500 subsets were tried, 3 of them singular.",
-      "The cutoff of the robust distances is 2.5.",
-      "It is the square root of the 0.975 quantile of the chi-square distribution with 2 degrees of freedom.",
-      "25 percent of the subsets are done.",
-      "Pairwise exchange, variant 2, refines the best subsets of the MVE search.",
-  };
-  std::vector<std::string> got;
-  for (const WobCall& c : rec->calls) got.push_back(c.recs[0].text);
-  EXPECT_EQ(got, want);
-  EXPECT_EQ(dump(rec->calls[0]), "358 577:66=Minimum Volume Ellipsoid Estimation, 280:3=1, 371:3=1, 273:1=c");
-}
-
 TEST_F(OutputTest, DistanceSummaryOfRobustDistances) {
   struct Case {
     std::vector<double> rob2, want;

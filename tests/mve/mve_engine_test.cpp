@@ -20,17 +20,10 @@ namespace robmat {
 namespace {
 
 using testing::MveRun;
+using testing::normal_data;
 using testing::reference_objective;
 
 const std::vector<double> kHbk = testing::load_dataset("hbk").columns(0, 3);
-
-std::vector<double> normal_data(long n, int p, unsigned seed, long outliers = 0, double shift = 0.0) {
-  std::mt19937 gen(seed);
-  std::normal_distribution<double> z;
-  std::vector<double> x(static_cast<size_t>(n * p));
-  for (long i = 0; i < n * p; ++i) x[i] = z(gen) + (i < outliers * p ? shift : 0.0);
-  return x;
-}
 
 // The numeric rows of the last table of that name.
 std::vector<std::vector<double>> table_rows(const testing::Recording& rec, const std::string& name) {
@@ -432,6 +425,8 @@ TEST(Mve, SingularMveScatterEndsTheRun) {
 
 // ---- printed output ----------------------------------------------------------------------
 
+// Levels 1 to 3 as the robmat program prints them are golden listings (module_mve_hbk); here
+// the combinations they do not show.
 TEST(Mve, EachPrintLevelWritesItsOutputsInOrder) {
   struct Case {
     const char* name;
@@ -439,21 +434,6 @@ TEST(Mve, EachPrintLevelWritesItsOutputsInOrder) {
     std::vector<std::string> outputs;
   };
   const Case cases[] = {
-      {"level 0", 0, 1, 3, 0, {}},
-      {"level 1", 1, 0, 0, 0, {"ClassicalMean", "MVELoc", "RobustMVELoc", "EigenRobust", "DistrRes"}},
-      {"level 2",
-       2,
-       0,
-       0,
-       0,
-       {"ClassicalMean",
-        "IterHist0",
-        "BestSubset",
-        "MVELoc",
-        "RobustMVELoc",
-        "EigenRobust",
-        "Distances",
-        "DistrRes"}},
       {"level 3, scatter, correlations, exchange",
        3,
        1,
@@ -490,40 +470,17 @@ TEST(Mve, EachPrintLevelWritesItsOutputsInOrder) {
     ASSERT_EQ(zminvol(&r.s, 0), 0);
     EXPECT_EQ(r.rec->outputs, c.outputs);
     EXPECT_TRUE(r.rec->unknown.empty());
-    if (c.ipri == 0) {
-      EXPECT_TRUE(r.rec->lines.empty());
-    }
   }
 }
 
-TEST(Mve, NotesOfAPrintedRun) {
+// The progress notes of the search (the listing shows the other notes); the eigenvalues
+// descend and sum to the trace of the returned scatter.
+TEST(Mve, ProgressNotesAndEigenvalues) {
   MveRun r(kHbk, 75, 3, 1);
   ASSERT_EQ(zminvol(&r.s, 0), 0);
-  const std::vector<std::string> want = {
-      "Minimum Volume Ellipsoid Estimation",
-      "The ellipsoid is required to cover h = 39 observations.",
-      "There are 1215450 subsets of 4 of the 75 observations.",
-      "2000 random subsets of 4 observations are drawn.",
-      "The search draws random subsets of the observations.",
-      "25 percent of the subsets are done.",
-      "75 percent of the subsets are done.",
-      "The best criterion found is ",
-  };
   const std::vector<std::string>& lines = r.rec->lines;
-  ASSERT_GE(lines.size(), want.size());
-  for (size_t i = 0; i + 1 < want.size(); ++i) EXPECT_EQ(lines[i], want[i]);
-  EXPECT_EQ(lines[want.size() - 1].rfind(want.back(), 0), 0u);
-  const std::vector<std::string> tail = {
-      "The MVE estimates above come from the best subset, scaled for consistency.",
-      "The reweighted estimates below use the 61 observations whose robust distance lies within the cutoff.",
-      "Distribution of the robust distances:",
-      "The cutoff of the robust distances is 3.05752.",
-      "It is the square root of the 0.975 quantile of the chi-square distribution with 3 degrees of freedom.",
-      "14 observations lie beyond the cutoff and have weight 0.",
-  };
-  for (const std::string& t : tail) EXPECT_NE(std::find(lines.begin(), lines.end(), t), lines.end()) << t;
-  // The returned correlations are those of the returned scatter; the eigenvalues descend and
-  // sum to its trace.
+  for (const char* t : {"25 percent of the subsets are done.", "75 percent of the subsets are done."})
+    EXPECT_NE(std::find(lines.begin(), lines.end(), t), lines.end()) << t;
   EXPECT_GE(r.s.eval[0], r.s.eval[1]);
   EXPECT_GE(r.s.eval[1], r.s.eval[2]);
   EXPECT_NEAR(r.s.eval[0] + r.s.eval[1] + r.s.eval[2], r.s.c[0] + r.s.c[2] + r.s.c[5], 1e-12);

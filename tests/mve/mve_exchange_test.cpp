@@ -17,15 +17,8 @@ namespace robmat {
 namespace {
 
 using testing::MveRun;
+using testing::normal_data;
 using testing::reference_objective;
-
-std::vector<double> normal_data(long n, int p, unsigned seed, long outliers = 0, double shift = 0.0) {
-  std::mt19937 gen(seed);
-  std::normal_distribution<double> z;
-  std::vector<double> x(static_cast<size_t>(n * p));
-  for (long i = 0; i < n * p; ++i) x[i] = z(gen) + (i < outliers * p ? shift : 0.0);
-  return x;
-}
 
 // Puts the subsets (sorted) into the box with their objectives by getlog1 and ofmve.
 void fill_box(MveRun& r, const std::vector<std::vector<long>>& subsets) {

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <random>
 #include <vector>
 
 #include "mve/mve.h"
@@ -68,6 +69,64 @@ struct MveRun {
   }
 };
 
+// n rows of p standard normal values (row-major), the first `outliers` rows shifted.
+inline std::vector<double> normal_data(long n, int p, unsigned seed, long outliers = 0, double shift = 0.0) {
+  std::mt19937 gen(seed);
+  std::normal_distribution<double> z;
+  std::vector<double> x(static_cast<size_t>(n * p));
+  for (long i = 0; i < n * p; ++i) x[i] = z(gen) + (i < outliers * p ? shift : 0.0);
+  return x;
+}
+
+// The mean and the covariance (divisor p) of the subset J of n rows x, in long double, with
+// the inverse and the determinant of the covariance by Gauss-Jordan with partial pivoting
+// (determinant 0 when a pivot vanishes).
+struct SubsetMoments {
+  std::vector<long double> mu, cov, inv;
+  long double det = 1.0L;
+  SubsetMoments(const std::vector<double>& x, int p, const std::vector<long>& J)
+      : mu(static_cast<size_t>(p), 0.0L), cov(static_cast<size_t>(p * p), 0.0L), inv(cov) {
+    for (long i : J)
+      for (int j = 0; j < p; ++j) mu[j] += x[i * p + j];
+    for (long double& m : mu) m /= static_cast<long double>(p + 1);
+    for (long i : J)
+      for (int a = 0; a < p; ++a)
+        for (int b = 0; b < p; ++b) cov[a * p + b] += (x[i * p + a] - mu[a]) * (x[i * p + b] - mu[b]) / p;
+    std::vector<long double> c = cov;
+    for (int i = 0; i < p; ++i) inv[i * p + i] = 1.0L;
+    for (int k = 0; k < p; ++k) {
+      int piv = k;
+      for (int i = k + 1; i < p; ++i)
+        if (std::fabs(c[i * p + k]) > std::fabs(c[piv * p + k])) piv = i;
+      if (c[piv * p + k] == 0.0L) {
+        det = 0.0L;
+        return;
+      }
+      if (piv != k) {
+        det = -det;
+        for (int j = 0; j < p; ++j) {
+          std::swap(c[k * p + j], c[piv * p + j]);
+          std::swap(inv[k * p + j], inv[piv * p + j]);
+        }
+      }
+      const long double d = c[k * p + k];
+      det *= d;
+      for (int j = 0; j < p; ++j) {
+        c[k * p + j] /= d;
+        inv[k * p + j] /= d;
+      }
+      for (int i = 0; i < p; ++i) {
+        if (i == k) continue;
+        const long double f = c[i * p + k];
+        for (int j = 0; j < p; ++j) {
+          c[i * p + j] -= f * c[k * p + j];
+          inv[i * p + j] -= f * inv[k * p + j];
+        }
+      }
+    }
+  }
+};
+
 // The MVE objective of the subset J (p + 1 indices) of n rows x: with the mean and the
 // covariance (divisor p) of J, d the square root of the h-th smallest squared distance of
 // all rows, d^p sqrt(det). Also the squared distances, when d2 is given. NaN when singular.
@@ -77,96 +136,31 @@ inline double reference_objective(const std::vector<double>& x,
                                   long h,
                                   const std::vector<long>& J,
                                   std::vector<double>* d2 = nullptr) {
-  using LD = long double;
-  std::vector<LD> mu(static_cast<size_t>(p), 0.0L), c(static_cast<size_t>(p * p), 0.0L);
-  for (long i : J)
-    for (int j = 0; j < p; ++j) mu[j] += x[i * p + j];
-  for (LD& m : mu) m /= static_cast<LD>(p + 1);
-  for (long i : J)
-    for (int a = 0; a < p; ++a)
-      for (int b = 0; b < p; ++b) c[a * p + b] += (x[i * p + a] - mu[a]) * (x[i * p + b] - mu[b]) / p;
-  // Gauss-Jordan with partial pivoting: the inverse and the determinant.
-  std::vector<LD> inv(static_cast<size_t>(p * p), 0.0L);
-  for (int i = 0; i < p; ++i) inv[i * p + i] = 1.0L;
-  LD det = 1.0L;
-  for (int k = 0; k < p; ++k) {
-    int piv = k;
-    for (int i = k + 1; i < p; ++i)
-      if (std::fabs(c[i * p + k]) > std::fabs(c[piv * p + k])) piv = i;
-    if (c[piv * p + k] == 0.0L) return NAN;
-    if (piv != k) {
-      det = -det;
-      for (int j = 0; j < p; ++j) {
-        std::swap(c[k * p + j], c[piv * p + j]);
-        std::swap(inv[k * p + j], inv[piv * p + j]);
-      }
-    }
-    const LD d = c[k * p + k];
-    det *= d;
-    for (int j = 0; j < p; ++j) {
-      c[k * p + j] /= d;
-      inv[k * p + j] /= d;
-    }
-    for (int i = 0; i < p; ++i) {
-      if (i == k) continue;
-      const LD f = c[i * p + k];
-      for (int j = 0; j < p; ++j) {
-        c[i * p + j] -= f * c[k * p + j];
-        inv[i * p + j] -= f * inv[k * p + j];
-      }
-    }
-  }
+  const SubsetMoments m(x, p, J);
+  if (m.det == 0.0L) return NAN;
   std::vector<double> q(static_cast<size_t>(n));
   for (long i = 0; i < n; ++i) {
-    LD s = 0.0L;
+    long double s = 0.0L;
     for (int a = 0; a < p; ++a)
-      for (int b = 0; b < p; ++b) s += (x[i * p + a] - mu[a]) * inv[a * p + b] * (x[i * p + b] - mu[b]);
+      for (int b = 0; b < p; ++b) s += (x[i * p + a] - m.mu[a]) * m.inv[a * p + b] * (x[i * p + b] - m.mu[b]);
     q[i] = static_cast<double>(s);
   }
   if (d2 != nullptr) *d2 = q;
   std::nth_element(q.begin(), q.begin() + (h - 1), q.end());
-  return std::pow(std::sqrt(q[h - 1]), p) * std::sqrt(static_cast<double>(det));
+  return std::pow(std::sqrt(q[h - 1]), p) * std::sqrt(static_cast<double>(m.det));
 }
 
 // The condition number (1-norm) of the covariance (divisor p) of the subset J: how much a
 // relative rounding error in its factor may grow in the distances it gives.
 inline double subset_condition(const std::vector<double>& x, int p, const std::vector<long>& J) {
-  std::vector<double> mu(static_cast<size_t>(p), 0.0), c(static_cast<size_t>(p * p), 0.0);
-  for (long i : J)
-    for (int j = 0; j < p; ++j) mu[j] += x[i * p + j] / (p + 1);
-  for (long i : J)
-    for (int a = 0; a < p; ++a)
-      for (int b = 0; b < p; ++b) c[a * p + b] += (x[i * p + a] - mu[a]) * (x[i * p + b] - mu[b]) / p;
-  std::vector<long double> inv(static_cast<size_t>(p * p), 0.0L), m(c.begin(), c.end());
-  for (int i = 0; i < p; ++i) inv[i * p + i] = 1.0L;
-  for (int k = 0; k < p; ++k) {
-    int piv = k;
-    for (int i = k + 1; i < p; ++i)
-      if (std::fabs(m[i * p + k]) > std::fabs(m[piv * p + k])) piv = i;
-    for (int j = 0; j < p; ++j) {
-      std::swap(m[k * p + j], m[piv * p + j]);
-      std::swap(inv[k * p + j], inv[piv * p + j]);
-    }
-    const long double d = m[k * p + k];
-    for (int j = 0; j < p; ++j) {
-      m[k * p + j] /= d;
-      inv[k * p + j] /= d;
-    }
-    for (int i = 0; i < p; ++i) {
-      if (i == k) continue;
-      const long double f = m[i * p + k];
-      for (int j = 0; j < p; ++j) {
-        m[i * p + j] -= f * m[k * p + j];
-        inv[i * p + j] -= f * inv[k * p + j];
-      }
-    }
-  }
+  const SubsetMoments m(x, p, J);
+  if (m.det == 0.0L) return INFINITY;
   double na = 0.0, ni = 0.0;
   for (int j = 0; j < p; ++j) {
     double sa = 0.0, si = 0.0;
     for (int i = 0; i < p; ++i) {
-      sa += std::fabs(c[i * p + j]);
-      si += static_cast<double>(std::fabs(inv[i * p + j]));
+      sa += static_cast<double>(std::fabs(m.cov[i * p + j]));
+      si += static_cast<double>(std::fabs(m.inv[i * p + j]));
     }
     na = std::max(na, sa);
     ni = std::max(ni, si);

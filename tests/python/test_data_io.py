@@ -4,7 +4,6 @@ warnings that reach the user, names on results (read_csv -> MCD -> write_csv, an
 the cutoff as a distance."""
 
 import os
-import pathlib
 import subprocess
 import warnings
 
@@ -12,11 +11,11 @@ import numpy as np
 import pytest
 
 import robmat
+from conftest import DATA, read_csv
 
 PROGRAM = os.environ.get("ROBMAT_PROGRAM")
 TESTMOD = os.environ.get("ROBMAT_TESTMOD")
 needs_program = pytest.mark.skipif(not PROGRAM, reason="the robmat program's path is not set")
-DATA = pathlib.Path(__file__).resolve().parent.parent.parent / "data"
 
 
 def run_program(statements, module=None, cwd=None):
@@ -25,7 +24,7 @@ def run_program(statements, module=None, cwd=None):
 
 
 def hbk():
-    return np.loadtxt(DATA / "hbk.csv", delimiter=",", skiprows=1)[:, :3]
+    return read_csv("hbk.csv")[:, :3]
 
 
 def language(a):
@@ -134,11 +133,6 @@ def test_warnings_reach_python(name, kwargs, text):
     assert any(text in str(w.message) for w in caught), [str(w.message) for w in caught]
     if name == "no observation within the cutoff":
         assert np.isnan(r.estimates).all() and (r.weights == 0).all() and r.summary[3] == 75
-
-
-def test_unknown_mad_method_warns_with_its_text():
-    with pytest.warns(robmat.RobmatWarning, match="The second argument QM of the MAD function"):
-        robmat.mad([1.0, 2.0, 4.0], "qm")
 
 
 # ---- names -----------------------------------------------------------------------------------

@@ -1,7 +1,7 @@
-// Routine calls through the host for front-end tests: the outcome of a call whether it
-// succeeded or not (status, results, requests made), the refusal rule that every result is
-// left missing, and fault injection that fails the Nth work-space or result request for
-// every N the call reaches.
+// Routine calls through the host for front-end tests: arguments built from the data sets and
+// option positions, the outcome of a call whether it succeeded or not (status, results,
+// requests made), the refusal rule that every result is left missing, and fault injection
+// that fails the Nth work-space or result request for every N the call reaches.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,12 +12,37 @@
 #include <vector>
 
 #include "robmat/host/session.h"
+#include "support/datasets.h"
 
 namespace robmat::testing {
 
 // The status of a call that the host refused before the module ran (an empty data matrix,
 // an infinite value).
 inline constexpr int kHostRefusal = -2;
+
+// Columns [from, to) of data/<name>.csv as a host matrix (to < 0: through the last column).
+inline host::Matrix data_matrix(const std::string& name, long from = 0, long to = -1) {
+  const Dataset d = load_dataset(name);
+  host::Matrix m(d.rows, (to < 0 ? d.cols : to) - from);
+  m.data = d.columns(from, to < 0 ? d.cols : to);
+  return m;
+}
+
+// A 1 x n matrix of these values.
+inline host::Matrix row_matrix(std::initializer_list<double> v) {
+  host::Matrix m(1, static_cast<int64_t>(v.size()));
+  std::copy(v.begin(), v.end(), m.data.begin());
+  return m;
+}
+
+// An option vector with the given (1-based) positions set and the others missing.
+inline host::Matrix option_vector(std::initializer_list<std::pair<int, double>> set) {
+  int len = 0;
+  for (auto [k, v] : set) len = std::max(len, k);
+  host::Matrix m(1, len, host::missing());
+  for (auto [k, v] : set) m.data[static_cast<size_t>(k - 1)] = v;
+  return m;
+}
 
 // What one call did. A leak or a stale result write is not an outcome: the host throws for
 // it, and the test fails.

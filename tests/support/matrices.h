@@ -11,6 +11,14 @@ namespace robmat::testing {
 
 using Mat = std::vector<double>;
 
+// n independent standard normal values, times scale.
+inline std::vector<double> random_vector(std::mt19937_64& gen, long n, double scale = 1.0) {
+  std::normal_distribution<double> nd;
+  std::vector<double> v(static_cast<size_t>(n));
+  for (double& x : v) x = scale * nd(gen);
+  return v;
+}
+
 inline size_t pk(long i, long j) {
   return static_cast<size_t>(i >= j ? i * (i + 1) / 2 + j : j * (j + 1) / 2 + i);
 }

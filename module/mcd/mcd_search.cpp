@@ -347,7 +347,7 @@ int det_search(McdWork* w) {
   w->mark = take_longs(w, n);
   if (w->mark != nullptr)
     for (long i = 0; i < n; ++i) w->mark[i] = 0;
-  const FastStage st{kFastFinal, -2, n, w->h, kDetStepLimit, kDetStarts, true, false, 0};
+  const FastStage st{kFastFinal, -2, n, w->h, kDetStepLimit, kDetStarts, true, false, 0, false};
   str->volm = kDblMax;
   bool first_take = true;
   for (int k = 0; k < kDetStarts; ++k) {

@@ -1,11 +1,12 @@
 // Fuzz targets for the module's routines through the C API, one per routine (ROBMAT_FUZZ_ROUTINE
 // names it; fuzz/CMakeLists.txt builds one target for each name in its list). The bytes choose
-// the routine's arguments (an option vector of up to 21 elements, matrices of up to 12
-// rows and 6 columns, text or omitted arguments) with values drawn from the edges of the
-// doubles (NaN, the missing value, +-Inf, +-0, denormals, the largest double) or taken raw from
-// the input. Properties: the call returns one of the C API's codes with a result handle and,
-// when it fails, a message; the host finds no work space left behind and no write through a
-// moved result (it reports either as an internal error); and the session works afterwards.
+// the routine's arguments (an option vector of up to 24 elements, robmat's own positions 22-24
+// included; matrices of up to 12 rows and 6 columns; text or omitted arguments) with values
+// drawn from the edges of the doubles (NaN, the missing value, +-Inf, +-0, denormals, the
+// largest double) or taken raw from the input. Properties: the call returns one of the C API's
+// codes with a result handle and, when it fails, a message; the host finds no work space left
+// behind and no write through a moved result (it reports either as an internal error); and the
+// session works afterwards.
 // A routine joins with its name in ROBMAT_FUZZ_ROUTINES (fuzz/CMakeLists.txt); kRoutines
 // already knows how many arguments each routine takes.
 #include <strings.h>
@@ -124,7 +125,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       robmat_args_add_text(args, words[in.next() % 7]);
     } else if (a == 0 && kind % 8 == 2) {
       // An option vector: mostly missing, with chosen positions set.
-      const int len = in.next() % 22;
+      const int len = in.next() % 25;
       std::vector<double> opt(static_cast<size_t>(len), robmat_missing());
       for (int k = in.next() % 6; k > 0 && len > 0; --k) opt[in.next() % len] = value(in);
       robmat_args_add_matrix(args, 1, len, opt.data(), nullptr);

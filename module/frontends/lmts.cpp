@@ -145,7 +145,8 @@ int32_t lmts(int job, DULSYM** arg, int32_t* to_n) {
   str.uhyb = obs + 2 * n;
   for (long j = 0; j < p; ++j) str.jbst[j] = kNoSubset;
 
-  std::memcpy(str.b, y.x(), sizeof(double) * static_cast<size_t>(n));
+  // An empty response has no data to copy (and no address); the driver refuses it.
+  if (n > 0) std::memcpy(str.b, y.x(), sizeof(double) * static_cast<size_t>(n));
   for (long i = 0; i < n; ++i) {
     double* row = str.a + i * p;
     if (nx > 0) std::memcpy(row, x.x() + i * nx, sizeof(double) * static_cast<size_t>(nx));

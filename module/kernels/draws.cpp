@@ -166,4 +166,16 @@ long nbreak2(long h, long n, long p, double* bper) {
   return count;
 }
 
+void subset_complement(long m, long k, const long* sub, long* out) {
+  long j = 0;
+  long n = 0;
+  for (long i = 0; i < m; ++i) {
+    if (j < k && sub[j] == i) {
+      ++j;
+      continue;
+    }
+    out[n++] = i;
+  }
+}
+
 }  // namespace robmat

@@ -97,6 +97,10 @@ int genpn(long k, long m, long* jsub, long* enter, long* leave);
 // precision, rounded; results of 2^53 and more are returned as 2^53.
 long ncomb(long k, long m);
 
+// subset_complement: the m - k indices 0..m-1 not in the ascending subset sub (k of them),
+// ascending, into out. The exchange refinements try them as entering observations.
+void subset_complement(long m, long k, const long* sub, long* out);
+
 // nbreak2: breakdown point of an estimate from h of n cases in p dimensions.
 //   bper  out  the breakdown value in percent of n
 // Returns the number of cases that can be replaced: n - h + 1 when h > (n+p+1)/2, else h - p.

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "kernels/draws.h"
 #include "kernels/machine.h"
 #include "mve/mve_internal.h"
 #include "mve/mve_report.h"
@@ -46,19 +47,6 @@ struct Exchange {
   IterHist1 hist;
   bool history;
 };
-
-// The complement of the sorted subset jsub into lsub, ascending.
-void complement(LMTSTR* str, long k) {
-  long j = 0;
-  long m = 0;
-  for (long i = 0; i < str->ncas; ++i) {
-    if (j < k && str->jsub[j] == i) {
-      ++j;
-      continue;
-    }
-    str->lsub[m++] = i;
-  }
-}
 
 void history_row(Exchange* x, int entry, double curr, double bestbr, double best) {
   x->hist.subset = x->str->jlp;
@@ -104,7 +92,7 @@ bool scan_entry(Exchange* x, int e) {
   const long k = x->k;
   long* row = str->lwim + e * k;
   std::memcpy(str->jsub, row, static_cast<size_t>(k) * sizeof(long));
-  complement(str, k);
+  subset_complement(str->ncas, k, str->jsub, str->lsub);
   long npos;
   long ncand;
   plan(x, &npos, &ncand);

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "kernels/draws.h"
 #include "kernels/machine.h"
 #include "kernels/qr.h"
 #include "regression/regression.h"
@@ -39,19 +40,6 @@ struct Exchange {
 };
 
 long* row_of(LMTSTR* str, int e) { return str->lwim + static_cast<long>(e) * str->nvar; }
-
-void complement(LMTSTR* str) {
-  const int p = str->nvar;
-  long j = 0;
-  long m = 0;
-  for (long i = 0; i < str->ncas; ++i) {
-    if (j < p && str->jsub[j] == i) {
-      ++j;
-      continue;
-    }
-    str->lsub[m++] = i;
-  }
-}
 
 void history_row(Exchange* x, int entry, double curr, double bestbr, double best) {
   x->hist.subset = x->str->jlp;
@@ -146,7 +134,7 @@ bool scan_branch(Exchange* x, int e, long* order) {
   const long nn = static_cast<long>(p) * (p + 1) / 2;
   long* row = row_of(str, e);
   std::memcpy(str->jsub, row, static_cast<size_t>(p) * sizeof(long));
-  complement(str);
+  subset_complement(str->ncas, str->nvar, str->jsub, str->lsub);
   long npos;
   long ncand;
   plan(x, order, &npos, &ncand);

@@ -160,7 +160,12 @@ int sublms1dnoint(LMTSTR* str) {
       best = v;
       best_m = vertex;
     }
-    m = std::fmin(mLo, mHi);
+    const double next = std::fmin(mLo, mHi);
+    // A walk that does not move on repeats the same step for ever (a slope that is not a
+    // number, or crossings closer than the spacing of the doubles there); every walk that
+    // ends moves on at each step, so stopping here changes none of them.
+    if (!(next > m)) break;
+    m = next;
     if (m > mMax) break;
     lms1dGetLoHi(&l, m);
     const double d = lms1dGetLoHiDev(&l, m);

@@ -1,7 +1,7 @@
 """robmat.lms and robmat.lts: keyword options onto option vector positions, the stack loss
 LMS optimum over all subsets with the intercept first in the named views, the least squares
-companions, pandas labels, starts, the location model, and LTS's default (FAST-LTS, not in
-this build) failing with one clear message."""
+companions, pandas labels, starts, the location model, LTS's default (FAST-LTS) and the
+exchange refinement of robmat's option 22."""
 
 import numpy as np
 import pytest

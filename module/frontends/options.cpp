@@ -29,6 +29,7 @@ enum OptionMessage : int {
   kMsgOpt22Range = 908,  // the exchange variant, robmat's own option position
   kMsgOpt23Range = 909,  // the converged final stage, robmat's own too
   kMsgOpt24Range = 910,  // MCD's deterministic starts, robmat's own option position
+  kMsgOpt24Ignores = 911,
 };
 
 // An integer field: out of [lo, hi] after truncation gives message `msg` (if any) and dflt.
@@ -221,6 +222,17 @@ void read_mcd_options(LMTSTR* d, const double* opt, long nopt, bool has_start) {
   read_imve_bit(d, opt, nopt, 23, kImveConverge, kMsgOpt23Range);
   read_imve_bit(d, opt, nopt, 24, kImveDeterministic, kMsgOpt24Range);
   read_multivariate_common(d, opt, nopt, has_start);
+  // The deterministic starts draw nothing, so a number of subsets, subdatasets, a generator or
+  // a seed asked for alongside them would otherwise be dropped without a word.
+  if ((d->imve & kImveDeterministic) != 0) {
+    static const int kRandomSearch[] = {5, 16, 17, 19, 20};
+    for (int k : kRandomSearch) {
+      if (option_value(opt, nopt, k, 0.0) != 0.0) {
+        xpmlog(kSetModule, kMsgOpt24Ignores);
+        break;
+      }
+    }
+  }
   if (d->pcor == 2) d->pcor = 0;
 }
 

@@ -36,7 +36,8 @@ void read_mve_options(LMTSTR* d, const double* opt, long nopt, bool has_start);
 // read_mcd_options: options of MCD into d (ilts 0; ipri, pcov, pcor, ocor, jqu, nrep, cutof,
 // sing, cnp, nsds, lsds, copr, seed, imve (bits: opt 23 the converged final stage, opt 24
 // the deterministic starts), cofo and plog). opt 3 = 2 returns correlations without printing
-// them: ocor 1, pcor 0. Logs 549/900-902, 909 (opt 23) and 910 (opt 24) without arguments.
+// them: ocor 1, pcor 0. Logs 549/900-902, 909 (opt 23), 910 (opt 24) and 911 (opt 24 with options of the
+// random search) without arguments.
 void read_mcd_options(LMTSTR* d, const double* opt, long nopt, bool has_start);
 
 // read_start_subset: observation numbers (1-based, truncated) into 0-based indices.

@@ -200,6 +200,16 @@ TEST_F(OptionsTest, Tables) {
       {kMcd, "deterministic starts -1", opts({{24, -1}}), nullptr, {"910"}},
       {kMve, "no deterministic starts for MVE", opts({{24, 1}}), nullptr, {}},
       {kMcd, "both of robmat's own switches", opts({{23, 1}, {24, 1}}), [](D d) { d.imve = 3; }, {}},
+      {kMcd,
+       "deterministic starts with a seed",
+       opts({{24, 1}, {20, 5}}),
+       [](D d) { d.imve = 2, d.seed = 5; },
+       {"911"}},
+      {kMcd,
+       "a random search's 0 is no request",
+       opts({{24, 1}, {5, 0}, {19, 0}, {20, 0}}),
+       [](D d) { d.imve = 2; },
+       {}},
   };
   const char* const kReader[] = {"LMS", "LTS", "MVE", "MCD"};
   for (const Case& k : cases) {

@@ -125,7 +125,8 @@ int run(LMTSTR* str);
 // Carving and the phases of zmcd.
 int mcd_search(McdWork* w);  // kMcdGoOn with the best raw solution in bmu/bestS, or an end
 
-// The deterministic starts (det_starts.cpp), used instead of the random ones when imve has kImveDeterministic.
+// The deterministic starts (det_starts.cpp), used instead of the random ones when imve has
+// kImveDeterministic.
 inline constexpr int kDetStarts = 6;
 struct DetStarts {
   double* z;    // n x p: the standardized data a, standardized again by median and Qn (in b)

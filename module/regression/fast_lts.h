@@ -18,6 +18,10 @@ namespace robmat {
 //                 (the best h-subset, 1-based ascending), cutof (sqrt of the 0.975
 //                 chi-square quantile with p degrees of freedom when not positive), jhyb (0:
 //                 no diagnostics over subsets), and the print flags pcov and pcor
+//                 With kImveConverge in imve the final C-steps run to a fixed point, up to
+//                 20000 cases also from the subdatasets' kept solutions, and up to 50000 a
+//                 descent by single exchanges of the best subset follows (work from the same
+//                 blocks; none when they leave no room)
 //   doim  out     0: no pairwise exchange follows
 // Returns 0. When every elemental subset is singular (or no start gives a regular fit) it
 // prints and logs 430 and ends the run through xexit(9999, 0). Allocates nothing.

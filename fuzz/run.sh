@@ -2,8 +2,9 @@
 # Runs one fuzz target with libFuzzer for a given time, at low priority on one core:
 #   fuzz/run.sh TARGET SECONDS        (TARGET: parse, csv, ...; see fuzz/CMakeLists.txt)
 # Builds with clang in build-fuzz/ (AddressSanitizer + UBSan + libFuzzer coverage). New inputs
-# go to build-fuzz/corpus/TARGET, seeded from fuzz/corpus/TARGET; a crash leaves crash-* files
-# in build-fuzz/. To keep the inputs that add coverage in the committed corpus:
+# go to build-fuzz/corpus/TARGET, seeded from fuzz/corpus/TARGET; the output to
+# build-fuzz/fuzz-TARGET.log; a crash leaves crash-* files in build-fuzz/. To keep the inputs
+# that add coverage in the committed corpus:
 #   build-fuzz/fuzz/fuzz_TARGET -merge=1 fuzz/corpus/TARGET build-fuzz/corpus/TARGET
 set -euo pipefail
 if [ $# -ne 2 ]; then
@@ -24,6 +25,9 @@ mkdir -p "build-fuzz/corpus/$target"
 cd build-fuzz
 # -max_len bounds the size of generated inputs, so recursion depth in the printer and the
 # time per input stay small; -rss_limit_mb keeps a large allocation from taking the machine.
-nice -n 10 "./fuzz/fuzz_$target" -jobs=1 -workers=1 -max_total_time="$seconds" -max_len=4096 -rss_limit_mb=2048 \
-  -print_final_stats=1 "corpus/$target" "$root/fuzz/corpus/$target"
-tail -n 25 fuzz-0.log
+# The log is the target's own (fuzz-TARGET.log), so two targets can run side by side.
+status=0
+nice -n 10 "./fuzz/fuzz_$target" -max_total_time="$seconds" -max_len=4096 -rss_limit_mb=2048 \
+  -print_final_stats=1 "corpus/$target" "$root/fuzz/corpus/$target" >"fuzz-$target.log" 2>&1 || status=$?
+tail -n 25 "fuzz-$target.log"
+exit "$status"

@@ -326,8 +326,8 @@ constexpr Option kRegressionOptions[] = {
      "correlations of the data",
      "0",
      "0 none; 1 Pearson; 2 Spearman; 3 both (printed from print level 1)"},
-    {"16", "FAST-LTS: largest number of subdatasets", "5", "1 or more"},
-    {"17", "FAST-LTS: size of a subdataset", "300", "1 or more"},
+    {"16", "FAST-LTS: largest number of subdatasets", "5", "1 to 500; other values are refused"},
+    {"17", "FAST-LTS: size of a subdataset", "300", "1 or more; other values are refused"},
     {"18",
      "exchange tolerance: variant 2 of opt 22 ends an entry's scan at an improvement by more "
      "than this fraction",

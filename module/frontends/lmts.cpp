@@ -104,6 +104,9 @@ int32_t lmts(int job, DULSYM** arg, int32_t* to_n) {
   if (int32_t rc = frame.open_manager(); rc != 0) return rc;
 
   read_lmts_options(&str, opt.x(), opt.length(), job, nx > 0, start.given);
+  // Only FAST-LTS reads the subdataset options, and its work space is sized from them.
+  if (str.flts != 0)
+    if (int32_t rc = check_subdataset_options(str); rc != 0) return rc;
   const double opt8 = option_value(opt.x(), opt.length(), 8, 0.0);
   str.nvar = static_cast<int>(p);
   str.ncas = n;

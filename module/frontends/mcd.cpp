@@ -62,26 +62,6 @@ void store_results(const LMTSTR& str, double* summary, double* est, double* dist
   expand_packed(p, str.c, est + 2 * p);
 }
 
-// The subdataset options cannot be used outside these bounds: each subdataset needs at least
-// one of the 500 random starts, and a subdataset at least one observation.
-constexpr int kMostSubdatasets = 500;
-
-int32_t check_subdataset_options(const LMTSTR& str) {
-  if (str.nsds < 1 || str.nsds > kMostSubdatasets) {
-    xpslog(
-        "%1zOption 16 (the largest number of subdatasets) must be a whole number from 1 to %i, not %i: "
-        "each subdataset needs at least one of the 500 random starts.",
-        kMostSubdatasets,
-        str.nsds);
-    return kStatusShape;
-  }
-  if (str.lsds < 1) {
-    xpslog("%1zOption 17 (the size of a subdataset) must be a whole number of at least 1, not %i.", str.lsds);
-    return kStatusShape;
-  }
-  return 0;
-}
-
 }  // namespace
 
 int32_t duxmcd(DULSYM** arg, int32_t* to_n) {

@@ -236,6 +236,23 @@ void read_mcd_options(LMTSTR* d, const double* opt, long nopt, bool has_start) {
   if (d->pcor == 2) d->pcor = 0;
 }
 
+int check_subdataset_options(const LMTSTR& d) {
+  constexpr int kMostSubdatasets = 500;
+  if (d.nsds < 1 || d.nsds > kMostSubdatasets) {
+    xpslog(
+        "%1zOption 16 (the largest number of subdatasets) must be a whole number from 1 to %i, not %i: "
+        "each subdataset needs at least one of the 500 random starts.",
+        kMostSubdatasets,
+        d.nsds);
+    return 6;
+  }
+  if (d.lsds < 1) {
+    xpslog("%1zOption 17 (the size of a subdataset) must be a whole number of at least 1, not %i.", d.lsds);
+    return 6;
+  }
+  return 0;
+}
+
 int read_start_subset(long* jbst, const double* start, long ns, long n) {
   for (long i = 0; i < ns; ++i) {
     const long k = option_integer(start[i], 0, n + 1) - 1;

@@ -40,6 +40,13 @@ void read_mve_options(LMTSTR* d, const double* opt, long nopt, bool has_start);
 // random search) without arguments.
 void read_mcd_options(LMTSTR* d, const double* opt, long nopt, bool has_start);
 
+// check_subdataset_options: the subdataset options nsds (opt 16) and lsds (opt 17) as the
+// FAST-MCD and FAST-LTS searches can use them: nsds from 1 to 500 (each subdataset needs at
+// least one of the 500 random starts) and lsds at least 1. The work space is sized from
+// them, so they are checked before anything is obtained.
+// Returns 0, or 6 after logging which option was wrong and what it must be.
+int check_subdataset_options(const LMTSTR& d);
+
 // read_start_subset: observation numbers (1-based, truncated) into 0-based indices.
 //   start, ns  in   the subset as given
 //   n          in   number of observations

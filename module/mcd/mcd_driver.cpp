@@ -2,6 +2,7 @@
 // carved from the front end's blocks; the classical statistics and their exact fits; the
 // univariate MCD, the classical path of h = n, or the FAST-MCD search; then the raw report,
 // the consistency factor, the reweighting, the robust distances and the weights.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -138,8 +139,14 @@ void univariate(McdWork* w, double* loc, double* scale) {
   if (i > 10) i = 10;
   if (i < 0) i = 0;
   str->fact = str->copr == 0 ? consistency : kFltsFactor[i];
+  // The tied windows take two doubles per window, n + 1 for an odd n with the default h: more
+  // than any row of the distances holds, so they come from the work block (2n left for p = 1).
+  const long nties = 2 * (n - h + 1);
+  double* ties = w->work.take(nties);
+  if (ties == nullptr) abort_run();
   long ws = 0;
-  mcduni(str->fact, n, h, w->dd, loc, scale, w->d2, &ws);
+  mcduni(str->fact, n, h, w->dd, loc, scale, ties, &ws);
+  w->work.give_back(nties);
   window_cases(str->a, n, w->dd, ws, h, str->jbst);
   for (long r = 0; r < h; ++r) ++str->jbst[r];
 }
@@ -291,7 +298,8 @@ void choose_h(McdWork* w) {
   long h = w->hdef;
   if (str->jqu != 0) {
     const long lo = n / 2 + 1;
-    const long hi = (3 * n) / 4 + (p + 1) / 4;
+    // For n = 2 the upper bound (1) falls below the lower one: only h = n holds a majority.
+    const long hi = std::max((3 * n) / 4 + (p + 1) / 4, lo);
     h = str->jqu;
     if (h < lo || h > hi) {
       h = h < lo ? lo : hi;

@@ -28,7 +28,9 @@ struct LmtsSizes {
 //                  ilsq = 0 (x, ster, qres then live in work space rather than in results);
 //                  2(p + n) + 4 longs
 //   FAST-LTS:      N + 4n(p+1) + p + 4 + p(10 nsds + 12) doubles; 11 nsds + 5n + 4 +
-//                  2 lsds (nsds + 1) longs; (p+1)n + p + np + 20 nsds + 4 + 6n + 12p doubles
+//                  2 lsds (nsds + 1) longs, and p - 4n more when 4n < p (jbst, below);
+//                  (p+1)n + p + np + 20 nsds + 4 + 6n + 12p doubles
+//   nsds and lsds as check_subdataset_options accepts them (at least 1)
 //   signif  nonzero: option 8 asks for standard errors (the significance rows exist with
 //           ilsq != 0, whatever the covariance switch ends up as)
 LmtsSizes lmts_sizes(long n, int p, int ilsq, int flts, int nsds, int lsds, int signif);
@@ -45,10 +47,15 @@ LmtsSizes lmts_sizes(long n, int p, int ilsq, int flts, int nsds, int lsds, int 
 // Returns false (nothing usable) when a block is shorter than the layout needs.
 bool lmts_carve_search(LMTSTR* str, Arena<double> dbl, Arena<long> lng);
 
+// lmts_fast_jbst: the length of jbst with FAST-LTS: the search's 4n, or the p marks of "no
+// subset" that the front end writes when there are fewer than p/4 observations (which the
+// driver then refuses).
+long lmts_fast_jbst(long n, int p);
+
 // lmts_carve_fast: the FAST-LTS blocks: a, b (n), amad, amed and c (the rest of the first
-// block); jbst (4n) and iw (the rest) of the integers; from the third block work (the rest),
-// aw (2n), lsqx, x, ster (p) and qres (n). The FAST-LTS search carves its own vectors from
-// c, work and iw. Returns false when a block is too short.
+// block); jbst (lmts_fast_jbst) and iw (the rest) of the integers; from the third block work
+// (the rest), aw (2n), lsqx, x, ster (p) and qres (n). The FAST-LTS search carves its own
+// vectors from c, work and iw. Returns false when a block is too short.
 bool lmts_carve_fast(LMTSTR* str, Arena<double> dbl, Arena<long> lng, Arena<double> dbl3);
 
 // lmts_fast_lengths: what lmts_carve_fast leaves to the FAST-LTS search, in elements: c (the

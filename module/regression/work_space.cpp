@@ -5,6 +5,8 @@
 
 namespace robmat {
 
+long lmts_fast_jbst(long n, int p) { return 4 * n > p ? 4 * n : p; }
+
 LmtsSizes lmts_sizes(long n, int p, int ilsq, int flts, int nsds, int lsds, int signif) {
   const long pp = p;
   const long nn = pp * (pp + 1) / 2;
@@ -19,7 +21,7 @@ LmtsSizes lmts_sizes(long n, int p, int ilsq, int flts, int nsds, int lsds, int 
     return s;
   }
   s.doubles = nn + 4 * n * (pp + 1) + pp + 4 + pp * (10L * nsds + 12);
-  s.longs = 11L * nsds + 5 * n + 4 + 2L * lsds * (nsds + 1);
+  s.longs = 11L * nsds + 5 * n + 4 + 2L * lsds * (nsds + 1L) + (lmts_fast_jbst(n, p) - 4 * n);
   s.doubles3 = (pp + 1) * n + pp + n * pp + 20L * nsds + 4 + 6 * n + 12 * pp;
   return s;
 }
@@ -65,10 +67,12 @@ bool lmts_carve_fast(LMTSTR* str, Arena<double> dbl, Arena<long> lng, Arena<doub
   str->amad = dbl.take(p);
   str->amed = dbl.take(p);
   str->c = dbl.take(dbl.left());
-  str->jbst = lng.take(4 * n);
+  str->jbst = lng.take(lmts_fast_jbst(n, str->nvar));
   str->iw = lng.take(lng.left());
   const long tail = 2 * n + 3 * p + n;
-  if (str->amed == nullptr || str->iw == nullptr || dbl3.left() < tail) return false;
+  if (str->a == nullptr || str->b == nullptr || str->amad == nullptr || str->amed == nullptr ||
+      str->c == nullptr || str->jbst == nullptr || str->iw == nullptr || dbl3.left() < tail)
+    return false;
   str->work = dbl3.take(dbl3.left() - tail);
   str->aw = dbl3.take(2 * n);
   str->lsqx = dbl3.take(p);
@@ -84,7 +88,7 @@ FastLengths lmts_fast_lengths(long n, int p, int nsds, int lsds) {
   FastLengths l{};
   l.c = sz.doubles - (n * p + n + 2L * p);
   l.work = sz.doubles3 - (2 * n + 3L * p + n);
-  l.iw = sz.longs - 4 * n;
+  l.iw = sz.longs - lmts_fast_jbst(n, p);
   return l;
 }
 

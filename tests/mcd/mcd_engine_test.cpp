@@ -227,6 +227,33 @@ TEST(Mcd, UnivariateMcdIsTheBestWindow) {
   EXPECT_EQ(scale, 0.0);
 }
 
+// Small samples: the tied windows of an odd n with the default h need n + 1 doubles, and for
+// n = 2 only h = 2 holds a majority. Brute force: every window of h sorted values ties here,
+// and the middle one (index t/2 of t) is taken.
+TEST(Mcd, UnivariateSmallSamplesTakeTheMiddleWindow) {
+  struct Case {
+    const char* name;
+    std::vector<double> x;
+    long jqu;  // 0: the default h
+    long h;
+    std::vector<long> best;
+  } cases[] = {
+      {"n = 3, default h", {2, 0, 1}, 0, 2, {1, 3}},
+      {"n = 5, default h", {4, 3, 2, 1, 0}, 0, 3, {2, 3, 4}},
+      {"n = 2, h = 2 given", {5, 1}, 2, 2, {1, 2}},
+      {"n = 2, h = 1 given", {5, 1}, 1, 2, {1, 2}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    LMTSTR o = options();
+    o.jqu = c.jqu;
+    const McdRun r = run_mcd(c.x.data(), static_cast<long>(c.x.size()), 1, o);
+    EXPECT_EQ(r.str.jqu, c.h);
+    EXPECT_EQ(r.best, c.best);
+  }
+  EXPECT_TRUE(rec->logged("549/951: The value of h must lie between 2 and 2"));
+}
+
 // ---- published results ---------------------------------------------------------------------
 TEST(Mcd, HbkFlagsExactlyTheFourteenPlantedOutliers) {
   LMTSTR o = options();

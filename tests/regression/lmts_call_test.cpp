@@ -372,6 +372,7 @@ TEST_F(Lmts, RefusalsAndFailures) {
   }
   Matrix wrong_rows(20, 3, 1.0);
   Matrix flat_y(21, 1, 4.0);
+  Matrix one_y(1, 1, 2.0), one_wide_x(1, 8, 1.0);  // fewer observations than p/4
   const Matrix start4 = vec({1, 2, 3, 4});
   enum Kind { kStatus, kFailed, kExit };
   struct Case {
@@ -421,6 +422,26 @@ TEST_F(Lmts, RefusalsAndFailures) {
       {"start below 1", "LMS", Matrix(), stack_y(), &short_x, vec({0, 2, 3, 4}), kStatus, 6, "Element 1"},
       {"n = 2p", "LMS", Matrix(), few_y, &few_x, {}, kFailed, 0, "(n = 6, p = 4)"},
       {"one observation", "LMS", Matrix(), vec({3}, true), nullptr, {}, kFailed, 0, "(n = 1, p = 1)"},
+      {"FAST-LTS, n < p/4", "LTS", Matrix(), one_y, &one_wide_x, {}, kFailed, 0, "(n = 1, p = 9)"},
+      // FAST-LTS sizes its work space from the subdataset options.
+      {"FAST-LTS, opt 17 = -7",
+       "LTS",
+       options({{17, -7}}),
+       stack_y(),
+       nullptr,
+       {},
+       kStatus,
+       6,
+       "Option 17 (the size of a subdataset) must be a whole number of at least 1, not -7."},
+      {"FAST-LTS, opt 16 = 0",
+       "LTS",
+       options({{16, 0}}),
+       stack_y(),
+       &short_x,
+       {},
+       kStatus,
+       6,
+       "from 1 to 500, not 0"},
       {"seed that sticks",
        "LMS",
        options({{19, 1}, {20, 2147483647}}),
@@ -492,6 +513,8 @@ TEST_F(Lmts, RefusalsAndFailures) {
   }
   // The session goes on.
   EXPECT_EQ(run("LMS", Matrix(), stack_y(), &short_x).status, 0);
+  // The subset search reads no subdataset option.
+  EXPECT_EQ(run("LTS", options({{9, 1}, {17, -7}}), stack_y(), &short_x).status, 0);
 }
 
 // Options out of range are reported and replaced by their defaults; the call goes on.

@@ -20,9 +20,13 @@ LmtsSizes lmts_sizes(long n, int p, int ilsq, int flts, int nsds, int lsds, int 
     s.longs = 2 * (pp + n) + 4;
     return s;
   }
-  s.doubles = nn + 4 * n * (pp + 1) + pp + 4 + pp * (10L * nsds + 12);
-  s.longs = 11L * nsds + 5 * n + 4 + 2L * lsds * (nsds + 1L) + (lmts_fast_jbst(n, p) - 4 * n);
-  s.doubles3 = (pp + 1) * n + pp + n * pp + 20L * nsds + 4 + 6 * n + 12 * pp;
+  // The FAST scheme forms no subdataset larger than the data and no more of them than fit,
+  // so a huge opt 17 asks for no work space that no subdataset could use.
+  const long ls = lsds > n ? n : lsds;
+  const long ns = ls >= 1 && nsds > n / ls ? n / ls : nsds;
+  s.doubles = nn + 4 * n * (pp + 1) + pp + 4 + pp * (10 * ns + 12);
+  s.longs = 11 * ns + 5 * n + 4 + 2 * ls * (ns + 1) + (lmts_fast_jbst(n, p) - 4 * n);
+  s.doubles3 = (pp + 1) * n + pp + n * pp + 20 * ns + 4 + 6 * n + 12 * pp;
   return s;
 }
 

@@ -515,6 +515,8 @@ TEST_F(Lmts, RefusalsAndFailures) {
   EXPECT_EQ(run("LMS", Matrix(), stack_y(), &short_x).status, 0);
   // The subset search reads no subdataset option.
   EXPECT_EQ(run("LTS", options({{9, 1}, {17, -7}}), stack_y(), &short_x).status, 0);
+  // A subdataset size beyond the data asks for no more work space than the data allow.
+  EXPECT_EQ(run("LTS", options({{17, 1e9}}), stack_y(), &short_x).status, 0);
 }
 
 // Options out of range are reported and replaced by their defaults; the call goes on.

@@ -50,6 +50,7 @@ constexpr OptionDescription kMcdOptions[] = {
     {17, "the size of a subdataset", OptionKind::kInteger},
     {19, "the random generator switch", OptionKind::kInteger},
     {20, "the seed", OptionKind::kInteger},
+    {23, "the converged final stage", OptionKind::kInteger},
     {24, "the deterministic starts", OptionKind::kInteger},
 };
 // The rows of sc. The cutoff is reported as a distance by default, and as given (a squared

@@ -42,6 +42,11 @@ void zpudenq(PuddleControl* control, void* parms) {
   }
 }
 
+rctype zpudtry(PuddleControl* control, void* parms) {
+  Puddle* pool = control->puddle;
+  return pool->enqueue(pool, parms, nullptr, 0, nullptr) != 0 ? 1 : 0;
+}
+
 void zpudwt(PuddleControl* control) {
   Puddle* pool = control->puddle;
   void* event = thr().wtevcreate();

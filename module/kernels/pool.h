@@ -33,6 +33,10 @@ rctype zpudi(PuddleControl* control, int numThreads, int errorFlags, fnptr* user
 //   parms  in  the request handed to the callback
 void zpudenq(PuddleControl* control, void* parms);
 
+// zpudtry: queues one request like zpudenq, but a refusal is the caller's to handle.
+// Returns 0, or 1 when the pool refused the request (it will not run).
+rctype zpudtry(PuddleControl* control, void* parms);
+
 // zpudwt: blocks until every queued request has run, then resets the pool for the next
 // round. Any failure of the event, the wait or the reset is fatal (xexit(1012, 0)).
 void zpudwt(PuddleControl* control);

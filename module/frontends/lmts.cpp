@@ -10,7 +10,9 @@
 #include "frontends/frontends.h"
 #include "frontends/options.h"
 #include "kernels/distrib.h"
+#include "kernels/fast_search.h"
 #include "regression/exchange.h"
+#include "regression/fast_lts.h"
 #include "regression/regression.h"
 #include "robmat/arena.h"
 #include "robmat/services.h"
@@ -125,6 +127,16 @@ int32_t lmts(int job, DULSYM** arg, int32_t* to_n) {
   double* xdbl = exchange ? frame.block<double>(xsz.doubles) : nullptr;
   long* xlng = exchange ? frame.block<long>(xsz.longs) : nullptr;
   str.pnam = frame.block<U_SNAME>(sz.names);
+  // FAST-LTS runs the groups' starts on the host's worker threads when it has more than one
+  // CPU: their work space is asked for only then, so a serial call makes the requests it
+  // always made.
+  FastLaneSpace lanes{};
+  if (str.flts != 0) lanes.threads = fast_threads(n, 0, str.nsds, str.lsds);
+  if (lanes.threads > 1) {
+    lanes.doubles = flts_lane_doubles(n, str.nvar, str.nsds, str.lsds, lanes.threads);
+    lanes.block = frame.block<double>(lanes.doubles);
+    str.secstr = &lanes;
+  }
   const ResultShape shapes[3] = {
       {20, 1}, {sz.est_rows, static_cast<int32_t>(p)}, {sz.obs_rows, static_cast<int32_t>(n)}};
   double* res[3];

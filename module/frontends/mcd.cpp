@@ -9,6 +9,7 @@
 #include "frontends/common.h"
 #include "frontends/frontends.h"
 #include "frontends/options.h"
+#include "kernels/fast_search.h"
 #include "robmat/arena.h"
 #include "robmat/services.h"
 
@@ -96,6 +97,16 @@ int32_t duxmcd(DULSYM** arg, int32_t* to_n) {
   str.work = frame.block<double>(sz.work);
   Arena<long> ints{frame.block<long>(sz.ints), sz.ints};
   str.pnam = frame.block<U_SNAME>(sz.names);
+  // The groups' starts on the host's worker threads, when it has more than one CPU: their
+  // work space is asked for only then, so a serial call makes the requests it always made.
+  FastLaneSpace lanes{};
+  if (p > 1 && (str.imve & kImveDeterministic) == 0)
+    lanes.threads = fast_threads(n, str.nrep, str.nsds, str.lsds);
+  if (lanes.threads > 1) {
+    lanes.doubles = mcd_lane_doubles(n, p, str.nsds, str.lsds, lanes.threads);
+    lanes.block = frame.block<double>(lanes.doubles);
+    str.secstr = &lanes;
+  }
   const ResultShape shapes[3] = {{7, 1}, {sz.est_rows, x.cols}, {3, x.rows}};
   double* res[3];
   if (!create_results(&frame, shapes, 3, res)) return kStatusNoSpace;

@@ -85,6 +85,14 @@ int fast_group_sizes(long n, long nsds, long lsds, long* mini) {
   return static_cast<int>(g);
 }
 
+long fast_merged_cases(long n, long nsds, long lsds) {
+  long g = n / lsds;
+  if (nsds < g) g = nsds;
+  // Two, three or four groups share all n cases below 3, 4 or 5 times lsds.
+  if (g >= 2 && g <= 4 && n < (g + 1) * lsds) return n;
+  return g * lsds;
+}
+
 double uniran(long* seed) {
   // Unsigned arithmetic: the low 16 bits of the wrapped product are the residue mod 65536
   // for every long, negative or huge, without overflow.

@@ -29,6 +29,10 @@ inline constexpr double kFltsFactor[11] = {
 // Returns the number of groups.
 int fast_group_sizes(long n, long nsds, long lsds, long* mini);
 
+// fast_merged_cases: the sum of the sizes fast_group_sizes gives (n >= 2 * lsds), the cases
+// of the merged set.
+long fast_merged_cases(long n, long nsds, long lsds);
+
 // uniran: the engines' own 16-bit congruential generator.
 //   seed  in,out  state; seed <- (5761*seed + 999) mod 65536 (low 16 bits, so any long is
 //                 a valid state)

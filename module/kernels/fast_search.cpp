@@ -7,6 +7,7 @@
 
 #include "kernels/draws.h"
 #include "kernels/machine.h"
+#include "kernels/pool.h"
 #include "robmat/services.h"
 
 namespace robmat {
@@ -62,6 +63,53 @@ int fast_converge_starts(long n, int base) {
   const long budget = kConvergeCases / n;
   const int starts = budget >= 10 ? 10 : budget < 1 ? 1 : static_cast<int>(budget);
   return starts > base ? starts : base;
+}
+
+int fast_threads(long n, long nrep, long nsds, long lsds) {
+  if (!fast_wants_groups(n, nrep, nsds, lsds)) return 1;
+  int64_t cpus = 1;
+  if (xcfgint("host.cpucount", &cpus) != 0 || cpus < 2) return 1;
+  const long groups = nsds < n / lsds ? nsds : n / lsds;
+  return static_cast<int>(cpus < groups ? cpus : groups);
+}
+
+long fast_round_slots(long m, long k, int steps, int lanes) {
+  // About 1e8 multiply-adds per round: a tenth of a second on one of today's cores, which
+  // bounds how long an interrupt waits. A C-step costs about m (k + 1)^2 of them.
+  constexpr double kRoundWork = 1e8;
+  const double kk = static_cast<double>(k + 1);
+  const double per_start = static_cast<double>(steps) * static_cast<double>(m) * kk * kk;
+  const double fit = kRoundWork / per_start;
+  long slots = fit >= static_cast<double>(kFastStarts) ? kFastStarts : static_cast<long>(fit);
+  if (slots < 4L * lanes) slots = 4L * lanes;
+  return slots;
+}
+
+long fast_round_capacity(long n, long nsds, long lsds, long k, int lanes) {
+  const long groups = nsds < n / lsds ? nsds : n / lsds;
+  // The groups share the merged set's cases as equally as they can, the first the fewest.
+  return fast_round_slots(fast_merged_cases(n, nsds, lsds) / groups, k, 2, lanes);
+}
+
+long fast_parallel_doubles(int lanes, long slots, long veclen) {
+  return record_doubles<FastLane>(lanes) + record_doubles<FastStart>(slots) + slots * veclen;
+}
+
+bool fast_parallel_carve(FastParallel* par, Arena<double>* a, int lanes, long slots, long veclen) {
+  par->lanes = lanes;
+  par->slots = slots;
+  par->lane = take_records<FastLane>(a, lanes);
+  par->start = take_records<FastStart>(a, slots);
+  if (par->lane == nullptr || par->start == nullptr) return false;
+  for (long i = 0; i < slots; ++i) {
+    par->start[i].v = a->take(veclen);
+    if (par->start[i].v == nullptr) return false;
+  }
+  for (int l = 0; l < lanes; ++l) {
+    par->lane[l].index = l;
+    par->lane[l].count = 0;
+  }
+  return true;
 }
 
 // ---- lists -------------------------------------------------------------------------------------
@@ -146,22 +194,185 @@ int starts_from_list(FastSearch* fs, const FastStage& st, int l, int nstart, lon
   return 0;
 }
 
+// The first stage in group g: kFastStarts / ngrp starts, the subset floor(mini[0] alpha), 2
+// C-steps, results into list g.
+FastStage group_stage(const FastSearch* fs, int g) {
+  const long ntr = kFastStarts / fs->scheme.ngrp;
+  const long h1 = static_cast<long>(static_cast<double>(fs->mini[0]) * fs->alpha);
+  return FastStage{kFastFirst, g, fs->mini[g], h1, 2, ntr, false, false, g, false};
+}
+
+int serial_groups(FastSearch* fs) {
+  for (int g = 0; g < fs->scheme.ngrp; ++g) {
+    const FastStage st = group_stage(fs, g);
+    fs->begin(fs->ctx, st);
+    for (long t = 1; t <= st.starts; ++t) {
+      poll_host();
+      if (const int rc = fs->elemental(fs->ctx, st, t); rc != 0) return rc;
+    }
+  }
+  return 0;
+}
+
+// A lane's share of the round: the C-steps of every start lane, lane + lanes, ... that has
+// them due. Runs on a worker thread (or the calling thread) and calls no host service.
+void run_lane(FastLane* ln) {
+  const FastParallel* par = ln->fs->par;
+  for (long i = ln->index; i < ln->count; i += par->lanes) {
+    FastStart* s = &par->start[i];
+    if (s->state != kStartSteps) continue;
+    par->steps(ln->ctx, par->merged ? par->stage : group_stage(ln->fs, s->group), s);
+  }
+}
+
+void lane_request(RZMemPtr, RZGenerich request, RZThreadh, TPDLCallBacksp) {
+  run_lane(static_cast<FastLane*>(request));
+}
+
+// The C-steps of the round's first `count` starts on the lanes: on a pool of host worker
+// threads, or on the calling thread when the host has no pool to give (or refuses a
+// request), lane after lane; the numbers are the same either way. The pool lives only while
+// the lanes run: nothing on the calling thread can unwind the call in that time (no host
+// service but the pool's own is called), so no worker outlives the work space it uses.
+void run_lanes(FastSearch* fs, long count) {
+  FastParallel* par = fs->par;
+  for (int l = 0; l < par->lanes; ++l) {
+    par->lane[l].fs = fs;
+    par->lane[l].count = count;
+  }
+  PuddleControl pool{};
+  if (count < 2 || zpudi(&pool, par->lanes, 0, lane_request) != 0) {
+    for (int l = 0; l < par->lanes; ++l) run_lane(&par->lane[l]);
+    return;
+  }
+  for (int l = 0; l < par->lanes; ++l)
+    if (zpudtry(&pool, &par->lane[l]) != 0) run_lane(&par->lane[l]);
+  zpudt(&pool);  // waits for every lane
+}
+
+// The next start of the serial order after (g, t).
+void advance(const FastSearch* fs, int* g, long* t) {
+  if (++*t > kFastStarts / fs->scheme.ngrp) {
+    ++*g;
+    *t = 1;
+  }
+}
+
+// The groups' starts in rounds (see FastParallel): draws on the calling thread up to a
+// round's slots, or up to a start that must run serially; the lanes' C-steps; the entries in
+// the serial order, where a start the lanes left to the serial path runs serially and the
+// starts after it are drawn again. After such a start the next round is shorter (twice the
+// starts that were of use), after a whole one longer again, so that data on which many
+// starts need the serial path waste little.
+int parallel_groups(FastSearch* fs) {
+  FastParallel* par = fs->par;
+  par->merged = false;
+  const int ngrp = fs->scheme.ngrp;
+  const long most = fast_round_slots(fs->mini[0], fs->k, 2, par->lanes);
+  const long cap = most < par->slots ? most : par->slots;
+  const long fewest = 2L * par->lanes;
+  long want = cap;
+  int g = 0;  // the next start in the serial order
+  long t = 1;
+  while (g < ngrp) {
+    int dg = g;
+    long dt = t;
+    long count = 0;
+    bool serial_next = false;
+    while (count < want && dg < ngrp) {
+      const FastStage st = group_stage(fs, dg);
+      if (dt == 1) fs->begin(fs->ctx, st);
+      poll_host();
+      FastStart* s = &par->start[count];
+      s->group = dg;
+      s->trial = dt;
+      if (par->draw(fs->ctx, st, dt, s) == kStartSerial) {
+        serial_next = true;
+        break;
+      }
+      ++count;
+      advance(fs, &dg, &dt);
+    }
+    run_lanes(fs, count);
+    bool redraw = false;
+    for (long i = 0; i < count && !redraw; ++i) {
+      const FastStart* s = &par->start[i];
+      const FastStage st = group_stage(fs, s->group);
+      if (s->state != kStartSerial) {
+        par->enter(fs->ctx, st, s);
+        continue;
+      }
+      par->rewind(fs->ctx, st, s);
+      poll_host();
+      if (const int rc = fs->elemental(fs->ctx, st, s->trial); rc != 0) return rc;
+      g = s->group;
+      t = s->trial;
+      advance(fs, &g, &t);
+      want = 2 * (i + 1) > fewest ? 2 * (i + 1) : fewest;
+      redraw = true;
+    }
+    if (redraw) continue;
+    g = dg;
+    t = dt;
+    if (serial_next) {
+      poll_host();
+      if (const int rc = fs->elemental(fs->ctx, group_stage(fs, g), t); rc != 0) return rc;
+      advance(fs, &g, &t);
+    } else if (count == want) {
+      want = 2 * want < cap ? 2 * want : cap;
+    }
+  }
+  return 0;
+}
+
+// The merged stage's starts from the groups' lists in rounds. They draw nothing, so a start
+// left to the serial path runs serially in its place and the round goes on.
+int parallel_merged(FastSearch* fs, const FastStage& sm) {
+  FastParallel* par = fs->par;
+  par->merged = true;
+  par->stage = sm;
+  const long most = fast_round_slots(sm.m, fs->k, sm.limit, par->lanes);
+  const long want = most < par->slots ? most : par->slots;
+  int g = 0;  // the next start: slot sl of list g
+  int sl = 0;
+  long trial = 0;
+  for (;;) {
+    long count = 0;
+    while (count < want && g < fs->scheme.ngrp) {
+      if (sl == 10 || fast_slot_empty(fs->lists, g, sl)) {
+        ++g;
+        sl = 0;
+        continue;
+      }
+      poll_host();
+      FastStart* s = &par->start[count++];
+      s->group = g;
+      s->slot = sl++;
+      s->trial = ++trial;
+      par->take(fs->ctx, sm, s);
+    }
+    if (count == 0) return 0;
+    run_lanes(fs, count);
+    for (long i = 0; i < count; ++i) {
+      const FastStart* s = &par->start[i];
+      if (s->state != kStartSerial) {
+        par->enter(fs->ctx, sm, s);
+        continue;
+      }
+      poll_host();
+      bool unused = false;
+      if (const int rc = fs->from_slot(fs->ctx, sm, s->group, s->slot, s->trial, &unused); rc != 0) return rc;
+    }
+  }
+}
+
 // Stages 1 and 2 of the subdataset scheme: random starts in each group, then the groups'
 // kept solutions on the merged set.
 int group_stages(FastSearch* fs) {
   const FastScheme& sc = fs->scheme;
   rdraw(fs->n, sc.ngrp, fs->mini, fs->useed, fs->subdat, sc.nmerged);
-  const long ntr = kFastStarts / sc.ngrp;
-  const long h1 = static_cast<long>(static_cast<double>(fs->mini[0]) * fs->alpha);
-  heading(fs, kMsgStageGroups, sc.ngrp, ntr, 2);
-  for (int g = 0; g < sc.ngrp; ++g) {
-    const FastStage st{kFastFirst, g, fs->mini[g], h1, 2, ntr, false, false, g, false};
-    fs->begin(fs->ctx, st);
-    for (long t = 1; t <= ntr; ++t) {
-      poll_host();
-      if (const int rc = fs->elemental(fs->ctx, st, t); rc != 0) return rc;
-    }
-  }
+  heading(fs, kMsgStageGroups, sc.ngrp, kFastStarts / sc.ngrp, 2);
+  if (const int rc = fs->par != nullptr ? parallel_groups(fs) : serial_groups(fs); rc != 0) return rc;
   if (fs->groups_done != nullptr) fs->groups_done(fs->ctx);
   const long hm = static_cast<long>(static_cast<double>(sc.nmerged) * fs->alpha);
   long kept = 0;
@@ -170,10 +381,14 @@ int group_stages(FastSearch* fs) {
       kFastMerged, -1, sc.nmerged, hm, fs->merged_limit, kept, sc.nmerged == fs->n, false, sc.ngrp, false};
   fs->begin(fs->ctx, sm);
   heading(fs, kMsgStageMerged, sc.nmerged, kept, fs->merged_limit);
-  long trial = 0;
-  bool unused = false;
-  for (int g = 0; g < sc.ngrp; ++g)
-    if (const int rc = starts_from_list(fs, sm, g, 10, &trial, &unused); rc != 0) return rc;
+  if (fs->par != nullptr) {
+    if (const int rc = parallel_merged(fs, sm); rc != 0) return rc;
+  } else {
+    long trial = 0;
+    bool unused = false;
+    for (int g = 0; g < sc.ngrp; ++g)
+      if (const int rc = starts_from_list(fs, sm, g, 10, &trial, &unused); rc != 0) return rc;
+  }
   if (fs->kept_done != nullptr) fs->kept_done(fs->ctx, sm);
   return 0;
 }

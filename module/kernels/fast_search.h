@@ -5,6 +5,8 @@
 // order of draws and starts lives here once, so a seed means the same search in both.
 #pragma once
 
+#include "robmat/arena.h"
+
 namespace robmat {
 
 // Stage headings in the log (print level 5): cases or groups, starts (long), C-steps (int).
@@ -120,6 +122,108 @@ struct FastStage {
   bool converge;   // final stage: stop only when a C-step no longer lowers the criterion
 };
 
+// ---- the stages of the subdatasets on worker threads ---------------------------------------
+//
+// The starts of the groups are independent but for two things: the generator that draws
+// their subsets runs through them in order, and each start's solution enters its group's list
+// in order. So the calling thread draws a round of starts in the serial order (the elemental
+// fits too: a singular subset is grown or drawn again from the same generator), worker lanes
+// run the C-steps of the round, which draw nothing, and the calling thread enters the
+// solutions in the serial order again. The starts of the merged set, from the groups' lists,
+// run the same way. The operations on every double are those of the serial run; only where
+// they run differs. A start whose C-steps would do more than give a solution (a singular
+// step: the hyperplane test, an exact fit that ends the search, or a new draw in its place)
+// is left to the serial path: the calling thread rewinds the generator to that start, runs it
+// serially and draws the starts after it again. The serial run therefore defines the answer
+// whatever the count of threads.
+
+// What became of one start of a parallel round.
+enum FastStartState : int {
+  kStartSteps = 0,    // drawn (or taken from a list) and fitted; its C-steps are due
+  kStartCounted = 1,  // complete without C-steps (no regular fit): only its counts enter
+  kStartKept = 2,     // concentrated: its solution enters the stage's list
+  kStartSerial = 3,   // to be run again on the serial path
+};
+
+// One start of a parallel round.
+struct FastStart {
+  int group;     // first stage: the group; merged stage: the list it starts from
+  int slot;      // merged stage: the slot of that list
+  int state;     // FastStartState
+  long trial;    // of the group or the stage, from 1
+  long undo[3];  // the engine's draw state before the start (its generators, draws so far)
+  long adds[3];  // the start's counts: subsets drawn, singular ones, starts plus C-steps
+  double crit;   // the concentrated solution's criterion
+  long count;    // its cases on a hyperplane or on the fit
+  double* v;     // the engine's vector: the start's solution in, the concentrated one out
+};
+
+struct FastSearch;
+
+// One worker lane: its engine record (with scratch of its own) and its share of a round, the
+// starts lane, lane + lanes, lane + 2 lanes, ...
+struct FastLane {
+  FastSearch* fs;
+  void* ctx;
+  int index;
+  long count;  // starts of the round
+};
+
+// The parallel stages of one search, carved by the engine from a FastLaneSpace.
+struct FastParallel {
+  int lanes;         // at least 2
+  long slots;        // starts per round at most
+  FastLane* lane;    // lanes
+  FastStart* start;  // slots
+  bool merged;       // the rounds are the merged stage's
+  FastStage stage;   // the merged stage
+  // Calling thread, first stage: draws the start (trial of the group of st) and makes its
+  // elemental fit, filling s (undo, adds, state kStartSteps with s->v, or kStartCounted)
+  // without changing the engine's counts; or returns kStartSerial, with the engine's draw
+  // state as before the start, when the start has to run on the serial path. Returns
+  // s->state.
+  int (*draw)(void* ctx, const FastStage& st, long trial, FastStart* s);
+  // Calling thread, merged stage: the start from slot s->slot of list s->group, as draw.
+  int (*take)(void* ctx, const FastStage& st, FastStart* s);
+  // A lane: the C-steps from s->v; state kStartKept (crit, count and s->v set) or
+  // kStartSerial. Calls no host service.
+  void (*steps)(void* lane, const FastStage& st, FastStart* s);
+  // Calling thread: adds the start's counts and enters a kept solution into the stage's list.
+  void (*enter)(void* ctx, const FastStage& st, const FastStart* s);
+  // Calling thread: puts the engine's draw state back to where it was before the start, with
+  // its group as the current stage.
+  void (*rewind)(void* ctx, const FastStage& st, const FastStart* s);
+};
+
+// The work space of the parallel stages: the front end obtains it when the host allows more
+// than one thread and hands it to the engine in LMTSTR::secstr.
+struct FastLaneSpace {
+  int threads;   // worker lanes the host allows, at least 2
+  long doubles;  // of the block
+  double* block;
+};
+
+// fast_threads: the worker lanes of a search with subdatasets: the host's "host.cpucount", at
+// most the number of groups, min(nsds, n / lsds). 1 (serial) when the subdataset scheme is
+// not considered (fast_wants_groups) or the host has one CPU.
+int fast_threads(long n, long nrep, long nsds, long lsds);
+
+// fast_round_slots: the starts of a round: all kFastStarts while their C-steps are cheap,
+// fewer when `steps` C-steps on m cases in k dimensions make them dear (a round runs without
+// a look at the host, so an interrupt waits for it), never fewer than 4 per lane.
+long fast_round_slots(long m, long k, int steps, int lanes);
+
+// fast_round_capacity: the starts a round can hold in a search of n cases with groups from
+// nsds and lsds: fast_round_slots of the first stage on the smallest group, which no round of
+// the merged stage (more cases, at least as many C-steps) exceeds.
+long fast_round_capacity(long n, long nsds, long lsds, long k, int lanes);
+
+// fast_parallel_carve: the records of a FastParallel from the block a (lanes FastLane,
+// slots FastStart, and slots vectors of veclen doubles). False when a is too short.
+bool fast_parallel_carve(FastParallel* par, Arena<double>* a, int lanes, long slots, long veclen);
+// Doubles that fast_parallel_carve takes.
+long fast_parallel_doubles(int lanes, long slots, long veclen);
+
 // One search: the problem, the scheme with its vectors, and the engine's hooks. A hook returns
 // 0 to go on (a start that gave nothing included) or a nonzero status that ends the search.
 struct FastSearch {
@@ -153,6 +257,8 @@ struct FastSearch {
   // After the first stage of one set or the merged stage (the list that starts the final
   // stage is complete), or null.
   void (*kept_done)(void* ctx, const FastStage& st);
+  // The starts of the groups and of the merged set on worker lanes, or null: serially.
+  FastParallel* par = nullptr;
 };
 
 // fast_stages: runs the stages of the chosen scheme: the groups (drawn by rdraw), each with
@@ -162,7 +268,8 @@ struct FastSearch {
 // stage on all cases from the first final_starts solutions of the last list. The starts of a
 // list end at its first empty slot. Every start calls a host service first, so that an
 // interrupt reaches a search that prints nothing; a single set of a million starts or more
-// logs how long it will take, from the speed of its first thousand.
+// logs how long it will take, from the speed of its first thousand. With fs->par the starts of
+// the groups and of the merged set run in rounds on worker lanes, to the same results.
 // Returns 0, or the status of the hook that ended the search.
 int fast_stages(FastSearch* fs);
 

@@ -28,6 +28,10 @@ struct McdSizes {
 // deterministic starts (imve's kImveDeterministic); 0 gives the sizes of the random search.
 McdSizes mcd_sizes(long n, long p, long nsds, long lsds, int ocor, int starts = 0);
 
+// mcd_lane_doubles: the doubles of the work space of the first stage on `threads` worker
+// lanes (a FastLaneSpace), for the subdatasets that n, nsds and lsds give.
+long mcd_lane_doubles(long n, long p, long nsds, long lsds, int threads);
+
 // mcd_check_problem: whether n observations of p variables admit an MCD estimate.
 // Returns 0; -1 when n <= p (logs 549/953); -2 when p < 1 (logs 549/965). The front end asks
 // before it sizes anything, the engine again on entry.
@@ -54,6 +58,8 @@ int mcd_check_problem(long n, long p);
 //                  maha  3n doubles: on exit the classical squared distances, the robust
 //                        squared distances and the 0/1 weights, n each; a value that does
 //                        not exist (singular classical covariance, exact fit) is missing
+//                  secstr  null, or the FastLaneSpace of mcd_lane_doubles: the groups'
+//                        starts then run on that many worker threads, with the same results
 //                writes jqu (h used), nrep, algo, jlp, jerd, nzwe (weights 1), fact, volm
 //                (determinant of the raw scatter), dism, cutof, aw (points into work) and
 //                jbst (the best h-subset, 1-based and ascending)

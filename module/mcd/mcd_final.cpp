@@ -30,6 +30,13 @@ int ccinv(McdWork* w, double* covm, double* cdet) {
   std::memcpy(w->z, covm, static_cast<size_t>(w->nn) * sizeof(double));
   const double tol = std::fmax(10.0 * kHalfEps, str->sing * 0.0001);
   const int rc = covinv_packed(0, p, kCovScalingWide, tol, covm, w->dtin, w->wv, w->wv + p, w->piv);
+  // A worker lane only needs to know that the matrix is singular (the start then runs again
+  // serially); the dependency analysis sweeps through the host's service, which is the
+  // calling thread's.
+  if (rc < 0 && w->start != nullptr) {
+    *cdet = 0.0;
+    return -1;
+  }
   if (rc < 0) {
     zcovlid(0,
             0,

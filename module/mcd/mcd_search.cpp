@@ -17,9 +17,18 @@ namespace mcd {
 
 namespace {
 
+// Where group g's rows start among the groups' rows in b: each group has its own place, so
+// that worker lanes can read every group at once.
+long group_start(const McdWork* w, long g) {
+  long r = 0;
+  for (long e = 0; e < g; ++e) r += w->fs.mini[e];
+  return r;
+}
+
 // The rows of a stage: all n cases in a, or the group or merged set copied to b.
 const double* stage_rows(const McdWork* w, const FastStage& st) {
-  return st.group == -2 ? w->str->a : w->str->b;
+  if (st.group == -2) return w->str->a;
+  return w->str->b + (st.group >= 0 ? group_start(w, st.group) * w->p : 0);
 }
 
 constexpr double kOnPlane = 1e-8;  // distance below which a case lies on a hyperplane
@@ -77,6 +86,7 @@ int hyperplane(McdWork* w, const FastStage& st, const long* sub, long ks, long* 
     *kount = k;
   }
   if (pull(w->h - 1, n, w->dd) >= kOnPlane) return 0;
+  if (w->probe) return 1;
   std::memcpy(str->xmve, mo, static_cast<size_t>(p) * sizeof(double));
   std::memcpy(str->c, so, static_cast<size_t>(w->nn) * sizeof(double));
   if (str->ipri >= 5) xpmlog(kSetModule, kMsgExactFitFound);
@@ -114,6 +124,7 @@ int elemental(McdWork* w, const FastStage& st) {
   for (;;) {
     long unused;
     const int hp = hyperplane(w, st, nullptr, 0, &unused);
+    if (w->probe && hp != 0) return kMcdSerial;
     if (hp < 0) return kMcdEigenFail;
     if (hp == 1) return finish_exact(w, 1, true);
     if (kj >= st.m) return kMcdDropped;
@@ -169,7 +180,7 @@ int csteps(McdWork* w, const FastStage& st, long trial, bool* first_take) {
   double prev1 = 0.0;
   double prev2 = 0.0;
   for (int s = 0; s < st.limit; ++s) {
-    poll_host();
+    if (w->start == nullptr) poll_host();
     mahad_rows(p, m, x, w->mu, w->Sinv, w->dd, w->wv);
     findq(hs - 1, m, w->dd, w->indx);
     const double dh = w->dd[hs - 1];
@@ -180,6 +191,10 @@ int csteps(McdWork* w, const FastStage& st, long trial, bool* first_take) {
     invert_current(w, &rc, &det);
     ++w->wcount;
     if (rc < 0) {
+      if (w->start != nullptr) {
+        w->start->state = kStartSerial;
+        return kMcdDropped;
+      }
       long kount = hs;
       const int hp = hyperplane(w, st, w->indx, hs, &kount);
       if (hp < 0) return kMcdEigenFail;
@@ -198,7 +213,16 @@ int csteps(McdWork* w, const FastStage& st, long trial, bool* first_take) {
     prev2 = prev1;
     prev1 = det;
   }
-  if (st.kind != kFastFinal) fast_list_insert(&w->lists, st.list, w->mu, w->S, w->det, trial, 0);
+  if (st.kind == kFastFinal) return kMcdGoOn;
+  if (FastStart* out = w->start; out != nullptr) {
+    std::memcpy(out->v, w->mu, static_cast<size_t>(p) * sizeof(double));
+    std::memcpy(out->v + p, w->S, static_cast<size_t>(w->nn) * sizeof(double));
+    out->crit = w->det;
+    out->count = 0;
+    out->state = kStartKept;
+  } else {
+    fast_list_insert(&w->lists, st.list, w->mu, w->S, w->det, trial, 0);
+  }
   return kMcdGoOn;
 }
 
@@ -216,7 +240,8 @@ int zero_mad_fit(McdWork* w, int j) {
   return finish_exact(w, 1, false);
 }
 
-void copy_rows(McdWork* w, long group, double* b) {
+void copy_rows(McdWork* w, long group) {
+  double* b = w->str->b + (group >= 0 ? group_start(w, group) * w->p : 0);
   const int p = w->p;
   const long nm = w->fs.scheme.nmerged;
   const long* subdat = w->fs.subdat;
@@ -302,7 +327,7 @@ bool ends_search(int rc) { return rc == kMcdExact || rc == kMcdEigenFail; }
 
 void begin_stage(void* ctx, const FastStage& st) {
   McdWork* w = static_cast<McdWork*>(ctx);
-  if (st.group != -2) copy_rows(w, st.group, w->str->b);
+  if (st.group != -2) copy_rows(w, st.group);
   w->str->volm = kDblMax;
 }
 
@@ -320,6 +345,145 @@ int start_from_slot(void* ctx, const FastStage& st, int l, int s, long trial, bo
   if (slot_start(w, l, s) != kMcdGoOn) return 0;
   const int rc = csteps(w, st, trial, first_take);
   return ends_search(rc) ? rc : 0;
+}
+
+// ---- the hooks of the first stage on worker lanes ----------------------------------------------
+
+// The start's subset and its elemental solution, grown as the serial start grows it, with the
+// counts it makes kept in s rather than added.
+int draw_start(void* ctx, const FastStage& st, long, FastStart* s) {
+  McdWork* w = static_cast<McdWork*>(ctx);
+  LMTSTR* str = w->str;
+  s->undo[0] = w->useed;
+  s->undo[1] = w->rseed;
+  const long jlp = str->jlp, jerd = str->jerd, wcount = w->wcount;
+  w->probe = true;
+  const int rc = elemental(w, st);
+  w->probe = false;
+  s->adds[0] = str->jlp - jlp;
+  s->adds[1] = str->jerd - jerd;
+  s->adds[2] = w->wcount - wcount;
+  str->jlp = jlp;
+  str->jerd = jerd;
+  w->wcount = wcount;
+  if (rc == kMcdGoOn) {
+    std::memcpy(s->v, w->mu, static_cast<size_t>(w->p) * sizeof(double));
+    std::memcpy(s->v + w->p, w->Sinv, static_cast<size_t>(w->nn) * sizeof(double));
+    s->state = kStartSteps;
+  } else if (rc == kMcdDropped) {
+    s->state = kStartCounted;
+  } else {
+    // An exact fit or a failed eigen decomposition ends the search, after the starts before
+    // this one have entered their lists.
+    w->useed = s->undo[0];
+    w->rseed = s->undo[1];
+    s->state = kStartSerial;
+  }
+  return s->state;
+}
+
+// A start of the merged stage: the kept solution, inverted as the serial start inverts it.
+int take_start(void* ctx, const FastStage&, FastStart* s) {
+  McdWork* w = static_cast<McdWork*>(ctx);
+  const long wcount = w->wcount;
+  const int rc = slot_start(w, s->group, s->slot);
+  s->adds[0] = s->adds[1] = 0;
+  s->adds[2] = w->wcount - wcount;
+  w->wcount = wcount;
+  if (rc == kMcdGoOn) {
+    std::memcpy(s->v, w->mu, static_cast<size_t>(w->p) * sizeof(double));
+    std::memcpy(s->v + w->p, w->Sinv, static_cast<size_t>(w->nn) * sizeof(double));
+  }
+  s->state = rc == kMcdGoOn ? kStartSteps : kStartCounted;
+  return s->state;
+}
+
+// A lane: the start's C-steps from its location and inverse scatter.
+void lane_steps(void* lane, const FastStage& st, FastStart* s) {
+  McdWork* w = static_cast<McdWork*>(lane);
+  std::memcpy(w->mu, s->v, static_cast<size_t>(w->p) * sizeof(double));
+  std::memcpy(w->Sinv, s->v + w->p, static_cast<size_t>(w->nn) * sizeof(double));
+  const long wcount = w->wcount;
+  w->start = s;
+  bool unused = false;
+  csteps(w, st, s->trial, &unused);
+  s->adds[2] += w->wcount - wcount;
+}
+
+void enter_start(void* ctx, const FastStage& st, const FastStart* s) {
+  McdWork* w = static_cast<McdWork*>(ctx);
+  w->str->jlp += s->adds[0];
+  w->str->jerd += s->adds[1];
+  w->wcount += s->adds[2];
+  if (s->state == kStartKept)
+    fast_list_insert(&w->lists, st.list, s->v, s->v + w->p, s->crit, s->trial, s->count);
+}
+
+void rewind_start(void* ctx, const FastStage&, const FastStart* s) {
+  McdWork* w = static_cast<McdWork*>(ctx);
+  w->useed = s->undo[0];
+  w->rseed = s->undo[1];
+}
+
+// The pieces of one lane: a copy of the calling thread's record with scratch of its own for
+// the C-steps on at most m cases. False when the block is too short.
+bool carve_lane(McdWork* lane, const McdWork* w, Arena<double>* a, long m) {
+  const int p = w->p;
+  *lane = *w;
+  lane->mu = a->take(p);
+  lane->S = a->take(w->nn);
+  lane->Sinv = a->take(w->nn);
+  lane->dd = a->take(m);
+  lane->wv = a->take(3L * p);
+  lane->z = a->take(static_cast<long>(p) * p);
+  lane->dtin = a->take(5);
+  lane->indx = take_records<long>(a, m);
+  lane->mark = take_records<long>(a, m);
+  lane->piv = take_records<long>(a, p);
+  long* lind = take_records<long>(a, (p + 7) / 8);
+  if (lane->mu == nullptr || lane->S == nullptr || lane->Sinv == nullptr || lane->dd == nullptr ||
+      lane->wv == nullptr || lane->z == nullptr || lane->dtin == nullptr || lane->indx == nullptr ||
+      lane->mark == nullptr || lane->piv == nullptr || lind == nullptr)
+    return false;
+  for (long i = 0; i < m; ++i) lane->mark[i] = 0;
+  lane->lind = reinterpret_cast<char*>(lind);
+  lane->d2 = nullptr;
+  lane->wcount = 0;
+  lane->probe = false;
+  return true;
+}
+
+// Doubles of one lane's pieces (carve_lane).
+long lane_doubles(long p, long m) {
+  const long nn = p * (p + 1) / 2;
+  return p + 2 * nn + m + 3 * p + p * p + 5 + record_doubles<long>(m) * 2 + record_doubles<long>(p) +
+         record_doubles<long>((p + 7) / 8);
+}
+
+// The worker lanes of the starts of the groups and the merged set, when the front end gave their work space
+// and it holds them.
+void prepare_lanes(McdWork* w, const FastScheme& sc) {
+  const auto* space = static_cast<const FastLaneSpace*>(w->str->secstr);
+  if (space == nullptr || !sc.subds) return;
+  const int lanes = space->threads < sc.ngrp ? space->threads : sc.ngrp;
+  if (lanes < 2) return;
+  const LMTSTR* str = w->str;
+  const long slots = fast_round_capacity(w->n, str->nsds, str->lsds, w->p + 1, lanes);
+  Arena<double> a{space->block, space->doubles};
+  FastParallel* par = &w->par;
+  if (!fast_parallel_carve(par, &a, lanes, slots, w->p + w->nn)) return;
+  McdWork* lane = take_records<McdWork>(&a, lanes);
+  if (lane == nullptr) return;
+  for (int l = 0; l < lanes; ++l) {
+    if (!carve_lane(&lane[l], w, &a, sc.nmerged)) return;
+    par->lane[l].ctx = &lane[l];
+  }
+  par->draw = draw_start;
+  par->take = take_start;
+  par->steps = lane_steps;
+  par->enter = enter_start;
+  par->rewind = rewind_start;
+  w->fs.par = par;
 }
 
 void groups_done(void* ctx) {
@@ -420,6 +584,7 @@ int mcd_search(McdWork* w) {
   fs->from_slot = start_from_slot;
   fs->groups_done = groups_done;
   fs->kept_done = nullptr;
+  prepare_lanes(w, sc);
   if (const int rc = fast_stages(fs); rc != 0) return rc;
   if (!w->have_best) {
     xpmlog(kSetModule, kMsgNoRegularStart);
@@ -430,4 +595,13 @@ int mcd_search(McdWork* w) {
 }
 
 }  // namespace mcd
+
+long mcd_lane_doubles(long n, long p, long nsds, long lsds, int threads) {
+  const long m = fast_merged_cases(n, nsds, lsds);
+  const long nn = p * (p + 1) / 2;
+  const long slots = fast_round_capacity(n, nsds, lsds, p + 1, threads);
+  return fast_parallel_doubles(threads, slots, p + nn) + record_doubles<mcd::McdWork>(threads) +
+         threads * mcd::lane_doubles(p, m);
+}
+
 }  // namespace robmat

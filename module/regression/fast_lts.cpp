@@ -241,21 +241,37 @@ int csteps(FltsWork* w, const FastStage& st, long trial, bool* first_take, bool 
   if (w->lists.count != nullptr)
     for (long i = 0; i < st.m; ++i)
       if (w->absr[i] < kOnFit) ++on_fit;
-  fast_list_insert(&w->lists, st.list, nullptr, w->beta, crit, trial, on_fit);
+  if (FastStart* out = w->start; out != nullptr) {
+    std::memcpy(out->v, w->beta, static_cast<size_t>(w->p) * sizeof(double));
+    out->crit = crit;
+    out->count = on_fit;
+    out->state = kStartKept;
+  } else {
+    fast_list_insert(&w->lists, st.list, nullptr, w->beta, crit, trial, on_fit);
+  }
   return 0;
 }
 
 // ---- the hooks of the shared stages ------------------------------------------------------------
 
-// The rows of a group (0-based) or of the merged set (-1) in ascending case order.
+// The rows of a group (0-based) or of the merged set (-1): where they lie in zsub, in
+// ascending case order. Each group has its own place, so that worker lanes can read every
+// group at once; the merged set takes the place of them all.
+double* stage_rows(const FltsWork* w, long group) {
+  long r = 0;
+  for (long e = 0; e < group; ++e) r += w->fs.mini[e];
+  return w->zsub + r * (w->p + 1);
+}
+
 void copy_rows(FltsWork* w, long group) {
   const long q = w->p + 1;
   const long nm = w->fs.scheme.nmerged;
   const long* subdat = w->fs.subdat;
+  double* z = stage_rows(w, group);
   long r = 0;
   for (long e = 0; e < nm; ++e)
     if (group < 0 || subdat[nm + e] == group) {
-      std::memcpy(w->zsub + r * q, w->zall + subdat[e] * q, static_cast<size_t>(q) * sizeof(double));
+      std::memcpy(z + r * q, w->zall + subdat[e] * q, static_cast<size_t>(q) * sizeof(double));
       ++r;
     }
 }
@@ -266,22 +282,23 @@ void begin_stage(void* ctx, const FastStage& st) {
     w->z = w->zall;
   } else {
     copy_rows(w, st.group);
-    w->z = w->zsub;
+    w->z = stage_rows(w, st.group);
   }
   w->draws = 0;
 }
 
-// One elemental start and its C-steps. A singular subset (or a singular fit in its C-steps)
-// is skipped in the enumeration and drops the first two random starts; from the third on a
-// new subset is drawn in its place.
-int start_elemental(void* ctx, const FastStage& st, long trial) {
-  FltsWork* w = static_cast<FltsWork*>(ctx);
+// The elemental fit of a start: the enumerated subset, or random ones until one is regular.
+// A singular subset is skipped in the enumeration and drops the first two random starts;
+// from the third on a new subset is drawn in its place, as it is after a singular fit in the
+// start's C-steps (again: such a fit came before). False when the start gives up.
+bool fit_elemental(FltsWork* w, const FastStage& st, long trial, bool again) {
   LMTSTR* str = w->str;
   const int p = w->p;
-  for (;;) {
+  for (;; again = true) {
+    if (again && (st.enumerate || trial <= 2)) return false;
     const long* js = w->fs.comb;
     if (!st.enumerate) {
-      if (w->draws >= kDrawsPerStart * st.starts) return 0;
+      if (w->draws >= kDrawsPerStart * st.starts) return false;
       if (str->copr == 0)
         ranpro(p, st.m, &w->useed, w->js);
       else
@@ -291,11 +308,17 @@ int start_elemental(void* ctx, const FastStage& st, long trial) {
     ++w->draws;
     ++str->jlp;
     ++w->wcount;
-    if (!elemental_fit(w, js))
-      ++str->jerd;
-    else if (csteps(w, st, trial, nullptr, true) != kSingularStep)
-      return 0;
-    if (st.enumerate || trial <= 2) return 0;
+    if (elemental_fit(w, js)) return true;
+    ++str->jerd;
+  }
+}
+
+// One elemental start and its C-steps.
+int start_elemental(void* ctx, const FastStage& st, long trial) {
+  FltsWork* w = static_cast<FltsWork*>(ctx);
+  for (bool again = false;; again = true) {
+    if (!fit_elemental(w, st, trial, again)) return 0;
+    if (csteps(w, st, trial, nullptr, true) != kSingularStep) return 0;
   }
 }
 
@@ -305,6 +328,124 @@ int start_from_slot(void* ctx, const FastStage& st, int l, int s, long trial, bo
   ++w->wcount;
   csteps(w, st, trial, first_take, false);
   return 0;
+}
+
+// ---- the hooks of the first stage on worker lanes ----------------------------------------------
+
+// The start's elemental fit, with the counts it makes kept in s rather than added.
+int draw_start(void* ctx, const FastStage& st, long trial, FastStart* s) {
+  FltsWork* w = static_cast<FltsWork*>(ctx);
+  LMTSTR* str = w->str;
+  s->undo[0] = w->useed;
+  s->undo[1] = w->rseed;
+  s->undo[2] = w->draws;
+  const long jlp = str->jlp, jerd = str->jerd, wcount = w->wcount;
+  const bool fitted = fit_elemental(w, st, trial, false);
+  s->adds[0] = str->jlp - jlp;
+  s->adds[1] = str->jerd - jerd;
+  s->adds[2] = w->wcount - wcount;
+  str->jlp = jlp;
+  str->jerd = jerd;
+  w->wcount = wcount;
+  if (fitted) std::memcpy(s->v, w->beta, static_cast<size_t>(w->p) * sizeof(double));
+  s->state = fitted ? kStartSteps : kStartCounted;
+  return s->state;
+}
+
+// A start of the merged stage: the kept coefficients.
+int take_start(void* ctx, const FastStage&, FastStart* s) {
+  FltsWork* w = static_cast<FltsWork*>(ctx);
+  std::memcpy(s->v, fast_slot(&w->lists, s->group, s->slot), static_cast<size_t>(w->p) * sizeof(double));
+  s->adds[0] = s->adds[1] = 0;
+  s->adds[2] = 1;
+  s->state = kStartSteps;
+  return s->state;
+}
+
+// A lane: the start's C-steps from its fit (an elemental one, whose intercept moves first, or
+// a kept one). A singular fit among the steps of a first stage sends the start to the serial
+// path, which draws a new subset in its place.
+void lane_steps(void* lane, const FastStage& st, FastStart* s) {
+  FltsWork* w = static_cast<FltsWork*>(lane);
+  w->z = stage_rows(w, st.group);
+  std::memcpy(w->beta, s->v, static_cast<size_t>(w->p) * sizeof(double));
+  const long wcount = w->wcount;
+  w->start = s;
+  const bool first = st.kind == kFastFirst;
+  if (csteps(w, st, s->trial, nullptr, first) == kSingularStep) s->state = kStartSerial;
+  s->adds[2] += w->wcount - wcount;
+}
+
+void enter_start(void* ctx, const FastStage& st, const FastStart* s) {
+  FltsWork* w = static_cast<FltsWork*>(ctx);
+  w->str->jlp += s->adds[0];
+  w->str->jerd += s->adds[1];
+  w->wcount += s->adds[2];
+  if (s->state == kStartKept)
+    fast_list_insert(&w->lists, st.list, nullptr, s->v, s->crit, s->trial, s->count);
+}
+
+void rewind_start(void* ctx, const FastStage& st, const FastStart* s) {
+  FltsWork* w = static_cast<FltsWork*>(ctx);
+  w->useed = s->undo[0];
+  w->rseed = s->undo[1];
+  w->draws = s->undo[2];
+  w->z = stage_rows(w, st.group);
+}
+
+// The pieces of one lane: a copy of the calling thread's record with scratch of its own for
+// the C-steps on at most m cases. False when the block is too short.
+bool carve_lane(FltsWork* lane, const FltsWork* w, Arena<double>* a, long m) {
+  const int p = w->p;
+  *lane = *w;
+  lane->beta = a->take(p);
+  lane->r = a->take(m);
+  lane->absr = a->take(m);
+  lane->srt = a->take(m);
+  lane->ties = a->take(2 * (m + 1));
+  lane->xtx = a->take((p + 1L) * (p + 2) / 2);
+  lane->indx = take_records<long>(a, m);
+  lane->mark = take_records<long>(a, m);
+  lane->piv = take_records<long>(a, p);
+  if (lane->beta == nullptr || lane->r == nullptr || lane->absr == nullptr || lane->srt == nullptr ||
+      lane->ties == nullptr || lane->xtx == nullptr || lane->indx == nullptr || lane->mark == nullptr ||
+      lane->piv == nullptr)
+    return false;
+  for (long i = 0; i < m; ++i) lane->mark[i] = 0;
+  lane->wcount = 0;
+  return true;
+}
+
+// Doubles of one lane's pieces (carve_lane).
+long lane_doubles(long p, long m) {
+  return p + 3 * m + 2 * (m + 1) + (p + 1) * (p + 2) / 2 + 2 * record_doubles<long>(m) +
+         record_doubles<long>(p);
+}
+
+// The worker lanes of the starts of the groups and the merged set, when the front end gave their work space
+// and it holds them.
+void prepare_lanes(FltsWork* w, const FastScheme& sc) {
+  const auto* space = static_cast<const FastLaneSpace*>(w->str->secstr);
+  if (space == nullptr || !sc.subds) return;
+  const int lanes = space->threads < sc.ngrp ? space->threads : sc.ngrp;
+  if (lanes < 2) return;
+  const LMTSTR* str = w->str;
+  const long slots = fast_round_capacity(w->n, str->nsds, str->lsds, w->p, lanes);
+  Arena<double> a{space->block, space->doubles};
+  FastParallel* par = &w->par;
+  if (!fast_parallel_carve(par, &a, lanes, slots, w->p)) return;
+  FltsWork* lane = take_records<FltsWork>(&a, lanes);
+  if (lane == nullptr) return;
+  for (int l = 0; l < lanes; ++l) {
+    if (!carve_lane(&lane[l], w, &a, sc.nmerged)) return;
+    par->lane[l].ctx = &lane[l];
+  }
+  par->draw = draw_start;
+  par->take = take_start;
+  par->steps = lane_steps;
+  par->enter = enter_start;
+  par->rewind = rewind_start;
+  w->fs.par = par;
 }
 
 void groups_done(void* ctx) {
@@ -622,6 +763,7 @@ int run(LMTSTR* str) {
   fs->kept_done = kept_done;
   w->bestcrit = kDblMax;
   carve_swap(w);
+  prepare_lanes(w, sc);
   fast_stages(fs);
   group_starts(w);
   swap_descent(w);
@@ -637,6 +779,13 @@ int run(LMTSTR* str) {
 }
 
 }  // namespace flts
+
+long flts_lane_doubles(long n, int p, long nsds, long lsds, int threads) {
+  const long m = fast_merged_cases(n, nsds, lsds);
+  const long slots = fast_round_capacity(n, nsds, lsds, p, threads);
+  return fast_parallel_doubles(threads, slots, p) + record_doubles<flts::FltsWork>(threads) +
+         threads * flts::lane_doubles(p, m);
+}
 
 int doflts(LMTSTR* str, int* doim) {
   *doim = 0;

@@ -17,7 +17,9 @@ namespace robmat {
 //                 start), coef (the best coefficients), fctw = sqrt(criterion / h), iw[0..h-1]
 //                 (the best h-subset, 1-based ascending), cutof (sqrt of the 0.975
 //                 chi-square quantile with p degrees of freedom when not positive), jhyb (0:
-//                 no diagnostics over subsets), and the print flags pcov and pcor
+//                 no diagnostics over subsets), and the print flags pcov and pcor; secstr
+//                 null, or the FastLaneSpace of flts_lane_doubles: the groups' starts then run
+//                 on that many worker threads, with the same results.
 //                 With kImveConverge in imve the final C-steps run to a fixed point, up to
 //                 20000 cases also from the subdatasets' kept solutions, and up to 50000 a
 //                 descent by single exchanges of the best subset follows (work from the same
@@ -26,6 +28,10 @@ namespace robmat {
 // Returns 0. When every elemental subset is singular (or no start gives a regular fit) it
 // prints and logs 430 and ends the run through xexit(9999, 0). Allocates nothing.
 int doflts(LMTSTR* str, int* doim);
+
+// flts_lane_doubles: the doubles of the work space of the first stage on `threads` worker
+// lanes (a FastLaneSpace), for the subdatasets that n, nsds and lsds give.
+long flts_lane_doubles(long n, int p, long nsds, long lsds, int threads);
 
 // equat: least squares coefficients of n regressors fitted to m rows, by the normal equations
 // X'X b = X'y solved with the UDU' kernels.

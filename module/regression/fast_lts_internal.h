@@ -70,6 +70,11 @@ struct FltsWork {
   FastSearch fs;
   FastLists lists;  // slots of p coefficients (no lead), by criterion
 
+  // The groups' starts on worker lanes (kernels/fast_search.h). In a lane's copy of this
+  // record `start` is the start whose C-steps it runs; on the calling thread it is null.
+  FastParallel par;
+  FastStart* start;
+
   // Carving of what remains of the blocks.
   Arena<double> work;
   Arena<double> c;

@@ -101,6 +101,15 @@ TEST(Draws, GroupSizesAndBreakdown) {
     const long total = std::accumulate(mini.begin(), mini.end(), 0L);
     EXPECT_TRUE(c.n >= c.nsds * c.lsds || total == c.n);
   }
+  // The size of the merged set without the groups, over every scheme of small groups.
+  for (long lsds : {3L, 7L, 20L})
+    for (long nsds = 1; nsds <= 6; ++nsds)
+      for (long n = 2 * lsds; n <= 8 * lsds; ++n) {
+        std::vector<long> mini(static_cast<size_t>(nsds));
+        const int g = fast_group_sizes(n, nsds, lsds, mini.data());
+        ASSERT_EQ(fast_merged_cases(n, nsds, lsds), std::accumulate(mini.begin(), mini.begin() + g, 0L))
+            << n << " cases, " << nsds << " groups of " << lsds;
+      }
   double bper = 0;  // breakdown: min(n - h + 1, h - p) cases
   EXPECT_EQ(nbreak2(39, 75, 3, &bper), 36);
   EXPECT_DOUBLE_EQ(bper, 48.0);

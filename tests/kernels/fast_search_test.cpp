@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -85,6 +86,37 @@ TEST(FastSearch, ConvergedFinalStageStarts) {
     SCOPED_TRACE(std::to_string(c[0]) + " base " + std::to_string(c[1]));
     EXPECT_EQ(fast_converge_starts(c[0], static_cast<int>(c[1])), c[2]);
   }
+}
+
+TEST(FastSearch, WorkerLanesFollowTheHostsCpusAndTheGroups) {
+  struct Case {
+    const char* name;
+    int64_t cpus;
+    long n, nrep, nsds, lsds;
+    int threads;
+  };
+  const Case cases[] = {
+      {"one CPU", 1, 3000, 0, 5, 300, 1},
+      {"two CPUs, five groups", 2, 3000, 0, 5, 300, 2},
+      {"eight CPUs, five groups", 8, 3000, 0, 5, 300, 5},
+      {"eight CPUs, three groups", 8, 1000, 0, 5, 300, 3},
+      {"eight CPUs, one group", 8, 3000, 0, 1, 300, 1},
+      {"one set: no groups", 8, 599, 0, 5, 300, 1},
+      {"requested trials: no groups", 8, 3000, 100, 5, 300, 1},
+  };
+  testing::Recording& rec = testing::install_recording_host();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    rec.cpucount = c.cpus;
+    EXPECT_EQ(fast_threads(c.n, c.nrep, c.nsds, c.lsds), c.threads);
+  }
+  rec.cpucount = 2;
+  // All 500 starts in one round while a start's two C-steps are cheap; a tenth of a second of
+  // C-steps (1e8 multiply-adds) per round when they are dear; never fewer than 4 per lane.
+  EXPECT_EQ(fast_round_slots(300, 10, 2, 2), 500);
+  EXPECT_EQ(fast_round_slots(10000, 10, 2, 2), 41);  // 1e8 / (2 * 10000 * 11^2) = 41.3
+  EXPECT_EQ(fast_round_slots(100000, 10, 2, 2), 8);
+  EXPECT_EQ(fast_round_slots(100000, 10, 5, 4), 16);
 }
 
 TEST(FastSearch, ListsKeepTheTenBestOnce) {

@@ -7,7 +7,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <numeric>
 #include <random>
 #include <sstream>
@@ -16,6 +18,7 @@
 #include <vector>
 
 #include "kernels/draws.h"
+#include "kernels/fast_search.h"
 #include "kernels/moments.h"
 #include "kernels/select.h"
 #include "mcd/mcd.h"
@@ -65,10 +68,19 @@ struct McdRun {
 };
 testing::Recording* rec = nullptr;
 
+// The worker lanes of a run: `threads` of them in work space of mcd_lane_doubles, less
+// `short_by` doubles; `refused`: the host's pool extension creates no pool.
+struct Lanes {
+  int threads = 1;
+  long short_by = 0;
+  bool refused = false;
+};
+
 // Installs the recording host, runs the engine and checks its return code and that it wrote
 // nothing beyond its blocks.
-McdRun run_mcd(const double* x, long n, int p, LMTSTR s = options(), int want_rc = 0) {
+McdRun run_mcd(const double* x, long n, int p, LMTSTR s = options(), int want_rc = 0, Lanes lanes = {}) {
   rec = &testing::install_recording_host();
+  rec->pool_refused = lanes.refused;
   const long nn = p * (p + 1L) / 2;
   const McdSizes sz = mcd_sizes(n, p, s.nsds, s.lsds, s.ocor);
   s.dneed = sz.work;
@@ -98,10 +110,20 @@ McdRun run_mcd(const double* x, long n, int p, LMTSTR s = options(), int want_rc
   s.maha = maha.v.data();
   s.jbst = ints.data() + n;
   s.iw = ints.data() + 2 * n;
+  FastLaneSpace space{lanes.threads, 0, nullptr};
+  Block lane_block(lanes.threads > 1 ? mcd_lane_doubles(n, p, s.nsds, s.lsds, lanes.threads) - lanes.short_by
+                                     : 0);
+  if (lanes.threads > 1) {
+    space.doubles = lane_block.n;
+    space.block = lane_block.v.data();
+    s.secstr = &space;
+  }
   McdRun r;
   r.rc = zmcd(&s);
+  s.secstr = nullptr;
   r.str = s;
   EXPECT_EQ(r.rc, want_rc);
+  EXPECT_TRUE(lane_block.intact());
   EXPECT_TRUE(a.intact() && b.intact() && c.intact() && work.intact() && xmve.intact() && maha.intact() &&
               std::all_of(ints.end() - 8, ints.end(), [](long v) { return v == -777; }));
   r.loc.assign(xmve.v.begin(), xmve.v.begin() + p);
@@ -596,6 +618,89 @@ TEST(Mcd, SameSeedSameResultForBothGenerators) {
     EXPECT_EQ(a.str.jlp, b.str.jlp);
     EXPECT_EQ(a.str.volm, b.str.volm);
     for (long i = 0; i < 150; ++i) EXPECT_EQ(a.weights[i], 0.0);
+  }
+}
+
+// ---- worker threads --------------------------------------------------------------------------
+// The bits of doubles, so that missing values and NaNs compare too.
+std::vector<uint64_t> bits(const std::vector<double>& v) {
+  std::vector<uint64_t> b(v.size());
+  std::memcpy(b.data(), v.data(), v.size() * sizeof(double));
+  return b;
+}
+
+TEST(Mcd, WorkerThreadsGiveTheSerialResultsBitForBit) {
+  // Data on which starts take every path: plain ones; singular elemental subsets grown from
+  // the generator (a coarse grid); halves of a subdataset collapsing onto a line, whose
+  // C-steps the lanes leave to the serial path (1490 of 3000 on a line, no exact fit); an
+  // exact fit found by a start of the first stage, which ends the search (1400 of 2000).
+  std::vector<double> grid(900 * 3);
+  std::mt19937 gen(91);
+  std::uniform_int_distribution<int> level(0, 2);
+  for (double& v : grid) v = level(gen);
+  std::vector<double> halves = random_data(3000, 2, 101);
+  for (long i = 0; i < 1499; ++i) halves[2 * i + 1] = 0.5 * halves[2 * i] - 1.0;
+  std::vector<double> exact = random_data(2000, 3, 7);
+  for (long i = 0; i < 1100; ++i) exact[3 * i + 2] = exact[3 * i] - 2.0 * exact[3 * i + 1];
+  const std::vector<double> bench = random_data(2000, 5, 61, 5.0, 400);
+  struct Case {
+    const char* name;
+    const std::vector<double>& x;
+    int p;
+    int imve;
+    int copr;
+  };
+  const Case cases[] = {
+      {"n = 2000, p = 5", bench, 5, 0, 0},
+      {"n = 2000, p = 5, converged final stage", bench, 5, kImveConverge, 0},
+      {"n = 2000, p = 5, host-wide generator", bench, 5, 0, 1},
+      {"coarse grid", grid, 3, 0, 0},
+      {"halves on a line", halves, 2, 0, 0},
+      {"exact fit", exact, 3, 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const long n = static_cast<long>(c.x.size()) / c.p;
+    LMTSTR o = options(5);
+    o.pcov = 1;
+    o.imve = c.imve;
+    o.copr = c.copr;
+    o.seed = 33;
+    const McdRun serial = run_mcd(c.x.data(), n, c.p, o);
+    const std::vector<std::string> lines = rec->lines;
+    const std::vector<std::string> log = rec->host->log;
+    for (Lanes lanes : {Lanes{2}, Lanes{4}, Lanes{2, 0, true}}) {
+      SCOPED_TRACE(std::to_string(lanes.threads) + (lanes.refused ? " lanes, no pool" : " lanes"));
+      const McdRun r = run_mcd(c.x.data(), n, c.p, o, 0, lanes);
+      EXPECT_GT(rec->extloads, 0);
+      EXPECT_EQ(rec->foreign_calls(), 0);
+      EXPECT_EQ(bits(r.loc), bits(serial.loc));
+      EXPECT_EQ(bits(r.scatter), bits(serial.scatter));
+      EXPECT_EQ(bits(r.eigen), bits(serial.eigen));
+      EXPECT_EQ(bits(r.maha), bits(serial.maha));
+      EXPECT_EQ(bits(r.robust), bits(serial.robust));
+      EXPECT_EQ(bits(r.weights), bits(serial.weights));
+      EXPECT_EQ(r.best, serial.best);
+      EXPECT_EQ(bits({r.str.volm, r.str.dism}), bits({serial.str.volm, serial.str.dism}));
+      EXPECT_EQ(r.str.jlp, serial.str.jlp);
+      EXPECT_EQ(r.str.jerd, serial.str.jerd);
+      // The lists of every group, the merged set's, the counts of starts and C-steps.
+      EXPECT_EQ(rec->lines, lines);
+      EXPECT_EQ(rec->host->log, log);
+    }
+  }
+}
+
+TEST(Mcd, LaneWorkSpaceIsExactlyWhatTheLanesTake) {
+  // One double short, the search runs on the calling thread alone, with the same results.
+  const std::vector<double> x = random_data(1000, 4, 63, 5.0, 200);
+  const McdRun serial = run_mcd(x.data(), 1000, 4, options());
+  for (long short_by : {0L, 1L}) {
+    SCOPED_TRACE(short_by);
+    const McdRun r = run_mcd(x.data(), 1000, 4, options(), 0, Lanes{3, short_by});
+    EXPECT_EQ(rec->extloads > 0, short_by == 0);
+    EXPECT_EQ(r.best, serial.best);
+    EXPECT_EQ(r.scatter, serial.scatter);
   }
 }
 

@@ -10,12 +10,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <numeric>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "kernels/fast_search.h"
 #include "regression/regression.h"
 #include "robmat/services.h"
 #include "support/datasets.h"
@@ -36,6 +38,11 @@ struct FltsRun {
   testing::Recording* rec = nullptr;
   int rpx = 0;
   int k = 0;
+  // Worker lanes: `threads` of them in work space of flts_lane_doubles less `short_by`
+  // doubles; `refused`: the host's pool extension creates no pool.
+  int threads = 1;
+  long short_by = 0;
+  bool refused = false;
 
   FltsRun(const std::vector<double>& x, const std::vector<double>& y, int nreg, bool intercept, int noint = 1)
       : k(nreg) {
@@ -90,11 +97,19 @@ struct FltsRun {
   // Runs doflts, checks it left the blocks' canaries alone; jqu = h (0: the default).
   void run(long h = 0) {
     rec = &testing::install_recording_host();
+    rec->pool_refused = refused;
     s.jqu = h;
+    const long lane_doubles =
+        threads > 1 ? flts_lane_doubles(s.ncas, s.nvar, s.nsds, s.lsds, threads) - short_by : 0;
+    std::vector<double> block(static_cast<size_t>(lane_doubles + 8), kCanary);
+    FastLaneSpace space{threads, lane_doubles, block.data()};
+    s.secstr = threads > 1 ? &space : nullptr;
     int doim = -1;
     EXPECT_EQ(doflts(&s, &doim), 0);
+    s.secstr = nullptr;
     EXPECT_EQ(doim, 0);
     EXPECT_TRUE(intact());
+    EXPECT_TRUE(std::all_of(block.end() - 8, block.end(), [](double d) { return d == kCanary; }));
   }
 
   bool intact() const {
@@ -521,6 +536,94 @@ TEST(FastLts, EverySubsetSingularEndsTheRun) {
 }
 
 // ---- printed output ----------------------------------------------------------------------------
+
+// ---- worker threads --------------------------------------------------------------------------
+
+// The bits of doubles, so that missing values and NaNs compare too.
+std::vector<uint64_t> bits(const double* v, long n) {
+  std::vector<uint64_t> b(static_cast<size_t>(n));
+  std::memcpy(b.data(), v, static_cast<size_t>(n) * sizeof(double));
+  return b;
+}
+
+TEST(FastLts, WorkerThreadsGiveTheSerialResultsBitForBit) {
+  // Plain data, and a regressor that is 1 for a few cases only: the halves of a group often
+  // miss them and their least squares fits are singular, which the lanes leave to the serial
+  // path (a new subset is drawn in their place).
+  struct Case {
+    const char* name;
+    long n;
+    int k;
+    bool intercept;
+    int imve;
+    bool host_stream;
+    long rare;  // cases with the indicator regressor 1 (0: none)
+  };
+  const Case cases[] = {
+      {"n = 2000, k = 4", 2000, 4, true, 0, false, 0},
+      {"converged final stage", 2000, 4, true, kImveConverge, false, 0},
+      {"host-wide generator", 2000, 4, true, 0, true, 0},
+      {"no intercept", 2000, 3, false, 0, false, 0},
+      {"rare indicator", 2000, 3, true, 0, false, 12},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<double> x, y;
+    make_data(c.n, c.k, 71, &x, &y);
+    if (c.rare > 0)
+      for (long i = 0; i < c.n; ++i) x[i * c.k + c.k - 1] = (i % (c.n / c.rare)) == 7 ? 1.0 : 0.0;
+    FltsRun serial(x, y, c.k, c.intercept);
+    serial.s.imve = c.imve;
+    serial.s.copr = c.host_stream ? 1 : 0;
+    serial.s.ipri = 5;
+    serial.run();
+    const long p = serial.s.nvar;
+    for (int threads : {2, 4, -2}) {
+      SCOPED_TRACE(std::to_string(threads) + " lanes");
+      FltsRun r(x, y, c.k, c.intercept);
+      r.s.imve = c.imve;
+      r.s.copr = serial.s.copr;
+      r.s.ipri = 5;
+      r.threads = threads < 0 ? -threads : threads;
+      r.refused = threads < 0;  // no pool: the lanes run on the calling thread
+      r.run();
+      EXPECT_GT(r.rec->extloads, 0);
+      EXPECT_EQ(r.rec->foreign_calls(), 0);
+      EXPECT_EQ(bits(r.s.coef, p), bits(serial.s.coef, p));
+      EXPECT_EQ(bits(&r.s.fctw, 1), bits(&serial.s.fctw, 1));
+      EXPECT_EQ(r.best(), serial.best());
+      EXPECT_EQ(r.s.jlp, serial.s.jlp);
+      EXPECT_EQ(r.s.jerd, serial.s.jerd);
+      EXPECT_EQ(r.s.step, serial.s.step);
+      // The kept solutions of every group and of the merged set, the count of C-steps.
+      EXPECT_EQ(r.rec->lines, serial.rec->lines);
+      EXPECT_EQ(r.rec->calls.size(), serial.rec->calls.size());
+      for (size_t i = 0; i < r.rec->calls.size() && i < serial.rec->calls.size(); ++i)
+        EXPECT_EQ(
+            bits(r.rec->calls[i].values.data(), static_cast<long>(r.rec->calls[i].values.size())),
+            bits(serial.rec->calls[i].values.data(), static_cast<long>(serial.rec->calls[i].values.size())));
+      EXPECT_EQ(r.rec->host->log, serial.rec->host->log);
+    }
+  }
+}
+
+TEST(FastLts, LaneWorkSpaceIsExactlyWhatTheLanesTake) {
+  // One double short, the search runs on the calling thread alone, with the same results.
+  std::vector<double> x, y;
+  make_data(1000, 3, 73, &x, &y);
+  FltsRun serial(x, y, 3, true);
+  serial.run();
+  for (long short_by : {0L, 1L}) {
+    SCOPED_TRACE(short_by);
+    FltsRun r(x, y, 3, true);
+    r.threads = 3;
+    r.short_by = short_by;
+    r.run();
+    EXPECT_EQ(r.rec->extloads > 0, short_by == 0);
+    EXPECT_EQ(r.best(), serial.best());
+    EXPECT_EQ(bits(r.s.coef, 4), bits(serial.s.coef, 4));
+  }
+}
 
 TEST(FastLts, PrintsTheSchemeAndTheKeptSolutions) {
   std::vector<double> x, y;

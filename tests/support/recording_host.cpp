@@ -2,11 +2,13 @@
 #include "support/recording_host.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <thread>
 
 #include "robmat/output_protocol.h"
 #include "robmat/services.h"
@@ -37,6 +39,13 @@ struct Column {
 };
 
 Recording g_rec;
+// The real host acts on the call running on the calling thread: a service that reaches the
+// call (log, texts, output objects, memory pools, configuration) has none on another thread.
+std::thread::id g_call_thread;
+std::atomic<int> g_foreign_calls{0};
+void on_call_thread() {
+  if (std::this_thread::get_id() != g_call_thread) ++g_foreign_calls;
+}
 std::deque<std::string> g_texts;                       // text handles point into these
 std::deque<int> g_objects;                             // table and output handles
 std::map<const void*, std::vector<Column>> g_columns;  // bound columns by table
@@ -69,6 +78,7 @@ std::string message(int set, int number, va_list ap) {
 }
 
 void r_xpmlog(int32_t set, int32_t number, ...) {
+  on_call_thread();
   va_list ap;
   va_start(ap, number);
   g_rec.host->log.push_back(std::to_string(set) + "/" + std::to_string(number) + ": " +
@@ -76,12 +86,14 @@ void r_xpmlog(int32_t set, int32_t number, ...) {
   va_end(ap);
 }
 void r_xpslog(const char* fmt, ...) {  // formats start with a "%Nz" level
+  on_call_thread();
   va_list ap;
   va_start(ap, fmt);
   g_rec.host->log.push_back(vformat(fmt + 3, ap));
   va_end(ap);
 }
 void* r_rpxmsgs(int32_t set, int32_t number, ...) {
+  on_call_thread();
   va_list ap;
   va_start(ap, number);
   void* t = keep(message(set, number, ap));
@@ -89,11 +101,16 @@ void* r_rpxmsgs(int32_t set, int32_t number, ...) {
   return t;
 }
 void* r_rpxmsg(int32_t set, int32_t number) {  // the text unformatted
+  on_call_thread();
   const char* f = format_of(set, number);
   return keep(f ? f : "msg " + std::to_string(set) + "/" + std::to_string(number));
 }
-void* r_rpxtxt(const char* t, int32_t len) { return keep(std::string(t, static_cast<size_t>(len))); }
+void* r_rpxtxt(const char* t, int32_t len) {
+  on_call_thread();
+  return keep(std::string(t, static_cast<size_t>(len)));
+}
 void* r_rpxtxts(const char* fmt, int32_t len, ...) {
+  on_call_thread();
   va_list ap;
   va_start(ap, len);
   void* t = keep(vformat(std::string(fmt, static_cast<size_t>(len)).c_str(), ap));
@@ -174,6 +191,7 @@ int32_t r_xobinit(void** cls, void*) {
 void r_wobrel(void*) {}
 
 int32_t r_wobmth(void* object, void* cls, int32_t method, int32_t n, WOB_PARM_BLK_STR* p) {
+  on_call_thread();
   // New tables and bound outputs get their handles first, so the records show them.
   const bool fails = method == g_rec.fail_method;
   const bool creates_table = method == kSelCreate && object != nullptr;
@@ -217,27 +235,32 @@ int32_t r_wobmth(void* object, void* cls, int32_t method, int32_t n, WOB_PARM_BL
 }
 
 void r_zsweep(double* x, int32_t k, int32_t n, char* df, double* work, double tol) {
+  on_call_thread();
   if (!host::host_zsweep(x, k, n, df, work, tol)) {
     xpslog("%1z sweep: invalid k: %i", k);
     xexit(9999, 0);
   }
 }
 int32_t r_xcfgint(const char* key, int64_t* value) {
+  on_call_thread();
   if (std::string(key) != "host.cpucount") return 1;
   *value = g_rec.cpucount;
   return 0;
 }
 void* r_xmpoolc(int64_t) {
+  on_call_thread();
   auto* key = new char;
   g_rec.pools[key];
   return key;
 }
 void* r_xmpalloc(void* pool, int64_t bytes) {
+  on_call_thread();
   auto& blocks = g_rec.pools.at(pool);
   blocks.push_back(std::make_unique<char[]>(static_cast<size_t>(bytes)));
   return blocks.back().get();
 }
 void r_xmpoold(void* pool) {
+  on_call_thread();
   g_rec.pools.erase(pool);
   delete static_cast<char*>(pool);
 }
@@ -256,6 +279,8 @@ V& vector_of(int k) {
 }
 
 }  // namespace
+
+int Recording::foreign_calls() const { return g_foreign_calls; }
 
 bool Recording::logged(const std::string& prefix) const {
   return std::any_of(host->log.begin(), host->log.end(), [&](const std::string& s) {
@@ -292,6 +317,8 @@ Recording& install_recording_host() {
   for (auto& [pool, blocks] : g_rec.pools) delete static_cast<char*>(pool);
   g_rec = Recording{};
   g_rec.host = &host;
+  g_call_thread = std::this_thread::get_id();
+  g_foreign_calls = 0;
   g_texts.clear();
   g_objects.clear();
   g_columns.clear();

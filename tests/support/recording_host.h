@@ -2,7 +2,8 @@
 // one recording decoder of the output-object service that keeps every call with its records
 // decoded at the moment of the call (texts behind handles, matrices behind pointers, bound
 // variables read at each append), message texts from the host's catalogue, memory pools, the
-// host's own serial sweep, worker pool and events, and a configurable CPU count.
+// host's own serial sweep, worker pool and events, a configurable CPU count, and a count of
+// the services called from a thread where the real host has no call.
 #pragma once
 
 #include <cstdint>
@@ -54,6 +55,9 @@ struct Recording {
   std::map<void*, std::vector<std::unique_ptr<char[]>>> pools;  // live memory pools
 
   bool logged(const std::string& prefix) const;
+  // Calls of the services that act on the call (log, texts, output objects, memory pools,
+  // configuration, the sweep) from another thread than the one that installed the host.
+  int foreign_calls() const;
 };
 
 // Installs the fake host with these services (idempotent) and clears the recording.

@@ -23,4 +23,19 @@ struct Arena {
   long left() const { return cap - used; }
 };
 
+// Doubles that hold k records of T.
+template <class T>
+constexpr long record_doubles(long k) {
+  return (k * static_cast<long>(sizeof(T)) + static_cast<long>(sizeof(double)) - 1) /
+         static_cast<long>(sizeof(double));
+}
+
+// take_records: k records of T from an arena of doubles, or null. The records are plain
+// aggregates aligned no more strictly than a double, so a block of doubles holds them.
+template <class T>
+T* take_records(Arena<double>* a, long k) {
+  static_assert(alignof(T) <= alignof(double));
+  return reinterpret_cast<T*>(a->take(record_doubles<T>(k)));
+}
+
 }  // namespace robmat

@@ -121,7 +121,8 @@ struct LMTSTR {
 
   // Host output objects (handles; the host owns them).
   void* comstr;  // not used
-  void* secstr;  // not used
+  void* secstr;  // F FAST-MCD and FAST-LTS: the work space of the subdatasets' starts on worker
+                 //   threads (a FastLaneSpace, kernels/fast_search.h), or null: serial
   void* rpx;     // F the output manager, created first and released last by the front end
   void* out;     // E the most recently bound output of a row table
   void* ithis;   // E row table IterHist0 (subset searches)

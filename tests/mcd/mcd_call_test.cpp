@@ -4,13 +4,16 @@
 // data sets against the bits recorded before the engine's pieces were factored out.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <fstream>
 #include <functional>
 #include <map>
+#include <random>
 #include <sstream>
+#include <thread>
 
 #include "robmat/host/session.h"
 #include "support/calls.h"
@@ -195,6 +198,79 @@ TEST_F(Mcd, EveryRefusedRequestIsCleanedUp) {
   const Matrix correlations = row({0, 0, 2});
   EXPECT_EQ(robmat::testing::fail_each_request(s, [&] { return run(Matrix(), hbk()); }), 8);
   robmat::testing::fail_each_request(s, [&] { return run(correlations, hbk(), &start); });
+}
+
+// ---- the host's worker threads -----------------------------------------------------------------
+
+// The size of the bench data: 2000 cases of 5 variables, where the subdatasets run.
+const Matrix& bench_data() {
+  static const Matrix m = robmat::testing::scattered_data(2000, 5, 3.0);
+  return m;
+}
+
+// 3000 cases of 2 variables, 1499 of them on a line: too few for an exact fit, but the
+// halves of a subdataset or of the merged set often collapse onto it, and such singular
+// C-steps run on the calling thread (the dependency analysis calls the host's sweep).
+Matrix halves_on_a_line() {
+  Matrix x(3000, 2);
+  std::mt19937 gen(101);
+  std::normal_distribution<double> z(0.0, 1.0);
+  for (double& v : x.data) v = z(gen);
+  for (long i = 0; i < 1499; ++i) x.at(i, 1) = 0.5 * x.at(i, 0) - 1.0;
+  return x;
+}
+
+TEST_F(Mcd, ResultsDoNotDependOnTheHostsCpuCount) {
+  using robmat::testing::ScopedCpuCount;
+  const Matrix halves = halves_on_a_line();
+  const std::pair<Matrix, const Matrix*> calls[] = {{Matrix(), &bench_data()},
+                                                    {options({{1, 5}, {2, 1}}), &bench_data()},
+                                                    {options({{23, 1}}), &bench_data()},
+                                                    {options({{1, 3}}), &halves}};
+  for (const auto& [opt, x] : calls) {
+    std::vector<robmat::testing::Outcome> got;
+    for (int cpus : {1, 2, 4}) {
+      ScopedCpuCount c(cpus);
+      got.push_back(run(opt, *x));
+    }
+    for (size_t k = 1; k < got.size(); ++k) {
+      SCOPED_TRACE(k);
+      EXPECT_EQ(got[k].status, 0);
+      EXPECT_EQ(robmat::testing::result_bits(got[k]), robmat::testing::result_bits(got[0]));
+      EXPECT_EQ(robmat::testing::log_texts(got[k]), robmat::testing::log_texts(got[0]));
+    }
+  }
+  // The worker threads' work space is the one request more.
+  int64_t serial = 0, threaded = 0;
+  {
+    ScopedCpuCount c(1);
+    serial = robmat::testing::fail_each_request(s, [&] { return run(Matrix(), bench_data()); });
+  }
+  {
+    ScopedCpuCount c(2);
+    threaded = robmat::testing::fail_each_request(s, [&] { return run(Matrix(), bench_data()); });
+  }
+  EXPECT_EQ(threaded, serial + 1);
+}
+
+TEST_F(Mcd, AnInterruptWhileWorkerThreadsRunCancelsTheCallCleanly) {
+  // Whenever it comes, the call is cancelled (or has just ended) with every block freed, which
+  // the host checks; the worker threads are gone by then.
+  robmat::testing::ScopedCpuCount c(2);
+  for (int delay_us : {0, 300, 1000, 3000, 10000}) {
+    SCOPED_TRACE(delay_us);
+    std::thread t([&] {
+      std::this_thread::sleep_for(std::chrono::microseconds(delay_us));
+      s.interrupt();
+    });
+    try {
+      run(Matrix(), bench_data());
+    } catch (const Interrupted&) {
+    }
+    t.join();
+    s.take_interrupt();
+  }
+  EXPECT_EQ(run(Matrix(), hbk()).status, 0);
 }
 
 // Units do not matter: x * s gives the same weights and distances and the location times s.

@@ -128,6 +128,42 @@ TEST_F(FastLtsCall, LeastSquaresCompanionsMoveUpARow) {
 
 // Two equal regressors: every elemental subset is singular, so the run ends (xexit 9999)
 // with every result missing; the session goes on.
+TEST_F(FastLtsCall, ResultsDoNotDependOnTheHostsCpuCount) {
+  using robmat::testing::ScopedCpuCount;
+  // The size of the bench data: 2000 cases, 4 regressors and an intercept, a fifth of them
+  // bad leverage points.
+  const Matrix x = robmat::testing::scattered_data(2000, 4, 5.0);
+  Matrix y(2000, 1);
+  for (long i = 0; i < 2000; ++i) {
+    y.at(i, 0) = 1.0 + 0.1 * std::sin(static_cast<double>(i));
+    for (long j = 0; j < 4; ++j) y.at(i, 0) += i >= 1600 ? -x.at(i, j) : x.at(i, j);
+  }
+  for (const Matrix& opt : {Matrix(), options({{2, 5}}), options({{23, 1}})}) {
+    std::vector<Outcome> got;
+    for (int cpus : {1, 2, 4}) {
+      ScopedCpuCount c(cpus);
+      got.push_back(run(opt, y, x));
+    }
+    for (size_t k = 1; k < got.size(); ++k) {
+      SCOPED_TRACE(k);
+      EXPECT_EQ(got[k].status, 0);
+      EXPECT_EQ(robmat::testing::result_bits(got[k]), robmat::testing::result_bits(got[0]));
+      EXPECT_EQ(robmat::testing::log_texts(got[k]), robmat::testing::log_texts(got[0]));
+    }
+  }
+  // The worker threads' work space is the one request more.
+  int64_t serial = 0, threaded = 0;
+  {
+    ScopedCpuCount c(1);
+    serial = robmat::testing::fail_each_request(s, [&] { return run(Matrix(), y, x); });
+  }
+  {
+    ScopedCpuCount c(2);
+    threaded = robmat::testing::fail_each_request(s, [&] { return run(Matrix(), y, x); });
+  }
+  EXPECT_EQ(threaded, serial + 1);
+}
+
 TEST_F(FastLtsCall, EverySubsetSingularEndsTheRun) {
   Matrix twins = stack_x;
   for (long i = 0; i < 21; ++i) twins.at(i, 1) = twins.at(i, 0);

@@ -7,6 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -84,6 +88,60 @@ inline bool all_missing(const std::vector<host::Matrix>& results) {
   return std::all_of(results.begin(), results.end(), [](const host::Matrix& m) {
     return std::all_of(m.data.begin(), m.data.end(), [](double v) { return host::is_missing(v); });
   });
+}
+
+// The host's "host.cpucount" for the calls made in a scope: ROBMAT_CPUCOUNT, which the host
+// reads at each call.
+class ScopedCpuCount {
+ public:
+  explicit ScopedCpuCount(int cpus) {
+    if (const char* v = std::getenv("ROBMAT_CPUCOUNT")) old_ = v;
+    had_ = std::getenv("ROBMAT_CPUCOUNT") != nullptr;
+    setenv("ROBMAT_CPUCOUNT", std::to_string(cpus).c_str(), 1);
+  }
+  ~ScopedCpuCount() {
+    if (had_)
+      setenv("ROBMAT_CPUCOUNT", old_.c_str(), 1);
+    else
+      unsetenv("ROBMAT_CPUCOUNT");
+  }
+  ScopedCpuCount(const ScopedCpuCount&) = delete;
+  ScopedCpuCount& operator=(const ScopedCpuCount&) = delete;
+
+ private:
+  bool had_ = false;
+  std::string old_;
+};
+
+// The bits of every result of a call, so that missing values compare too.
+inline std::vector<uint64_t> result_bits(const Outcome& o) {
+  std::vector<uint64_t> bits;
+  for (const host::Matrix& m : o.results)
+    for (double v : m.data) {
+      uint64_t b;
+      std::memcpy(&b, &v, sizeof b);
+      bits.push_back(b);
+    }
+  return bits;
+}
+
+// The texts of a call's log.
+inline std::vector<std::string> log_texts(const Outcome& o) {
+  std::vector<std::string> texts;
+  for (const host::LogEntry& e : o.log) texts.push_back(e.text);
+  return texts;
+}
+
+// n cases of p values in general position (no hyperplane holds many of them): fractions of a
+// large sine. The last fifth is shifted by `shift` in every variable.
+inline host::Matrix scattered_data(long n, long p, double shift) {
+  host::Matrix x(n, p);
+  for (long i = 0; i < n; ++i)
+    for (long j = 0; j < p; ++j) {
+      const double v = std::sin(static_cast<double>(i * p + j) * 12.9898) * 43758.5453;
+      x.at(i, j) = v - std::floor(v) + (i >= n - n / 5 ? shift : 0.0);
+    }
+  return x;
 }
 
 // Fails request N = 1, 2, ... of `run` until a call no longer reaches N; each refused call

@@ -625,7 +625,7 @@ TEST(Mcd, SameSeedSameResultForBothGenerators) {
 // The bits of doubles, so that missing values and NaNs compare too.
 std::vector<uint64_t> bits(const std::vector<double>& v) {
   std::vector<uint64_t> b(v.size());
-  std::memcpy(b.data(), v.data(), v.size() * sizeof(double));
+  if (!v.empty()) std::memcpy(b.data(), v.data(), v.size() * sizeof(double));
   return b;
 }
 

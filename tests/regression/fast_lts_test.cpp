@@ -542,7 +542,7 @@ TEST(FastLts, EverySubsetSingularEndsTheRun) {
 // The bits of doubles, so that missing values and NaNs compare too.
 std::vector<uint64_t> bits(const double* v, long n) {
   std::vector<uint64_t> b(static_cast<size_t>(n));
-  std::memcpy(b.data(), v, static_cast<size_t>(n) * sizeof(double));
+  if (n > 0) std::memcpy(b.data(), v, static_cast<size_t>(n) * sizeof(double));
   return b;
 }
 

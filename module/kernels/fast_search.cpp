@@ -98,6 +98,8 @@ long fast_parallel_doubles(int lanes, long slots, long veclen) {
 bool fast_parallel_carve(FastParallel* par, Arena<double>* a, int lanes, long slots, long veclen) {
   par->lanes = lanes;
   par->slots = slots;
+  par->pool = PuddleControl{};
+  par->pool_tried = false;
   par->lane = take_records<FastLane>(a, lanes);
   par->start = take_records<FastStart>(a, slots);
   if (par->lane == nullptr || par->start == nullptr) return false;
@@ -215,7 +217,7 @@ int serial_groups(FastSearch* fs) {
 }
 
 // A lane's share of the round: the C-steps of every start lane, lane + lanes, ... that has
-// them due. Runs on a worker thread (or the calling thread) and calls no host service.
+// them due. Runs on a worker thread or the calling thread and calls no host service.
 void run_lane(FastLane* ln) {
   const FastParallel* par = ln->fs->par;
   for (long i = ln->index; i < ln->count; i += par->lanes) {
@@ -229,26 +231,44 @@ void lane_request(RZMemPtr, RZGenerich request, RZThreadh, TPDLCallBacksp) {
   run_lane(static_cast<FastLane*>(request));
 }
 
-// The C-steps of the round's first `count` starts on the lanes: on a pool of host worker
-// threads, or on the calling thread when the host has no pool to give (or refuses a
-// request), lane after lane; the numbers are the same either way. The pool lives only while
-// the lanes run: nothing on the calling thread can unwind the call in that time (no host
-// service but the pool's own is called), so no worker outlives the work space it uses.
+// The C-steps of the round's first `count` starts on the lanes: lane 0 on the calling thread,
+// the others on the pool's workers; all on the calling thread, lane after lane, when the host
+// has no pool to give (or refuses a request). The numbers are the same either way. The round
+// ends when every lane has, so between rounds the workers wait with nothing of the call in
+// hand, and nothing the calling thread does during a round can unwind the call (it calls no
+// host service but the pool's own).
 void run_lanes(FastSearch* fs, long count) {
   FastParallel* par = fs->par;
   for (int l = 0; l < par->lanes; ++l) {
     par->lane[l].fs = fs;
     par->lane[l].count = count;
   }
-  PuddleControl pool{};
-  if (count < 2 || zpudi(&pool, par->lanes, 0, lane_request) != 0) {
+  if (count >= 2 && !par->pool_tried) {
+    par->pool_tried = true;
+    if (zpudi(&par->pool, par->lanes - 1, 0, lane_request) != 0) par->pool = PuddleControl{};
+  }
+  if (count < 2 || par->pool.puddle == nullptr) {
     for (int l = 0; l < par->lanes; ++l) run_lane(&par->lane[l]);
     return;
   }
-  for (int l = 0; l < par->lanes; ++l)
-    if (zpudtry(&pool, &par->lane[l]) != 0) run_lane(&par->lane[l]);
-  zpudt(&pool);  // waits for every lane
+  for (int l = 1; l < par->lanes; ++l)
+    if (zpudtry(&par->pool, &par->lane[l]) != 0) run_lane(&par->lane[l]);
+  run_lane(&par->lane[0]);
+  zpudidle(&par->pool);
 }
+
+// Ends the pool of a parallel search when its stages end, and also when the host unwinds the
+// call from a service (an interrupt, an exit): the workers are idle then, and are gone before
+// the host frees the work space they know.
+struct PoolEnd {
+  FastParallel* par;
+  explicit PoolEnd(FastParallel* p) : par(p) {}
+  PoolEnd(const PoolEnd&) = delete;
+  PoolEnd& operator=(const PoolEnd&) = delete;
+  ~PoolEnd() {
+    if (par != nullptr && par->pool.puddle != nullptr) zpudt(&par->pool);
+  }
+};
 
 // The next start of the serial order after (g, t).
 void advance(const FastSearch* fs, int* g, long* t) {
@@ -453,7 +473,11 @@ int single_set_stage(FastSearch* fs) {
 
 int fast_stages(FastSearch* fs) {
   const FastScheme& sc = fs->scheme;
-  const int rc = sc.subds ? group_stages(fs) : single_set_stage(fs);
+  int rc = 0;
+  {
+    const PoolEnd end{fs->par};
+    rc = sc.subds ? group_stages(fs) : single_set_stage(fs);
+  }
   if (rc != 0) return rc;
   const int src = sc.subds ? sc.ngrp : 0;
   const long kept = fast_list_kept(fs->lists, src, fs->final_starts);

@@ -5,6 +5,7 @@
 // order of draws and starts lives here once, so a seed means the same search in both.
 #pragma once
 
+#include "kernels/pool.h"
 #include "robmat/arena.h"
 
 namespace robmat {
@@ -169,14 +170,18 @@ struct FastLane {
   long count;  // starts of the round
 };
 
-// The parallel stages of one search, carved by the engine from a FastLaneSpace.
+// The parallel stages of one search, carved by the engine from a FastLaneSpace. The calling
+// thread runs lane 0, a pool of lanes - 1 host worker threads the others; the pool is made at
+// the first round and ended with the stages (also when the host unwinds the call).
 struct FastParallel {
-  int lanes;         // at least 2
-  long slots;        // starts per round at most
-  FastLane* lane;    // lanes
-  FastStart* start;  // slots
-  bool merged;       // the rounds are the merged stage's
-  FastStage stage;   // the merged stage
+  int lanes;           // at least 2
+  long slots;          // starts per round at most
+  FastLane* lane;      // lanes
+  FastStart* start;    // slots
+  PuddleControl pool;  // no puddle: none yet, or none to be had (the lanes then take turns)
+  bool pool_tried;
+  bool merged;      // the rounds are the merged stage's
+  FastStage stage;  // the merged stage
   // Calling thread, first stage: draws the start (trial of the group of st) and makes its
   // elemental fit, filling s (undo, adds, state kStartSteps with s->v, or kStartCounted)
   // without changing the engine's counts; or returns kStartSerial, with the engine's draw

@@ -47,6 +47,8 @@ rctype zpudtry(PuddleControl* control, void* parms) {
   return pool->enqueue(pool, parms, nullptr, 0, nullptr) != 0 ? 1 : 0;
 }
 
+void zpudidle(PuddleControl* control) { control->puddle->quiesce(control->puddle); }
+
 void zpudwt(PuddleControl* control) {
   Puddle* pool = control->puddle;
   void* event = thr().wtevcreate();

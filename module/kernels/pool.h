@@ -37,6 +37,10 @@ void zpudenq(PuddleControl* control, void* parms);
 // Returns 0, or 1 when the pool refused the request (it will not run).
 rctype zpudtry(PuddleControl* control, void* parms);
 
+// zpudidle: blocks until every queued request has run (the pool's quiesce: no event, nothing
+// that can fail).
+void zpudidle(PuddleControl* control);
+
 // zpudwt: blocks until every queued request has run, then resets the pool for the next
 // round. Any failure of the event, the wait or the reset is fatal (xexit(1012, 0)).
 void zpudwt(PuddleControl* control);

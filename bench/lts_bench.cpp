@@ -10,7 +10,9 @@
 // coefficients of the host's call (PREFIX_<n>_<k>.coef, the intercept last) with their
 // objective, the sum of the h smallest squared residuals, h = (n + p + 1) / 2 with p counting
 // the intercept. --seed=S gives option 20 to those calls. --refine gives option 23 = 1 (the
-// converged final stage) to every call and to the search alone.
+// converged final stage) to every call and to the search alone. --threads[=SECONDS] times the
+// call with the host's CPU count at 1 and at 2 at n = 1e4, 1e5 and k = 5, 10
+// (bench/thread_timing.h; SECONDS per count and case, default 2), for bench/run_threads.sh.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -29,6 +31,7 @@
 #include "robmat/host/session.h"
 #include "robmat/services.h"
 #include "support/fake_host.h"
+#include "thread_timing.h"
 
 namespace {
 
@@ -243,6 +246,18 @@ int write_data(const char* prefix, long seed) {
   return 0;
 }
 
+// LTS with the default options (or --refine's) at 1 and 2 CPUs.
+int time_threads(double seconds) {
+  for (int k : {5, 10})
+    for (long n : {10000L, 100000L}) {
+      const Call c = arguments(data(n, k), 0);
+      bench::time_threads(g_refine ? "LTS-refine" : "LTS", n, k, seconds, 5, [&] {
+        return session().call("LTS", std::vector<const Value*>{&c.opt, &c.y, &c.x});
+      });
+    }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -260,6 +275,8 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
       if (std::strncmp(argv[i], "--write-data=", 13) == 0) prefix = argv[i] + 13;
       if (std::strncmp(argv[i], "--seed=", 7) == 0) seed = std::atol(argv[i] + 7);
+      if (std::strncmp(argv[i], "--threads", 9) == 0)
+        return time_threads(argv[i][9] == '=' ? std::atof(argv[i] + 10) : 2.0);
     }
     if (prefix != nullptr) return write_data(prefix, seed);
     benchmark::Initialize(&argc, argv);

@@ -15,6 +15,9 @@
 // --refine gives option 23 = 1 (the converged final stage) to every call and to the engine alone.
 // BM_MCD_det and --write-det=PREFIX do the same for the deterministic starts (option 24 = 1;
 // PREFIX_<n>_<p>.detbest), for bench/run_detmcd.sh.
+// --threads[=SECONDS] times the call with the host's CPU count at 1 and at 2 at n = 1e4, 1e5
+// and p = 5, 10 (bench/thread_timing.h; SECONDS per count and case, default 2), for
+// bench/run_threads.sh.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -33,6 +36,7 @@
 #include "robmat/services.h"
 #include "services/sweep_step.h"
 #include "support/fake_host.h"
+#include "thread_timing.h"
 
 namespace {
 
@@ -334,6 +338,18 @@ int write_det(const char* prefix) {
   return 0;
 }
 
+// MCD with the default options (or --refine's) at 1 and 2 CPUs.
+int time_threads(double seconds) {
+  for (int p : {5, 10})
+    for (long n : {10000L, 100000L}) {
+      const Value opt = options(), x = data(n, p);
+      bench::time_threads(g_refine ? "MCD-refine" : "MCD", n, p, seconds, 5, [&] {
+        return session().call("MCD", std::vector<const Value*>{&opt, &x});
+      });
+    }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -351,6 +367,8 @@ int main(int argc, char** argv) {
         return write_data(argv[i] + 13);
       else if (std::strncmp(argv[i], "--write-det=", 12) == 0)
         return write_det(argv[i] + 12);
+      else if (std::strncmp(argv[i], "--threads", 9) == 0)
+        return time_threads(argv[i][9] == '=' ? std::atof(argv[i] + 10) : 2.0);
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     session();  // loading the module is not part of the first measurement

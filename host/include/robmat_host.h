@@ -50,7 +50,9 @@ ROBMAT_HOST_API const char* robmat_host_version(void);
 /* ---- sessions ---------------------------------------------------------------------------- */
 
 /* Opens a session on the module file at module_path (NULL: $ROBMAT_MODULE, else librobmat.so
- * beside the host library). *session is set even when loading fails (NULL only when memory
+ * beside the host library). The host's CPU count, the worker threads of MCD's and FAST-LTS's
+ * subdatasets, is $ROBMAT_CPUCOUNT at each call, else the machine's processors; results do not
+ * depend on it. *session is set even when loading fails (NULL only when memory
  * runs out), so that robmat_session_error can say why; close it either way.
  * Returns ROBMAT_OK, ROBMAT_ERR_OPEN, ROBMAT_ERR_ARGUMENT (session is NULL) or ROBMAT_ERR_MEMORY. */
 ROBMAT_HOST_API int robmat_session_open(const char* module_path, robmat_session** session);

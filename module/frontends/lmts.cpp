@@ -127,7 +127,7 @@ int32_t lmts(int job, DULSYM** arg, int32_t* to_n) {
   double* xdbl = exchange ? frame.block<double>(xsz.doubles) : nullptr;
   long* xlng = exchange ? frame.block<long>(xsz.longs) : nullptr;
   str.pnam = frame.block<U_SNAME>(sz.names);
-  // FAST-LTS runs the groups' starts on the host's worker threads when it has more than one
+  // FAST-LTS runs the subdatasets' starts on the host's worker threads when it has more than one
   // CPU: their work space is asked for only then, so a serial call makes the requests it
   // always made.
   FastLaneSpace lanes{};

@@ -97,7 +97,7 @@ int32_t duxmcd(DULSYM** arg, int32_t* to_n) {
   str.work = frame.block<double>(sz.work);
   Arena<long> ints{frame.block<long>(sz.ints), sz.ints};
   str.pnam = frame.block<U_SNAME>(sz.names);
-  // The groups' starts on the host's worker threads, when it has more than one CPU: their
+  // The subdatasets' starts on the host's worker threads, when it has more than one CPU: their
   // work space is asked for only then, so a serial call makes the requests it always made.
   FastLaneSpace lanes{};
   if (p > 1 && (str.imve & kImveDeterministic) == 0)

@@ -28,7 +28,7 @@ struct McdSizes {
 // deterministic starts (imve's kImveDeterministic); 0 gives the sizes of the random search.
 McdSizes mcd_sizes(long n, long p, long nsds, long lsds, int ocor, int starts = 0);
 
-// mcd_lane_doubles: the doubles of the work space of the first stage on `threads` worker
+// mcd_lane_doubles: the doubles of the work space of the parallel stages on `threads` worker
 // lanes (a FastLaneSpace), for the subdatasets that n, nsds and lsds give.
 long mcd_lane_doubles(long n, long p, long nsds, long lsds, int threads);
 

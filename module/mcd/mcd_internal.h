@@ -95,10 +95,10 @@ struct McdWork {
   FastSearch fs;
   FastLists lists;
 
-  // The groups' starts on worker lanes (kernels/fast_search.h). In a lane's copy of this
-  // record `start` is the start whose C-steps it runs; on the calling thread it is null, and
-  // `probe` is set while a start is drawn for the lanes: an exact fit then only says that the
-  // start must run serially.
+  // The starts of the groups and the merged set on worker lanes (kernels/fast_search.h). In a
+  // lane's copy of this record `start` is the start whose C-steps it runs; on the calling
+  // thread it is null, and `probe` is set while a start is drawn for the lanes: an exact fit
+  // then only says that the start must run serially.
   FastParallel par;
   FastStart* start;
   bool probe;
@@ -165,7 +165,8 @@ long det_subset(McdWork* w, DetStarts* ds, int k, long size);
 //   cdet  out     the determinant, kDblMax when its decimal exponent exceeds 308; 0 when
 //                 singular
 // Returns 1 (regular, scaled), 0 (regular, unscaled), -1 (singular; the linear dependency
-// analysis has run, printing nothing, except in a worker lane's record). Keeps an unfactorised copy in w->z.
+// analysis has run, printing nothing, except in a worker lane's record). Keeps an
+// unfactorised copy in w->z.
 int ccinv(McdWork* w, double* covm, double* cdet);
 
 // exact: the estimate on a hyperplane: weights (1 when ndst <= cutof), the mean and the

@@ -347,7 +347,7 @@ int start_from_slot(void* ctx, const FastStage& st, int l, int s, long trial, bo
   return ends_search(rc) ? rc : 0;
 }
 
-// ---- the hooks of the first stage on worker lanes ----------------------------------------------
+// ---- the hooks of the stages on worker lanes ---------------------------------------------------
 
 // The start's subset and its elemental solution, grown as the serial start grows it, with the
 // counts it makes kept in s rather than added.

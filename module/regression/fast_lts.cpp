@@ -330,7 +330,7 @@ int start_from_slot(void* ctx, const FastStage& st, int l, int s, long trial, bo
   return 0;
 }
 
-// ---- the hooks of the first stage on worker lanes ----------------------------------------------
+// ---- the hooks of the stages on worker lanes ---------------------------------------------------
 
 // The start's elemental fit, with the counts it makes kept in s rather than added.
 int draw_start(void* ctx, const FastStage& st, long trial, FastStart* s) {

@@ -18,8 +18,8 @@ namespace robmat {
 //                 (the best h-subset, 1-based ascending), cutof (sqrt of the 0.975
 //                 chi-square quantile with p degrees of freedom when not positive), jhyb (0:
 //                 no diagnostics over subsets), and the print flags pcov and pcor; secstr
-//                 null, or the FastLaneSpace of flts_lane_doubles: the groups' starts then run
-//                 on that many worker threads, with the same results.
+//                 null, or the FastLaneSpace of flts_lane_doubles: the subdatasets' starts
+//                 then run on that many worker threads, with the same results.
 //                 With kImveConverge in imve the final C-steps run to a fixed point, up to
 //                 20000 cases also from the subdatasets' kept solutions, and up to 50000 a
 //                 descent by single exchanges of the best subset follows (work from the same
@@ -29,7 +29,7 @@ namespace robmat {
 // prints and logs 430 and ends the run through xexit(9999, 0). Allocates nothing.
 int doflts(LMTSTR* str, int* doim);
 
-// flts_lane_doubles: the doubles of the work space of the first stage on `threads` worker
+// flts_lane_doubles: the doubles of the work space of the parallel stages on `threads` worker
 // lanes (a FastLaneSpace), for the subdatasets that n, nsds and lsds give.
 long flts_lane_doubles(long n, int p, long nsds, long lsds, int threads);
 

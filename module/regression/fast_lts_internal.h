@@ -70,8 +70,9 @@ struct FltsWork {
   FastSearch fs;
   FastLists lists;  // slots of p coefficients (no lead), by criterion
 
-  // The groups' starts on worker lanes (kernels/fast_search.h). In a lane's copy of this
-  // record `start` is the start whose C-steps it runs; on the calling thread it is null.
+  // The starts of the groups and the merged set on worker lanes (kernels/fast_search.h). In a
+  // lane's copy of this record `start` is the start whose C-steps it runs; on the calling
+  // thread it is null.
   FastParallel par;
   FastStart* start;
 

@@ -98,6 +98,14 @@ void carve(FltsWork* w) {
   w->c = Arena<double>{str->c, l.c};
   w->ints = Arena<long>{str->jbst, 4 * n};
   w->iw = Arena<long>{str->iw + w->h, l.iw - w->h};
+  // The descent's vectors first: lmts_sizes adds exactly these to work and iw, so the rest
+  // lands where it would without them.
+  const long nn = p * (p + 1L) / 2;
+  w->ainv = w->work.take(nn + kLtsSwapCandidates * (p + 2));
+  w->cidx = w->iw.take(2 * kLtsSwapCandidates);
+  if (w->ainv == nullptr || w->cidx == nullptr) abort_run();
+  w->uin = w->ainv + nn;
+  w->cval = w->uin + kLtsSwapCandidates * p;
   w->zall = w->c.take(n * (p + 1));
   if (w->zall == nullptr) abort_run();
   w->r = take_doubles(w, n);
@@ -474,7 +482,7 @@ void kept_done(void* ctx, const FastStage& st) {
 // deletion alone lowers the sum most and the kSwapCandidates outside whose addition alone
 // raises it least: one pass over all cases for the leverages (p^2 / 2 each), then
 // kSwapCandidates^2 pairs of p products each.
-constexpr long kSwapCandidates = 16;
+constexpr long kSwapCandidates = kLtsSwapCandidates;
 // An exchange has to lower the criterion by more than this relative amount, so that the
 // rounding of the rank-one formulas never counts as progress.
 constexpr double kSwapGain = 1e-12;
@@ -493,23 +501,6 @@ constexpr long kSwapCases = kConvergeCases;
 constexpr long kGroupStartCases = 20000;
 // A deletion leverage this close to 1 would leave the subset's fit singular.
 constexpr double kSwapLeverage = 1e-8;
-
-// The vectors of the descent, when option 23 asks for it and the blocks have room; without
-// room there is no descent (the converged stage's result stands).
-void carve_swap(FltsWork* w) {
-  if ((w->str->imve & kImveConverge) == 0) return;
-  const long p = w->p;
-  const long nd = p * (p + 1) / 2 + kSwapCandidates * p + 2 * kSwapCandidates;
-  double* d = w->work.take(nd);
-  if (d == nullptr) d = w->c.take(nd);
-  long* l = w->ints.take(2 * kSwapCandidates);
-  if (l == nullptr) l = w->iw.take(2 * kSwapCandidates);
-  if (d == nullptr || l == nullptr) return;
-  w->ainv = d;
-  w->uin = d + p * (p + 1) / 2;
-  w->cval = w->uin + kSwapCandidates * p;
-  w->cidx = l;
-}
 
 // u = A x for the packed symmetric A (rows of its lower triangle).
 void packed_times(int p, const double* a, const double* x, double* u) {
@@ -631,7 +622,7 @@ bool best_swap(FltsWork* w, long* leave_pos, long* enter) {
 // The descent from the best solution of the final stage: its subset's best exchange, then
 // C-steps to a fixed point, as long as that lowers the best criterion.
 void swap_descent(FltsWork* w) {
-  if (w->ainv == nullptr || !w->have_best || w->h >= w->n || w->n > kSwapCases) return;
+  if (!w->fs.converge || !w->have_best || w->h >= w->n || w->n > kSwapCases) return;
   LMTSTR* str = w->str;
   const int p = w->p;
   const FastStage st{kFastFinal, -2, w->n, w->h, kFastConvergeLimit, 1, true, false, 0, true};
@@ -762,7 +753,6 @@ int run(LMTSTR* str) {
   fs->groups_done = groups_done;
   fs->kept_done = kept_done;
   w->bestcrit = kDblMax;
-  carve_swap(w);
   prepare_lanes(w, sc);
   fast_stages(fs);
   group_starts(w);

@@ -22,8 +22,8 @@ namespace robmat {
 //                 then run on that many worker threads, with the same results.
 //                 With kImveConverge in imve the final C-steps run to a fixed point, up to
 //                 20000 cases also from the subdatasets' kept solutions, and up to 50000 a
-//                 descent by single exchanges of the best subset follows (work from the same
-//                 blocks; none when they leave no room)
+//                 descent by single exchanges of the best subset follows (its work is part
+//                 of the blocks)
 //   doim  out     0: no pairwise exchange follows
 // Returns 0. When every elemental subset is singular (or no start gives a regular fit) it
 // prints and logs 430 and ends the run through xexit(9999, 0). Allocates nothing.

@@ -60,8 +60,7 @@ struct FltsWork {
   double bestcrit;
   bool have_best;
 
-  // The swap descent of a converged final stage (null without option 23, or when the blocks
-  // leave no room for them).
+  // The single-exchange descent of a converged final stage.
   double* ainv;  // p(p+1)/2: the packed inverse of the subset's X'X
   double* uin;   // kSwapCandidates p: A x of the candidates leaving the subset
   double* cval;  // 2 kSwapCandidates: their scores, those of the cases entering after them

@@ -29,11 +29,18 @@ struct LmtsSizes {
 //                  2(p + n) + 4 longs
 //   FAST-LTS:      N + 4n(p+1) + p + 4 + p(10 nsds + 12) doubles; 11 nsds + 5n + 4 +
 //                  2 lsds (nsds + 1) longs, and p - 4n more when 4n < p (jbst, below);
-//                  (p+1)n + p + np + 20 nsds + 4 + 6n + 12p doubles
+//                  (p+1)n + p + np + 20 nsds + 4 + 6n + 12p doubles; and for the
+//                  single-exchange descent of a converged final stage N + K(p + 2) doubles
+//                  and 2K longs more (K = kLtsSwapCandidates)
 //   nsds and lsds as check_subdataset_options accepts them (at least 1)
 //   signif  nonzero: option 8 asks for standard errors (the significance rows exist with
 //           ilsq != 0, whatever the covariance switch ends up as)
 LmtsSizes lmts_sizes(long n, int p, int ilsq, int flts, int nsds, int lsds, int signif);
+
+// The cases on each side of the subset among which FAST-LTS's single-exchange descent tries
+// its exchanges. The descent's few vectors are always part of the FAST-LTS blocks (a
+// negligible share of them), so that the converged final stage never goes without it.
+inline constexpr long kLtsSwapCandidates = 16;
 
 // lmts_carve_search: points the descriptor's vectors into the subset-search blocks.
 //   str  in,out  reads ncas, nvar, ilsq; sets a (n x p, row stride p), b (n), amad, amed (p),

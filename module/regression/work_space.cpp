@@ -27,6 +27,8 @@ LmtsSizes lmts_sizes(long n, int p, int ilsq, int flts, int nsds, int lsds, int 
   s.doubles = nn + 4 * n * (pp + 1) + pp + 4 + pp * (10 * ns + 12);
   s.longs = 11 * ns + 5 * n + 4 + 2 * ls * (ns + 1) + (lmts_fast_jbst(n, p) - 4 * n);
   s.doubles3 = (pp + 1) * n + pp + n * pp + 20 * ns + 4 + 6 * n + 12 * pp;
+  s.doubles3 += nn + kLtsSwapCandidates * (pp + 2);
+  s.longs += 2 * kLtsSwapCandidates;
   return s;
 }
 

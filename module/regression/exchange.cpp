@@ -145,7 +145,7 @@ bool scan_branch(Exchange* x, int e, long* order) {
     const long member = str->jsub[j];
     long slot = j;
     if (x->updating) {
-      std::memcpy(str->cupd, str->c, static_cast<size_t>(p) * p * sizeof(double));
+      std::memcpy(str->cupd, str->c, static_cast<size_t>(p * p) * sizeof(double));
       std::memcpy(str->lupd, str->rupd, static_cast<size_t>(nn) * sizeof(double));
       qrdod(p, p, j, str->c, str->rupd, str->aw);
       std::memmove(str->jsub + j, str->jsub + j + 1, static_cast<size_t>(p - 1 - j) * sizeof(long));
@@ -187,7 +187,7 @@ bool scan_branch(Exchange* x, int e, long* order) {
     }
     if (x->updating) {
       std::memmove(str->jsub + j + 1, str->jsub + j, static_cast<size_t>(p - 1 - j) * sizeof(long));
-      std::memcpy(str->c, str->cupd, static_cast<size_t>(p) * p * sizeof(double));
+      std::memcpy(str->c, str->cupd, static_cast<size_t>(p * p) * sizeof(double));
       std::memcpy(str->rupd, str->lupd, static_cast<size_t>(nn) * sizeof(double));
     }
     str->jsub[j] = member;

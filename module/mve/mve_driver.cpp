@@ -2,6 +2,7 @@
 // the subset search with its exchange refinement, or a given subset; the MVE estimate with
 // its consistency factor; the reweighting, eigenvalues, correlations, robust distances and
 // weights; and all the MVE output, in the order it is printed.
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstring>
@@ -75,14 +76,16 @@ void run_exchange(LMTSTR* str, int variant) {
   if (variant == 3) xchmve3(str);
 }
 
-// h: (n + p + 1)/2, or the given value moved into [n/2 + 1, 3n/4 + (p+1)/4] with a message.
+// h: (n + p + 1)/2, or the given value moved into [n/2 + 1, max(n/2 + 1, 3n/4 + (p+1)/4)]
+// with a message.
 void choose_h(LMTSTR* str) {
   const long n = str->ncas;
   const long p = str->nvar;
   long h = (n + p + 1) / 2;
   if (str->jqu != 0) {
     const long lo = n / 2 + 1;
-    const long hi = (3 * n) / 4 + (p + 1) / 4;
+    // For n = 2 the upper bound (1) falls below the lower one: only h = n holds a majority.
+    const long hi = std::max((3 * n) / 4 + (p + 1) / 4, lo);
     h = str->jqu;
     if (h < lo || h > hi) {
       h = h < lo ? lo : hi;

@@ -308,6 +308,22 @@ TEST(Mve, CoverageCutoffAndCorrectionFactor) {
       EXPECT_TRUE(r.rec->logged(c.message));
     }
   }
+  // n = 2, p = 1: the bounds n/2 + 1 = 2 and 3n/4 + (p+1)/4 = 1 + 0 leave no value between
+  // them; only h = 2 covers a majority, so every given h becomes 2 (and the default is
+  // (2 + 1 + 1)/2 = 2 too).
+  for (const HCase& c : {HCase{1, 2, "549/954: The value of h must lie between 2 and 2; 2 is used."},
+                         HCase{2, 2, nullptr},
+                         HCase{5, 2, "549/954: The value of h must lie between 2 and 2; 2 is used."}}) {
+    SCOPED_TRACE("n = 2, h = " + std::to_string(c.given));
+    MveRun r({5.0, 1.0}, 2, 1);
+    r.s.jqu = c.given;
+    ASSERT_EQ(zminvol(&r.s, 0), 0);
+    EXPECT_EQ(r.s.jqu, c.used);
+    EXPECT_EQ(r.rec->logged("549/954"), c.message != nullptr);
+    if (c.message) {
+      EXPECT_TRUE(r.rec->logged(c.message));
+    }
+  }
   // The default cutoff: the 0.975 quantile of chi-square with 2 degrees of freedom,
   // -2 ln 0.025, whose root is reported; a given cutoff is compared with the squared
   // distances as it stands.

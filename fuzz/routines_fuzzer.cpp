@@ -3,10 +3,11 @@
 // the routine's arguments (an option vector of up to 24 elements, robmat's own positions 22-24
 // included; matrices of up to 12 rows and 6 columns; text or omitted arguments) with values
 // drawn from the edges of the doubles (NaN, the missing value, +-Inf, +-0, denormals, the
-// largest double) or taken raw from the input. Properties: the call returns one of the C API's
-// codes with a result handle and, when it fails, a message; the host finds no work space left
-// behind and no write through a moved result (it reports either as an internal error); and the
-// session works afterwards.
+// largest double) or taken raw from the input. The last byte's low bit gives the host one CPU
+// or two (ROBMAT_CPUCOUNT), so that MCD's and FAST-LTS's subdatasets run both serially and on
+// a worker thread. Properties: the call returns one of the C API's codes with a result handle
+// and, when it fails, a message; the host finds no work space left behind and no write through
+// a moved result (it reports either as an internal error); and the session works afterwards.
 // A routine joins with its name in ROBMAT_FUZZ_ROUTINES (fuzz/CMakeLists.txt); kRoutines
 // already knows how many arguments each routine takes.
 #include <strings.h>
@@ -138,6 +139,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       robmat_args_add_matrix(args, rows, cols, m.empty() ? nullptr : m.data(), nullptr);
     }
   }
+  // The last byte rather than a new first one, so that the corpus's inputs keep their arguments.
+  setenv("ROBMAT_CPUCOUNT", size > 0 && (data[size - 1] & 1) != 0 ? "2" : "1", 1);
   robmat_result* r = nullptr;
   const int code = robmat_call(session(), routine.name, args, &r);
   robmat_args_free(args);

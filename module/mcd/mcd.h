@@ -16,8 +16,9 @@ namespace robmat {
 struct McdSizes {
   long data;         // doubles of the data block: a and b, n x p each
   long c;            // doubles of c: 10p + 10 nsds p + (10 nsds + 12) p(p+1)/2
-  long work;         // doubles of work (dneed): p^2 + 10p + 20 nsds + 2n, and with the
-                     //   deterministic starts np + 3n + p^2 + p(p+1)/2 + 3p more
+  long work;         // doubles of work (dneed): p^2 + 10p + 30 (nsds + 1) + 2n (the
+                     //   criteria, trials and counts of the nsds + 1 lists among them), and
+                     //   with the deterministic starts np + 3n + p^2 + p(p+1)/2 + 3p more
   long ints;         // 64-bit integers (lneed): 11 nsds + 5n + 2 lsds (nsds + 1), and 6n more
                      //   with the deterministic starts; jsub, jbst, iw
   long names;        // name records: p + 1

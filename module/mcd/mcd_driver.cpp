@@ -23,7 +23,7 @@ McdSizes mcd_sizes(long n, long p, long nsds, long lsds, int ocor, int starts) {
   McdSizes sz;
   sz.data = 2 * n * p;
   sz.c = 10 * p + 10 * nsds * p + (10 * nsds + 12) * nn;
-  sz.work = p * p + 10 * p + 20 * nsds + 2 * n;
+  sz.work = p * p + 10 * p + 30 * (nsds + 1) + 2 * n;
   sz.ints = 11 * nsds + 5 * n + 2 * lsds * (nsds + 1);
   if (starts != 0) {
     sz.work += n * p + 3 * n + p * p + nn + 3 * p;

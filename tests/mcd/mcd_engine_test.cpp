@@ -320,6 +320,30 @@ TEST(Mcd, EnumerationMatchesBruteForceOnSmallProblems) {
       }
 }
 
+// Subdatasets of small samples: the lists of the groups and the merged set (criteria, trials
+// and counts, 30 doubles each) outgrow the 2n doubles of slack that larger samples leave in
+// the work block. Each run ends at the brute-force optimum, serially and on two lanes.
+TEST(Mcd, SmallSubdatasetsHaveRoomForTheirLists) {
+  struct Case {
+    long n, nsds, lsds;
+  };
+  for (const Case& c : {Case{10, 2, 5}, Case{12, 1, 6}, Case{12, 2, 6}, Case{20, 2, 10}}) {
+    for (int threads : {1, 2}) {
+      SCOPED_TRACE("n " + std::to_string(c.n) + " nsds " + std::to_string(c.nsds) + " lsds " +
+                   std::to_string(c.lsds) + " threads " + std::to_string(threads));
+      const std::vector<double> x = random_data(c.n, 2, 7, 4.0, 0);
+      LMTSTR o = options();
+      o.nsds = c.nsds;
+      o.lsds = c.lsds;
+      const McdRun r = run_mcd(x.data(), c.n, 2, o, 0, Lanes{threads});
+      ASSERT_EQ(r.best.size(), static_cast<size_t>(r.str.jqu));
+      const double got = subset_logdet(x.data(), 2, r.best), bf = brute_force(x.data(), c.n, 2, r.str.jqu);
+      EXPECT_GE(got, bf - 1e-12);
+      EXPECT_LE(got, bf + 1e-10);
+    }
+  }
+}
+
 // One C-step: the h cases (0-based, ascending) nearest to the mean and covariance of the
 // cases idx.
 std::vector<long> c_step(const double* x, long n, int p, const std::vector<long>& idx, long h) {

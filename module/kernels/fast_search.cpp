@@ -91,11 +91,15 @@ long fast_round_capacity(long n, long nsds, long lsds, long k, int lanes) {
   return fast_round_slots(fast_merged_cases(n, nsds, lsds) / groups, k, 2, lanes);
 }
 
-long fast_parallel_doubles(int lanes, long slots, long veclen) {
+namespace {
+
+long parallel_doubles(int lanes, long slots, long veclen) {
   return record_doubles<FastLane>(lanes) + record_doubles<FastStart>(slots) + slots * veclen;
 }
 
-bool fast_parallel_carve(FastParallel* par, Arena<double>* a, int lanes, long slots, long veclen) {
+// The records of a FastParallel from the block a (lanes FastLane, slots FastStart, and slots
+// vectors of veclen doubles). False when a is too short.
+bool parallel_carve(FastParallel* par, Arena<double>* a, int lanes, long slots, long veclen) {
   par->lanes = lanes;
   par->slots = slots;
   par->pool = PuddleControl{};
@@ -112,6 +116,68 @@ bool fast_parallel_carve(FastParallel* par, Arena<double>* a, int lanes, long sl
     par->lane[l].count = 0;
   }
   return true;
+}
+
+}  // namespace
+
+long fast_lanes_doubles(long n, long nsds, long lsds, long k, int threads, long veclen, long lane) {
+  const long slots = fast_round_capacity(n, nsds, lsds, k, threads);
+  return parallel_doubles(threads, slots, veclen) + threads * lane;
+}
+
+void fast_prepare_lanes(
+    FastSearch* fs, FastParallel* par, const FastLanes* hook, const LMTSTR* str, long veclen) {
+  const auto* space = static_cast<const FastLaneSpace*>(str->secstr);
+  const FastScheme& sc = fs->scheme;
+  if (space == nullptr || !sc.subds) return;
+  const int lanes = space->threads < sc.ngrp ? space->threads : sc.ngrp;
+  if (lanes < 2) return;
+  const long slots = fast_round_capacity(fs->n, str->nsds, str->lsds, fs->k, lanes);
+  Arena<double> a{space->block, space->doubles};
+  if (!parallel_carve(par, &a, lanes, slots, veclen)) return;
+  double* records = a.take(lanes * hook->record);
+  if (records == nullptr) return;
+  for (int l = 0; l < lanes; ++l) {
+    void* lane = records + l * hook->record;
+    if (!hook->carve(lane, fs->ctx, &a, sc.nmerged)) return;
+    par->lane[l].ctx = lane;
+  }
+  par->hook = hook;
+  fs->par = par;
+}
+
+void fast_search_init(FastSearch* fs,
+                      const FastEngine* e,
+                      void* ctx,
+                      const LMTSTR* str,
+                      const FastScheme& sc,
+                      long n,
+                      long p,
+                      long k,
+                      long h,
+                      long* useed,
+                      FastLists* lists) {
+  fs->n = n;
+  fs->k = k;
+  fs->h = h;
+  fs->alpha = static_cast<double>(h) / static_cast<double>(n);
+  fs->merged_limit = e->merged_limit;
+  fs->converge = (str->imve & kImveConverge) != 0;
+  fs->final_limit = fs->converge ? kFastConvergeLimit : fast_final_steps(p, n, e->final_base);
+  fs->final_starts = n > 5000 ? e->final_starts_large : 10;
+  if (fs->converge) fs->final_starts = fast_converge_starts(n, fs->final_starts);
+  fs->log_stages = str->ipri >= 5;
+  fs->routine = e->routine;
+  fs->scheme = sc;
+  fs->useed = useed;
+  fs->lists = lists;
+  fs->ctx = ctx;
+  fs->begin = e->begin;
+  fs->elemental = e->elemental;
+  fs->from_slot = e->from_slot;
+  fs->groups_done = e->groups_done;
+  fs->kept_done = e->kept_done;
+  fs->par = nullptr;
 }
 
 // ---- lists -------------------------------------------------------------------------------------
@@ -223,7 +289,7 @@ void run_lane(FastLane* ln) {
   for (long i = ln->index; i < ln->count; i += par->lanes) {
     FastStart* s = &par->start[i];
     if (s->state != kStartSteps) continue;
-    par->steps(ln->ctx, par->merged ? par->stage : group_stage(ln->fs, s->group), s);
+    par->hook->steps(ln->ctx, par->merged ? par->stage : group_stage(ln->fs, s->group), s);
   }
 }
 
@@ -306,7 +372,7 @@ int parallel_groups(FastSearch* fs) {
       FastStart* s = &par->start[count];
       s->group = dg;
       s->trial = dt;
-      if (par->draw(fs->ctx, st, dt, s) == kStartSerial) {
+      if (par->hook->draw(fs->ctx, st, dt, s) == kStartSerial) {
         serial_next = true;
         break;
       }
@@ -319,10 +385,10 @@ int parallel_groups(FastSearch* fs) {
       const FastStart* s = &par->start[i];
       const FastStage st = group_stage(fs, s->group);
       if (s->state != kStartSerial) {
-        par->enter(fs->ctx, st, s);
+        par->hook->enter(fs->ctx, st, s);
         continue;
       }
-      par->rewind(fs->ctx, st, s);
+      par->hook->rewind(fs->ctx, st, s);
       poll_host();
       if (const int rc = fs->elemental(fs->ctx, st, s->trial); rc != 0) return rc;
       g = s->group;
@@ -369,14 +435,14 @@ int parallel_merged(FastSearch* fs, const FastStage& sm) {
       s->group = g;
       s->slot = sl++;
       s->trial = ++trial;
-      par->take(fs->ctx, sm, s);
+      par->hook->take(fs->ctx, sm, s);
     }
     if (count == 0) return 0;
     run_lanes(fs, count);
     for (long i = 0; i < count; ++i) {
       const FastStart* s = &par->start[i];
       if (s->state != kStartSerial) {
-        par->enter(fs->ctx, sm, s);
+        par->hook->enter(fs->ctx, sm, s);
         continue;
       }
       poll_host();

@@ -7,6 +7,7 @@
 
 #include "kernels/pool.h"
 #include "robmat/arena.h"
+#include "robmat/lmtstr.h"
 
 namespace robmat {
 
@@ -161,6 +162,30 @@ struct FastStart {
 
 struct FastSearch;
 
+// The engine's side of its parallel stages: the hooks of a round and its lanes' records.
+struct FastLanes {
+  // Calling thread, first stage: draws the start (trial of the group of st) and makes its
+  // elemental fit, filling s (undo, adds, state kStartSteps with s->v, or kStartCounted)
+  // without changing the engine's counts; or returns kStartSerial, with the engine's draw
+  // state as before the start, when the start has to run on the serial path. Returns
+  // s->state.
+  int (*draw)(void* ctx, const FastStage& st, long trial, FastStart* s);
+  // Calling thread, merged stage: the start from slot s->slot of list s->group, as draw.
+  int (*take)(void* ctx, const FastStage& st, FastStart* s);
+  // A lane: the C-steps from s->v; state kStartKept (crit, count and s->v set) or
+  // kStartSerial. Calls no host service.
+  void (*steps)(void* lane, const FastStage& st, FastStart* s);
+  // Calling thread: adds the start's counts and enters a kept solution into the stage's list.
+  void (*enter)(void* ctx, const FastStage& st, const FastStart* s);
+  // Calling thread: puts the engine's draw state back to where it was before the start, with
+  // its group as the current stage.
+  void (*rewind)(void* ctx, const FastStage& st, const FastStart* s);
+  // Makes `lane` (record doubles) a copy of the calling thread's record with scratch of its
+  // own from a for the C-steps on at most m cases; false when a is too short.
+  bool (*carve)(void* lane, const void* ctx, Arena<double>* a, long m);
+  long record;  // doubles of the engine's record
+};
+
 // One worker lane: its engine record (with scratch of its own) and its share of a round, the
 // starts lane, lane + lanes, lane + 2 lanes, ...
 struct FastLane {
@@ -180,24 +205,9 @@ struct FastParallel {
   FastStart* start;    // slots
   PuddleControl pool;  // no puddle: none yet, or none to be had (the lanes then take turns)
   bool pool_tried;
-  bool merged;      // the rounds are the merged stage's
-  FastStage stage;  // the merged stage
-  // Calling thread, first stage: draws the start (trial of the group of st) and makes its
-  // elemental fit, filling s (undo, adds, state kStartSteps with s->v, or kStartCounted)
-  // without changing the engine's counts; or returns kStartSerial, with the engine's draw
-  // state as before the start, when the start has to run on the serial path. Returns
-  // s->state.
-  int (*draw)(void* ctx, const FastStage& st, long trial, FastStart* s);
-  // Calling thread, merged stage: the start from slot s->slot of list s->group, as draw.
-  int (*take)(void* ctx, const FastStage& st, FastStart* s);
-  // A lane: the C-steps from s->v; state kStartKept (crit, count and s->v set) or
-  // kStartSerial. Calls no host service.
-  void (*steps)(void* lane, const FastStage& st, FastStart* s);
-  // Calling thread: adds the start's counts and enters a kept solution into the stage's list.
-  void (*enter)(void* ctx, const FastStage& st, const FastStart* s);
-  // Calling thread: puts the engine's draw state back to where it was before the start, with
-  // its group as the current stage.
-  void (*rewind)(void* ctx, const FastStage& st, const FastStart* s);
+  bool merged;            // the rounds are the merged stage's
+  FastStage stage;        // the merged stage
+  const FastLanes* hook;  // the engine's side
 };
 
 // The work space of the parallel stages: the front end obtains it when the host allows more
@@ -223,11 +233,23 @@ long fast_round_slots(long m, long k, int steps, int lanes);
 // the merged stage (more cases, at least as many C-steps) exceeds.
 long fast_round_capacity(long n, long nsds, long lsds, long k, int lanes);
 
-// fast_parallel_carve: the records of a FastParallel from the block a (lanes FastLane,
-// slots FastStart, and slots vectors of veclen doubles). False when a is too short.
-bool fast_parallel_carve(FastParallel* par, Arena<double>* a, int lanes, long slots, long veclen);
-// Doubles that fast_parallel_carve takes.
-long fast_parallel_doubles(int lanes, long slots, long veclen);
+// fast_lanes_doubles: the doubles of the FastLaneSpace of a search of n cases with groups from
+// nsds and lsds, elemental subsets of k, on `threads` lanes: the rounds' records with start
+// vectors of veclen doubles, and each lane's `lane` doubles (the engine's record and its
+// scratch for the merged set's fast_merged_cases(n, nsds, lsds) cases).
+long fast_lanes_doubles(long n, long nsds, long lsds, long k, int threads, long veclen, long lane);
+
+// fast_prepare_lanes: puts the starts of the groups and of the merged set on worker lanes when
+// the scheme has subdatasets and str->secstr, the FastLaneSpace the front end obtained, holds
+// min(threads, ngrp) >= 2 lanes; otherwise (no space, one lane, a block too short) fs->par
+// stays null and the stages run serially, to the same results.
+//   fs      in,out  the search, its scheme, n, k and ctx set; fs->par set
+//   par     out     the rounds' records, carved from the space
+//   hook    in      the engine's side; hook->carve makes each lane's record
+//   str     in      nsds, lsds and secstr are read
+//   veclen  in      doubles of a start's vector
+void fast_prepare_lanes(
+    FastSearch* fs, FastParallel* par, const FastLanes* hook, const LMTSTR* str, long veclen);
 
 // One search: the problem, the scheme with its vectors, and the engine's hooks. A hook returns
 // 0 to go on (a start that gave nothing included) or a nonzero status that ends the search.
@@ -265,6 +287,40 @@ struct FastSearch {
   // The starts of the groups and of the merged set on worker lanes, or null: serially.
   FastParallel* par = nullptr;
 };
+
+// What distinguishes one engine's searches: its constants and its hooks (FastSearch's).
+struct FastEngine {
+  const char* routine;
+  int merged_limit;        // C-steps per start on the merged set
+  int final_base;          // the base of fast_final_steps
+  int final_starts_large;  // kept solutions that start the final stage beyond 5000 cases
+  void (*begin)(void* ctx, const FastStage& st);
+  int (*elemental)(void* ctx, const FastStage& st, long trial);
+  int (*from_slot)(void* ctx, const FastStage& st, int l, int s, long trial, bool* first_take);
+  void (*groups_done)(void* ctx);
+  void (*kept_done)(void* ctx, const FastStage& st);
+};
+
+// fast_search_init: the search of engine e for h of n cases in p variables with elemental
+// subsets of k under the scheme sc. The final stage starts from 10 kept solutions up to 5000
+// cases and from e->final_starts_large beyond (each of its C-steps is a pass over all cases);
+// with kImveConverge in str->imve its C-steps run to a fixed point (fast_converge_starts,
+// kFastConvergeLimit), otherwise fast_final_steps bounds them. Stage headings from print
+// level 5 (str->ipri).
+//   useed  in  the engine's uniran state, which draws the groups
+//   lists  in  the engine's lists of ten, ngrp + 1 with subdatasets, else 1
+// fs->mini, subdat and comb are the engine's to set; fs->par is null.
+void fast_search_init(FastSearch* fs,
+                      const FastEngine* e,
+                      void* ctx,
+                      const LMTSTR* str,
+                      const FastScheme& sc,
+                      long n,
+                      long p,
+                      long k,
+                      long h,
+                      long* useed,
+                      FastLists* lists);
 
 // fast_stages: runs the stages of the chosen scheme: the groups (drawn by rdraw), each with
 // kFastStarts / ngrp elemental starts, subset size floor(mini[0] alpha) and 2 C-steps, then

@@ -427,7 +427,9 @@ void rewind_start(void* ctx, const FastStage&, const FastStart* s) {
 
 // The pieces of one lane: a copy of the calling thread's record with scratch of its own for
 // the C-steps on at most m cases. False when the block is too short.
-bool carve_lane(McdWork* lane, const McdWork* w, Arena<double>* a, long m) {
+bool carve_lane(void* rec, const void* ctx, Arena<double>* a, long m) {
+  McdWork* lane = static_cast<McdWork*>(rec);
+  const McdWork* w = static_cast<const McdWork*>(ctx);
   const int p = w->p;
   *lane = *w;
   lane->mu = a->take(p);
@@ -460,36 +462,18 @@ long lane_doubles(long p, long m) {
          record_doubles<long>((p + 7) / 8);
 }
 
-// The worker lanes of the starts of the groups and the merged set, when the front end gave their work space
-// and it holds them.
-void prepare_lanes(McdWork* w, const FastScheme& sc) {
-  const auto* space = static_cast<const FastLaneSpace*>(w->str->secstr);
-  if (space == nullptr || !sc.subds) return;
-  const int lanes = space->threads < sc.ngrp ? space->threads : sc.ngrp;
-  if (lanes < 2) return;
-  const LMTSTR* str = w->str;
-  const long slots = fast_round_capacity(w->n, str->nsds, str->lsds, w->p + 1, lanes);
-  Arena<double> a{space->block, space->doubles};
-  FastParallel* par = &w->par;
-  if (!fast_parallel_carve(par, &a, lanes, slots, w->p + w->nn)) return;
-  McdWork* lane = take_records<McdWork>(&a, lanes);
-  if (lane == nullptr) return;
-  for (int l = 0; l < lanes; ++l) {
-    if (!carve_lane(&lane[l], w, &a, sc.nmerged)) return;
-    par->lane[l].ctx = &lane[l];
-  }
-  par->draw = draw_start;
-  par->take = take_start;
-  par->steps = lane_steps;
-  par->enter = enter_start;
-  par->rewind = rewind_start;
-  w->fs.par = par;
-}
+const FastLanes kLanes{
+    draw_start, take_start, lane_steps, enter_start, rewind_start, carve_lane, record_doubles<McdWork>(1)};
 
 void groups_done(void* ctx) {
   McdWork* w = static_cast<McdWork*>(ctx);
   if (w->str->ipri >= 5) mcd_print_subdata(w);
 }
+
+// Beyond 5000 cases one start from the best kept solution has to do: each C-step costs a pass
+// over all the data.
+const FastEngine kEngine{
+    "MCD", 2, 11, 1, begin_stage, start_elemental, start_from_slot, groups_done, nullptr};
 
 // A start's C-steps normally converge within a few dozen steps; the limit only bounds a run
 // whose determinants keep shrinking by rounding amounts.
@@ -561,30 +545,9 @@ int mcd_search(McdWork* w) {
   }
   if (const int rc = standardize(w); rc != kMcdGoOn) return rc;
   fast_lists_clear(&w->lists);
-  fs->n = w->n;
-  fs->k = w->p + 1;
-  fs->h = w->h;
-  fs->alpha = w->alpha;
-  fs->merged_limit = 2;
-  fs->converge = (str->imve & kImveConverge) != 0;
-  fs->final_limit = fs->converge ? kFastConvergeLimit : fast_final_steps(w->p, w->n, 11);
-  // Beyond 5000 cases one start from the best kept solution has to do: each C-step costs a
-  // pass over all the data.
-  fs->final_starts = w->n > 5000 ? 1 : 10;
-  if (fs->converge) fs->final_starts = fast_converge_starts(w->n, fs->final_starts);
-  fs->log_stages = str->ipri >= 5;
-  fs->routine = "MCD";
-  fs->scheme = sc;
+  fast_search_init(fs, &kEngine, w, str, sc, w->n, w->p, w->p + 1, w->h, &w->useed, &w->lists);
   fs->comb = w->comb;
-  fs->useed = &w->useed;
-  fs->lists = &w->lists;
-  fs->ctx = w;
-  fs->begin = begin_stage;
-  fs->elemental = start_elemental;
-  fs->from_slot = start_from_slot;
-  fs->groups_done = groups_done;
-  fs->kept_done = nullptr;
-  prepare_lanes(w, sc);
+  fast_prepare_lanes(fs, &w->par, &kLanes, str, w->p + w->nn);
   if (const int rc = fast_stages(fs); rc != 0) return rc;
   if (!w->have_best) {
     xpmlog(kSetModule, kMsgNoRegularStart);
@@ -597,11 +560,9 @@ int mcd_search(McdWork* w) {
 }  // namespace mcd
 
 long mcd_lane_doubles(long n, long p, long nsds, long lsds, int threads) {
-  const long m = fast_merged_cases(n, nsds, lsds);
   const long nn = p * (p + 1) / 2;
-  const long slots = fast_round_capacity(n, nsds, lsds, p + 1, threads);
-  return fast_parallel_doubles(threads, slots, p + nn) + record_doubles<mcd::McdWork>(threads) +
-         threads * mcd::lane_doubles(p, m);
+  const long lane = record_doubles<mcd::McdWork>(1) + mcd::lane_doubles(p, fast_merged_cases(n, nsds, lsds));
+  return fast_lanes_doubles(n, nsds, lsds, p + 1, threads, p + nn, lane);
 }
 
 }  // namespace robmat

@@ -403,7 +403,9 @@ void rewind_start(void* ctx, const FastStage& st, const FastStart* s) {
 
 // The pieces of one lane: a copy of the calling thread's record with scratch of its own for
 // the C-steps on at most m cases. False when the block is too short.
-bool carve_lane(FltsWork* lane, const FltsWork* w, Arena<double>* a, long m) {
+bool carve_lane(void* rec, const void* ctx, Arena<double>* a, long m) {
+  FltsWork* lane = static_cast<FltsWork*>(rec);
+  const FltsWork* w = static_cast<const FltsWork*>(ctx);
   const int p = w->p;
   *lane = *w;
   lane->beta = a->take(p);
@@ -430,31 +432,8 @@ long lane_doubles(long p, long m) {
          record_doubles<long>(p);
 }
 
-// The worker lanes of the starts of the groups and the merged set, when the front end gave their work space
-// and it holds them.
-void prepare_lanes(FltsWork* w, const FastScheme& sc) {
-  const auto* space = static_cast<const FastLaneSpace*>(w->str->secstr);
-  if (space == nullptr || !sc.subds) return;
-  const int lanes = space->threads < sc.ngrp ? space->threads : sc.ngrp;
-  if (lanes < 2) return;
-  const LMTSTR* str = w->str;
-  const long slots = fast_round_capacity(w->n, str->nsds, str->lsds, w->p, lanes);
-  Arena<double> a{space->block, space->doubles};
-  FastParallel* par = &w->par;
-  if (!fast_parallel_carve(par, &a, lanes, slots, w->p)) return;
-  FltsWork* lane = take_records<FltsWork>(&a, lanes);
-  if (lane == nullptr) return;
-  for (int l = 0; l < lanes; ++l) {
-    if (!carve_lane(&lane[l], w, &a, sc.nmerged)) return;
-    par->lane[l].ctx = &lane[l];
-  }
-  par->draw = draw_start;
-  par->take = take_start;
-  par->steps = lane_steps;
-  par->enter = enter_start;
-  par->rewind = rewind_start;
-  w->fs.par = par;
-}
+const FastLanes kLanes{
+    draw_start, take_start, lane_steps, enter_start, rewind_start, carve_lane, record_doubles<FltsWork>(1)};
 
 void groups_done(void* ctx) {
   FltsWork* w = static_cast<FltsWork*>(ctx);
@@ -465,6 +444,11 @@ void kept_done(void* ctx, const FastStage& st) {
   FltsWork* w = static_cast<FltsWork*>(ctx);
   if (w->str->ipri > 3) flts_print_kept(w, st);
 }
+
+// Beyond 5000 cases each final C-step is a pass over all the data; the best three kept
+// solutions have to do.
+const FastEngine kEngine{
+    "LTS", 5, 15, 3, begin_stage, start_elemental, start_from_slot, groups_done, kept_done};
 
 // ---- the swap descent of a converged final stage ---------------------------------------------
 
@@ -729,32 +713,10 @@ int run(LMTSTR* str) {
     if (sc.subds) print_subdata_sizes(str->rpx, &str->out, sc.ngrp, w->fs.mini);
   }
   fast_lists_clear(&w->lists);
-  FastSearch* fs = &w->fs;
-  fs->n = w->n;
-  fs->k = w->p;
-  fs->h = w->h;
-  fs->alpha = w->alpha;
-  fs->merged_limit = 5;
-  fs->converge = (str->imve & kImveConverge) != 0;
-  fs->final_limit = fs->converge ? kFastConvergeLimit : fast_final_steps(w->p, w->n, 15);
-  // Beyond 5000 cases each final C-step is a pass over all the data; the best three kept
-  // solutions have to do.
-  fs->final_starts = w->n > 5000 ? 3 : 10;
-  if (fs->converge) fs->final_starts = fast_converge_starts(w->n, fs->final_starts);
-  fs->log_stages = str->ipri >= 5;
-  fs->routine = "LTS";
-  fs->scheme = sc;
-  fs->useed = &w->useed;
-  fs->lists = &w->lists;
-  fs->ctx = w;
-  fs->begin = begin_stage;
-  fs->elemental = start_elemental;
-  fs->from_slot = start_from_slot;
-  fs->groups_done = groups_done;
-  fs->kept_done = kept_done;
+  fast_search_init(&w->fs, &kEngine, w, str, sc, w->n, w->p, w->p, w->h, &w->useed, &w->lists);
   w->bestcrit = kDblMax;
-  prepare_lanes(w, sc);
-  fast_stages(fs);
+  fast_prepare_lanes(&w->fs, &w->par, &kLanes, str, w->p);
+  fast_stages(&w->fs);
   group_starts(w);
   swap_descent(w);
   if (str->jerd == str->jlp || !w->have_best) {
@@ -771,10 +733,9 @@ int run(LMTSTR* str) {
 }  // namespace flts
 
 long flts_lane_doubles(long n, int p, long nsds, long lsds, int threads) {
-  const long m = fast_merged_cases(n, nsds, lsds);
-  const long slots = fast_round_capacity(n, nsds, lsds, p, threads);
-  return fast_parallel_doubles(threads, slots, p) + record_doubles<flts::FltsWork>(threads) +
-         threads * flts::lane_doubles(p, m);
+  const long lane =
+      record_doubles<flts::FltsWork>(1) + flts::lane_doubles(p, fast_merged_cases(n, nsds, lsds));
+  return fast_lanes_doubles(n, nsds, lsds, p, threads, p, lane);
 }
 
 int doflts(LMTSTR* str, int* doim) {

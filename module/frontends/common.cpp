@@ -2,6 +2,7 @@
 #include "frontends/common.h"
 
 #include <cassert>
+#include <cmath>
 #include <cstring>
 
 #include "reports/output.h"
@@ -142,6 +143,8 @@ void fill_missing(double* v, long n) {
   const double m = missing_value();
   for (long i = 0; i < n; ++i) v[i] = m;
 }
+
+double root_or_zero(double v) { return v > 0.0 ? std::sqrt(v) : 0.0; }
 
 void expand_packed(long p, const double* packed, double* full) {
   for (long i = 0; i < p; ++i)

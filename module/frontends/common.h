@@ -109,6 +109,19 @@ struct ArgRule {
   int32_t status;
 };
 
+// The arguments of MVE and MCD: opt, x, and an optional start subset of p + 1 observation
+// numbers.
+inline constexpr ArgRule kScatterArgs[] = {
+    {0, kArgNumeric, 0, kStatusNotNumeric},
+    {0, kArgVector, 0, kStatusShape},
+    {1, kArgNumeric, 0, kStatusNotNumeric},
+    {1, kArgNoMissing, 0, kStatusMissing},
+    {2, kArgOptional, 0, 0},
+    {2, kArgNumeric, 0, kStatusNotNumeric},
+    {2, kArgNoMissing, 0, kStatusMissing},
+    {2, kArgPoints, 1, kStatusShape},
+};
+
 // fetch_arguments: the first `count` arguments; those beyond *to_n or null are not given.
 void fetch_arguments(DULSYM** arg, int32_t to_n, Arg* args, int count);
 // check_arguments: the rules in order; returns the status of the first that fails, or 0.
@@ -123,6 +136,9 @@ int32_t check_arguments(const ArgRule (&rules)[N], DULSYM** arg, const Arg* args
 void make_names(U_SNAME* pnam, long p, const char* last);
 
 void fill_missing(double* v, long n);
+
+// A distance from its square, 0 for a square that rounding left at or below 0.
+double root_or_zero(double v);
 
 // Expands a packed lower triangle (by rows) of order p into a full p x p row-major matrix.
 void expand_packed(long p, const double* packed, double* full);

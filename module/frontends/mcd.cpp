@@ -3,7 +3,6 @@
 // and turns the descriptor into the summary, the estimates and the distances.
 #include "mcd/mcd.h"
 
-#include <cmath>
 #include <cstring>
 
 #include "frontends/common.h"
@@ -16,20 +15,6 @@
 namespace robmat {
 
 namespace {
-
-// opt, x, and an optional start subset of p + 1 observation numbers.
-constexpr ArgRule kMcdArgs[] = {
-    {0, kArgNumeric, 0, kStatusNotNumeric},
-    {0, kArgVector, 0, kStatusShape},
-    {1, kArgNumeric, 0, kStatusNotNumeric},
-    {1, kArgNoMissing, 0, kStatusMissing},
-    {2, kArgOptional, 0, 0},
-    {2, kArgNumeric, 0, kStatusNotNumeric},
-    {2, kArgNoMissing, 0, kStatusMissing},
-    {2, kArgPoints, 1, kStatusShape},
-};
-
-double root_or_zero(double v) { return v > 0.0 ? std::sqrt(v) : 0.0; }
 
 // The three results from the descriptor after a successful run: the summary, distances as
 // roots (a missing one stays missing in both rows), and the scatter (and correlations)
@@ -73,7 +58,7 @@ int32_t duxmcd(DULSYM** arg, int32_t* to_n) {
 
   Arg args[3];
   fetch_arguments(arg, *to_n, args, 3);
-  if (int32_t rc = check_arguments(kMcdArgs, arg, args); rc != 0) return rc;
+  if (int32_t rc = check_arguments(kScatterArgs, arg, args); rc != 0) return rc;
   const Arg& opt = args[0];
   const Arg& x = args[1];
   const Arg& start = args[2];

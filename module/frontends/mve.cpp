@@ -3,7 +3,6 @@
 // turns the descriptor into the summary, the estimates and the distances.
 #include "mve/mve.h"
 
-#include <cmath>
 #include <cstring>
 
 #include "frontends/common.h"
@@ -14,20 +13,6 @@
 namespace robmat {
 
 namespace {
-
-// opt, x, and an optional start subset of p + 1 observation numbers.
-constexpr ArgRule kMveArgs[] = {
-    {0, kArgNumeric, 0, kStatusNotNumeric},
-    {0, kArgVector, 0, kStatusShape},
-    {1, kArgNumeric, 0, kStatusNotNumeric},
-    {1, kArgNoMissing, 0, kStatusMissing},
-    {2, kArgOptional, 0, 0},
-    {2, kArgNumeric, 0, kStatusNotNumeric},
-    {2, kArgNoMissing, 0, kStatusMissing},
-    {2, kArgPoints, 1, kStatusShape},
-};
-
-double root_or_zero(double v) { return v > 0.0 ? std::sqrt(v) : 0.0; }
 
 // The three results from the descriptor after a successful run.
 void store_results(const LMTSTR& str, double* summary, double* est, double* dist) {
@@ -56,7 +41,7 @@ int32_t duxmve(DULSYM** arg, int32_t* to_n) {
 
   Arg args[3];
   fetch_arguments(arg, *to_n, args, 3);
-  if (int32_t rc = check_arguments(kMveArgs, arg, args); rc != 0) return rc;
+  if (int32_t rc = check_arguments(kScatterArgs, arg, args); rc != 0) return rc;
   const Arg& opt = args[0];
   const Arg& x = args[1];
   const Arg& start = args[2];

@@ -20,12 +20,14 @@
 #include <utility>
 #include <vector>
 
+#include "bench_common.h"
 #include "kernels/distrib.h"
 #include "kernels/random.h"
 #include "robmat/host/session.h"
 
 namespace {
 
+using bench::session;
 using robmat::host::Matrix;
 using robmat::host::Session;
 using robmat::host::Value;
@@ -64,18 +66,7 @@ Data make_data(long n, int p) {
   return d;
 }
 
-const Data& data(long n, int p) {
-  static std::map<std::pair<long, int>, Data> cache;
-  auto key = std::make_pair(n, p);
-  auto it = cache.find(key);
-  if (it == cache.end()) it = cache.emplace(key, make_data(n, p)).first;
-  return it->second;
-}
-
-Session& session() {
-  static Session s(ROBMAT_MODULE_PATH);
-  return s;
-}
+const Data& data(long n, int p) { return bench::cached(make_data, n, p); }
 
 // LMS with the default h and number of subsets, nothing printed.
 robmat::host::CallResult call(long n, int p) {

@@ -7,27 +7,19 @@
 # formula so the two are comparable.
 # Usage: Rscript lms_lqs.R PREFIX CASES MIN_TIME   (CASES: the "criterion" lines of lms_bench)
 suppressMessages(library(MASS))
+source(file.path(dirname(sub("^--file=", "", grep("^--file=", commandArgs(), value = TRUE))), "common.R"))
 args <- commandArgs(trailingOnly = TRUE)
 prefix <- args[1]
 cases <- read.table(args[2])
 min_time <- as.numeric(args[3])
-cat("MASS", as.character(packageVersion("MASS")), "on", R.version.string, "\n")
+peer_banner("MASS")
 
 hth <- function(x, y, b, h) sort((y - b[1] - x %*% b[-1])^2)[h]  # b: intercept first
-time_per_call <- function(f) {
-  reps <- 1
-  repeat {
-    t <- system.time(for (r in seq_len(reps)) f())
-    if (t[["elapsed"]] >= min_time || reps >= 1000)
-      return(c(t[["elapsed"]], t[["user.self"]] + t[["sys.self"]]) / reps)
-    reps <- reps * 2
-  }
-}
 
 for (k in seq_len(nrow(cases))) {
   n <- cases[k, 2]; p <- cases[k, 3]; h <- cases[k, 4]; subsets <- cases[k, 5]
   stem <- sprintf("%s_%d_%d", prefix, n, p)
-  x <- matrix(readBin(paste0(stem, ".x"), "double", n * (p - 1)), n, p - 1, byrow = TRUE)
+  x <- read_rows(paste0(stem, ".x"), n, p - 1)
   y <- readBin(paste0(stem, ".y"), "double", n)
   ours <- readBin(paste0(stem, ".coef"), "double", p)
   exact <- choose(n, p) <= subsets
@@ -37,6 +29,6 @@ for (k in seq_len(nrow(cases))) {
   fit <- fit_once()
   cat(sprintf("peer %d %d %d %.17g %.17g\n", n, p, h, hth(x, y, c(ours[p], ours[-p]), h),
               hth(x, y, fit$coefficients, h)))
-  t <- time_per_call(fit_once)
+  t <- time_per_call(fit_once, min_time)
   cat(sprintf("theirs %d %d %.6e %.6e\n", n, p, t[1], t[2]))
 }

@@ -24,6 +24,7 @@
 #include <utility>
 #include <vector>
 
+#include "bench_common.h"
 #include "kernels/distrib.h"
 #include "kernels/random.h"
 #include "regression/fast_lts.h"
@@ -35,6 +36,7 @@
 
 namespace {
 
+using bench::session;
 using robmat::host::Matrix;
 using robmat::host::Session;
 using robmat::host::Value;
@@ -78,13 +80,7 @@ Data make_data(long n, int k) {
   return d;
 }
 
-const Data& data(long n, int k) {
-  static std::map<std::pair<long, int>, Data> cache;
-  auto key = std::make_pair(n, k);
-  auto it = cache.find(key);
-  if (it == cache.end()) it = cache.emplace(key, make_data(n, k)).first;
-  return it->second;
-}
+const Data& data(long n, int k) { return bench::cached(make_data, n, k); }
 
 // --refine: every call asks for the converged final stage (robmat's option 23).
 bool g_refine = false;
@@ -109,11 +105,6 @@ Call arguments(const Data& d, long seed) {
     y.data[static_cast<size_t>(i)] = row[d.k];
   }
   return Call{opt, y, x};
-}
-
-Session& session() {
-  static Session s(ROBMAT_MODULE_PATH);
-  return s;
 }
 
 // doflts with the front end's defaults (seed 19, 5 subdatasets of 300) on the blocks of
@@ -204,19 +195,6 @@ void BM_FastLTS_search(benchmark::State& state) {
 BENCHMARK(BM_LTS)->ArgsProduct({{1000, 10000, 100000}, {2, 5, 10}})->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FastLTS_search)->ArgsProduct({{1000, 10000, 100000}, {2, 5, 10}})->Unit(benchmark::kMillisecond);
 
-class SummaryReporter : public benchmark::ConsoleReporter {
- public:
-  std::map<std::string, double> seconds, cpu_seconds;
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& r : runs)
-      if (r.run_type == Run::RT_Iteration && r.iterations > 0) {
-        seconds[r.benchmark_name()] = r.real_accumulated_time / static_cast<double>(r.iterations);
-        cpu_seconds[r.benchmark_name()] = r.cpu_accumulated_time / static_cast<double>(r.iterations);
-      }
-    ConsoleReporter::ReportRuns(runs);
-  }
-};
-
 int write_data(const char* prefix, long seed) {
   for (long n : kSizes)
     for (int k : kDims) {
@@ -265,13 +243,7 @@ int main(int argc, char** argv) {
     robmat::testing::install_fake_host();
     long seed = 0;
     const char* prefix = nullptr;
-    for (int i = 1; i < argc; ++i)
-      if (std::strcmp(argv[i], "--refine") == 0) {
-        g_refine = true;
-        std::copy(argv + i + 1, argv + argc + 1, argv + i);  // the closing null too
-        --argc;
-        break;
-      }
+    g_refine = bench::take_flag(&argc, argv, "--refine");
     for (int i = 1; i < argc; ++i) {
       if (std::strncmp(argv[i], "--write-data=", 13) == 0) prefix = argv[i] + 13;
       if (std::strncmp(argv[i], "--seed=", 7) == 0) seed = std::atol(argv[i] + 7);
@@ -282,7 +254,7 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     session();  // loading the module is not part of the first measurement
-    SummaryReporter reporter;
+    bench::SummaryReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     // Machine-readable lines ("time N K SECONDS", "cpu N K SECONDS", "search N K SECONDS")
     // for run_lts.sh.

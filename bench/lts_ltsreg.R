@@ -4,30 +4,21 @@
 # ours, by one formula so the two are comparable.
 # Usage: Rscript lts_ltsreg.R PREFIX MIN_TIME [SEED]   (MIN_TIME 0: no timing)
 suppressMessages(library(robustbase))
+source(file.path(dirname(sub("^--file=", "", grep("^--file=", commandArgs(), value = TRUE))), "common.R"))
 args <- commandArgs(trailingOnly = TRUE)
 prefix <- args[1]
 min_time <- as.numeric(args[2])
 seed <- if (length(args) >= 3) as.integer(args[3]) else 1L
-cat("robustbase", as.character(packageVersion("robustbase")), "on", R.version.string, "\n")
+peer_banner("robustbase")
 
 objective <- function(x, y, coef, h) {
   r <- y - cbind(x, 1) %*% coef
   sum(sort(r^2, partial = h)[1:h])
 }
-# Wall and processor seconds per call (processor: user + system of this process).
-time_per_call <- function(f) {
-  reps <- 1
-  repeat {
-    t <- system.time(for (r in seq_len(reps)) f())
-    if (t[["elapsed"]] >= min_time || reps >= 1000)
-      return(c(t[["elapsed"]], t[["user.self"]] + t[["sys.self"]]) / reps)
-    reps <- reps * 2
-  }
-}
 
 for (n in c(1000, 10000, 100000)) for (k in c(2, 5, 10)) {
   stem <- sprintf("%s_%d_%d", prefix, n, k)
-  d <- matrix(readBin(paste0(stem, ".bin"), "double", n * (k + 1)), n, k + 1, byrow = TRUE)
+  d <- read_rows(paste0(stem, ".bin"), n, k + 1)
   x <- d[, 1:k, drop = FALSE]
   y <- d[, k + 1]
   p <- k + 1
@@ -41,7 +32,7 @@ for (n in c(1000, 10000, 100000)) for (k in c(2, 5, 10)) {
   ours <- scan(paste0(stem, ".coef"), quiet = TRUE)
   cat(sprintf("peer %d %d %d %.17g %.17g\n", n, k, h, objective(x, y, theirs, h), objective(x, y, ours, h)))
   if (min_time > 0) {
-    t <- time_per_call(function() ltsReg(x, y, alpha = 0.5, mcd = FALSE))
+    t <- time_per_call(function() ltsReg(x, y, alpha = 0.5, mcd = FALSE), min_time)
     cat(sprintf("theirs %d %d %.6e %.6e\n", n, k, t[1], t[2]))
   }
 }

@@ -29,6 +29,7 @@
 #include <utility>
 #include <vector>
 
+#include "bench_common.h"
 #include "kernels/distrib.h"
 #include "kernels/random.h"
 #include "mcd/mcd.h"
@@ -40,6 +41,7 @@
 
 namespace {
 
+using bench::session;
 using robmat::host::Matrix;
 using robmat::host::Session;
 using robmat::host::Value;
@@ -67,13 +69,7 @@ Matrix make_data(long n, int p) {
   return x;
 }
 
-const Matrix& data(long n, int p) {
-  static std::map<std::pair<long, int>, Matrix> cache;
-  auto key = std::make_pair(n, p);
-  auto it = cache.find(key);
-  if (it == cache.end()) it = cache.emplace(key, make_data(n, p)).first;
-  return it->second;
-}
+const Matrix& data(long n, int p) { return bench::cached(make_data, n, p); }
 
 // --refine: every call asks for the converged final stage (robmat's option 23).
 bool g_refine = false;
@@ -87,17 +83,9 @@ Value options() {
   return opt;
 }
 
-Session& session() {
-  static Session s(ROBMAT_MODULE_PATH);
-  return s;
-}
-
 // The routine call only: the arguments are built once, outside the timed loop.
-void BM_MCD(benchmark::State& state) {
-  const long n = state.range(0);
-  const int p = static_cast<int>(state.range(1));
-  const Value opt = options();
-  const Value x = data(n, p);
+void time_call(benchmark::State& state, const Value& opt) {
+  const Value x = data(state.range(0), static_cast<int>(state.range(1)));
   const std::vector<const Value*> args{&opt, &x};
   Session& s = session();
   for (auto _ : state) {
@@ -105,6 +93,8 @@ void BM_MCD(benchmark::State& state) {
     benchmark::DoNotOptimize(r.results.data());
   }
 }
+
+void BM_MCD(benchmark::State& state) { time_call(state, options()); }
 
 BENCHMARK(BM_MCD)->ArgsProduct({{1000, 10000, 100000}, {2, 5, 10}})->Unit(benchmark::kMillisecond);
 
@@ -115,33 +105,9 @@ Matrix det_option() {
   return m;
 }
 
-void BM_MCD_det(benchmark::State& state) {
-  const long n = state.range(0);
-  const int p = static_cast<int>(state.range(1));
-  const Value opt = det_option();
-  const Value x = data(n, p);
-  const std::vector<const Value*> args{&opt, &x};
-  Session& s = session();
-  for (auto _ : state) {
-    auto r = s.call("MCD", args);
-    benchmark::DoNotOptimize(r.results.data());
-  }
-}
+void BM_MCD_det(benchmark::State& state) { time_call(state, det_option()); }
 
 BENCHMARK(BM_MCD_det)->ArgsProduct({{1000, 10000, 100000}, {2, 5, 10}})->Unit(benchmark::kMillisecond);
-
-class SummaryReporter : public benchmark::ConsoleReporter {
- public:
-  std::map<std::string, double> seconds, cpu_seconds;
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& r : runs)
-      if (r.run_type == Run::RT_Iteration && r.iterations > 0) {
-        seconds[r.benchmark_name()] = r.real_accumulated_time / static_cast<double>(r.iterations);
-        cpu_seconds[r.benchmark_name()] = r.cpu_accumulated_time / static_cast<double>(r.iterations);
-      }
-    ConsoleReporter::ReportRuns(runs);
-  }
-};
 
 // log det of the covariance (divisor h - 1) of the rows in best (1-based), by Cholesky;
 // NaN when the covariance is not positive definite.
@@ -355,13 +321,7 @@ int time_threads(double seconds) {
 int main(int argc, char** argv) {
   try {
     install_stand_in_host();
-    for (int i = 1; i < argc; ++i)
-      if (std::strcmp(argv[i], "--refine") == 0) {
-        g_refine = true;
-        std::copy(argv + i + 1, argv + argc + 1, argv + i);  // the closing null too
-        --argc;
-        break;
-      }
+    g_refine = bench::take_flag(&argc, argv, "--refine");
     for (int i = 1; i < argc; ++i)
       if (std::strncmp(argv[i], "--write-data=", 13) == 0)
         return write_data(argv[i] + 13);
@@ -372,7 +332,7 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     session();  // loading the module is not part of the first measurement
-    SummaryReporter reporter;
+    bench::SummaryReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     auto seconds = [&reporter](const char* bm, long n, int p) {
       auto it = reporter.seconds.find(std::string(bm) + "/" + std::to_string(n) + "/" + std::to_string(p));

@@ -3,29 +3,15 @@
 # for robustbase's subset and for ours, by one formula so the two are comparable.
 # Usage: Rscript mcd_covmcd.R PREFIX MIN_TIME
 suppressMessages(library(robustbase))
+source(file.path(dirname(sub("^--file=", "", grep("^--file=", commandArgs(), value = TRUE))), "common.R"))
 args <- commandArgs(trailingOnly = TRUE)
 prefix <- args[1]
 min_time <- as.numeric(args[2])
-cat("robustbase", as.character(packageVersion("robustbase")), "on", R.version.string, "\n")
-
-logdet <- function(x, idx) {
-  r <- tryCatch(chol(cov(x[idx, , drop = FALSE])), error = function(e) NULL)
-  if (is.null(r)) NaN else 2 * sum(log(diag(r)))
-}
-# Wall and processor seconds per call (processor: user + system of this process).
-time_per_call <- function(f) {
-  reps <- 1
-  repeat {
-    t <- system.time(for (r in seq_len(reps)) f())
-    if (t[["elapsed"]] >= min_time || reps >= 1000)
-      return(c(t[["elapsed"]], t[["user.self"]] + t[["sys.self"]]) / reps)
-    reps <- reps * 2
-  }
-}
+peer_banner("robustbase")
 
 for (n in c(1000, 10000, 100000)) for (p in c(2, 5, 10)) {
   stem <- sprintf("%s_%d_%d", prefix, n, p)
-  x <- matrix(readBin(paste0(stem, ".bin"), "double", n * p), n, p, byrow = TRUE)
+  x <- read_rows(paste0(stem, ".bin"), n, p)
   h <- (n + p + 1) %/% 2
   # alpha = 1/2 is the subset size (n + p + 1) %/% 2 exactly, free of rounding in h/n.
   alpha <- 0.5
@@ -35,6 +21,6 @@ for (n in c(1000, 10000, 100000)) for (p in c(2, 5, 10)) {
   if (length(fit$best) != h) cat(sprintf("note %d %d: covMcd's best has %d cases, h = %d\n", n, p, length(fit$best), h))
   ours <- scan(paste0(stem, ".best"), quiet = TRUE)
   cat(sprintf("peer %d %d %d %.17g %.17g\n", n, p, h, logdet(x, fit$best), logdet(x, ours)))
-  t <- time_per_call(function() covMcd(x, alpha = alpha))
+  t <- time_per_call(function() covMcd(x, alpha = alpha), min_time)
   cat(sprintf("theirs %d %d %.6e %.6e\n", n, p, t[1], t[2]))
 }

@@ -4,19 +4,15 @@
 # subset and for ours, by one formula.
 # Usage: Rscript mcd_detmcd.R PREFIX MIN_TIME
 suppressMessages(library(robustbase))
+source(file.path(dirname(sub("^--file=", "", grep("^--file=", commandArgs(), value = TRUE))), "common.R"))
 args <- commandArgs(trailingOnly = TRUE)
 prefix <- args[1]
 min_time <- as.numeric(args[2])
-cat("robustbase", as.character(packageVersion("robustbase")), "on", R.version.string, "\n")
-
-logdet <- function(x, idx) {
-  r <- tryCatch(chol(cov(x[idx, , drop = FALSE])), error = function(e) NULL)
-  if (is.null(r)) NaN else 2 * sum(log(diag(r)))
-}
+peer_banner("robustbase")
 
 for (n in c(1000, 10000, 100000)) for (p in c(2, 5, 10)) {
   stem <- sprintf("%s_%d_%d", prefix, n, p)
-  x <- matrix(readBin(paste0(stem, ".bin"), "double", n * p), n, p, byrow = TRUE)
+  x <- read_rows(paste0(stem, ".bin"), n, p)
   h <- (n + p + 1) %/% 2
   if (h.alpha.n(0.5, n, p) != h) stop("h.alpha.n(0.5, n, p) is not (n + p + 1) %/% 2")
   # The calls are timed until min_time has passed (at least one); the fit of the first gives

@@ -5,14 +5,11 @@
 # time, the steadier figure on a shared machine; the target is at most 1.10.
 # Usage: bench/run_calls.sh   (BUILD_DIR, BUILD_TYPE, MIN_TIME override defaults)
 set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
-root=$(dirname "$here")
-build=${BUILD_DIR:-$root/build-bench}
+. "$(dirname "$0")/common.sh"
 min_time=${MIN_TIME:-2}
 export ROBMAT_CPUCOUNT=1
 
-cmake -S "$root" -B "$build" -DROBMAT_BENCH=ON -DROBMAT_TESTS=OFF -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}" >/dev/null
-cmake --build "$build" --target scale_bench mcd_bench -j2 >/dev/null
+bench_build build-bench scale_bench mcd_bench
 out=$(mktemp)
 trap 'rm -f "$out"' EXIT
 # Each engine is timed right before its call, so that both see about the same load.

@@ -6,25 +6,21 @@
 # the random-start default's objective beside them.
 # Usage: bench/run_detmcd.sh   (BUILD_DIR, BUILD_TYPE, MIN_TIME override defaults)
 set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
-root=$(dirname "$here")
-build=${BUILD_DIR:-$root/build-bench-mcd}
+. "$(dirname "$0")/common.sh"
 min_time=${MIN_TIME:-1}
 export ROBMAT_CPUCOUNT=1 OMP_NUM_THREADS=1 OPENBLAS_NUM_THREADS=1
 
-cmake -S "$root" -B "$build" -DROBMAT_BENCH=ON -DROBMAT_TESTS=OFF -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}" >/dev/null
-cmake --build "$build" --target mcd_bench -j2 >/dev/null
+bench_build build-bench-mcd mcd_bench
 bench="$build/bench/mcd_bench"
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
+bench_tmp
 
-echo "== robmat MCD, deterministic starts (build type: $(grep -m1 CMAKE_BUILD_TYPE: "$build/CMakeCache.txt" | cut -d= -f2))"
+echo "== robmat MCD, deterministic starts (build type: $(build_type))"
 "$bench" --benchmark_filter='BM_MCD_det/' --benchmark_min_time="$min_time" --benchmark_color=false |
   tee "$tmp/ours.txt"
 "$bench" --write-det="$tmp/data" >"$tmp/values.txt"
 "$bench" --write-data="$tmp/rand" >"$tmp/random.txt"
 
-if command -v Rscript >/dev/null 2>&1 && Rscript -e 'library(robustbase)' >/dev/null 2>&1; then
+if have_r_package robustbase; then
   echo "== robustbase covMcd(nsamp = \"deterministic\") on the same data"
   Rscript "$here/mcd_detmcd.R" "$tmp/data" "$min_time" | tee "$tmp/theirs.txt"
 else

@@ -7,30 +7,20 @@
 # residual of both fits.
 # Usage: bench/run_lms.sh   (BUILD_DIR, BUILD_TYPE, MIN_TIME override defaults)
 set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
-root=$(dirname "$here")
-build=${BUILD_DIR:-$root/build-bench-lms}
+. "$(dirname "$0")/common.sh"
 min_time=${MIN_TIME:-1}
 export ROBMAT_CPUCOUNT=1 OMP_NUM_THREADS=1 OPENBLAS_NUM_THREADS=1
 
-cmake -S "$root" -B "$build" -DROBMAT_BENCH=ON -DROBMAT_TESTS=OFF -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}" >/dev/null
-cmake --build "$build" --target lms_bench -j2 >/dev/null
+bench_build build-bench-lms lms_bench
 bench="$build/bench/lms_bench"
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
+bench_tmp
 
-echo "== robmat LMS (build type: $(grep -m1 CMAKE_BUILD_TYPE: "$build/CMakeCache.txt" | cut -d= -f2))"
+echo "== robmat LMS (build type: $(build_type))"
 "$bench" --benchmark_min_time="$min_time" --benchmark_color=false \
   --benchmark_out="$tmp/ours.csv" --benchmark_out_format=csv
 "$bench" --write-data="$tmp/data" >"$tmp/values.txt"
 
-have_mass() { command -v Rscript >/dev/null 2>&1 && Rscript -e 'library(MASS)' >/dev/null 2>&1; }
-if ! have_mass && [ "$(id -u)" = 0 ] && command -v apt-get >/dev/null 2>&1; then
-  echo "== installing r-base-core and r-cran-mass"
-  { apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
-      r-base-core r-cran-mass; } >"$tmp/apt.log" 2>&1 || echo "(apt-get failed: $(tail -n 1 "$tmp/apt.log"))"
-fi
-if have_mass; then
+if need_r_package MASS r-base-core r-cran-mass; then
   echo "== MASS lqs(method = \"lqs\", quantile = h) on the same data"
   Rscript "$here/lms_lqs.R" "$tmp/data" "$tmp/values.txt" "$min_time" | tee "$tmp/theirs.txt"
 else

@@ -7,34 +7,22 @@
 # Usage: bench/run_mcd.sh   (BUILD_DIR, BUILD_TYPE, MIN_TIME override defaults; REFINE=1 gives
 # every call of ours option 23 = 1, the converged final stage)
 set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
-root=$(dirname "$here")
-build=${BUILD_DIR:-$root/build-bench-mcd}
+. "$(dirname "$0")/common.sh"
 min_time=${MIN_TIME:-1}
-refine=()
-if [ "${REFINE:-0}" = 1 ]; then refine=(--refine); fi
 # One thread on both sides: the host's worker count, and R's BLAS should it be a threaded one.
 export ROBMAT_CPUCOUNT=1 OMP_NUM_THREADS=1 OPENBLAS_NUM_THREADS=1
 
-cmake -S "$root" -B "$build" -DROBMAT_BENCH=ON -DROBMAT_TESTS=OFF -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}" >/dev/null
-cmake --build "$build" --target mcd_bench -j2 >/dev/null
+bench_build build-bench-mcd mcd_bench
 bench="$build/bench/mcd_bench"
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
+bench_tmp
 
-echo "== robmat MCD${REFINE:+ (REFINE=$REFINE)} (build type: $(grep -m1 CMAKE_BUILD_TYPE: "$build/CMakeCache.txt" | cut -d= -f2))"
+echo "== robmat MCD${REFINE:+ (REFINE=$REFINE)} (build type: $(build_type))"
 "$bench" "${refine[@]}" --benchmark_min_time="$min_time" --benchmark_color=false | tee "$tmp/ours.txt"
 # The data sets, our best h-subsets and their objectives (the subset is read from a direct
 # engine run that must agree with the host's call on h and the determinant).
 "$bench" "${refine[@]}" --write-data="$tmp/data" >"$tmp/values.txt"
 
-have_robustbase() { command -v Rscript >/dev/null 2>&1 && Rscript -e 'library(robustbase)' >/dev/null 2>&1; }
-if ! have_robustbase && [ "$(id -u)" = 0 ] && command -v apt-get >/dev/null 2>&1; then
-  echo "== installing r-base-core and r-cran-robustbase"
-  { apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
-      r-base-core r-cran-robustbase; } >"$tmp/apt.log" 2>&1 || echo "(apt-get failed: $(tail -n 1 "$tmp/apt.log"))"
-fi
-if have_robustbase; then
+if need_r_package robustbase r-base-core r-cran-robustbase; then
   echo "== robustbase covMcd on the same data"
   Rscript "$here/mcd_covmcd.R" "$tmp/data" "$min_time" | tee "$tmp/theirs.txt"
 else

@@ -4,27 +4,17 @@
 # root), times robustbase's Qn and Sn on the very same samples in the same run and prints
 # our time / their time. Usage: bench/run_scale.sh   (BUILD_DIR, MIN_TIME override defaults)
 set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
-root=$(dirname "$here")
-build=${BUILD_DIR:-$root/build-bench}
+. "$(dirname "$0")/common.sh"
 min_time=${MIN_TIME:-1}
 
-cmake -S "$root" -B "$build" -DROBMAT_BENCH=ON -DROBMAT_TESTS=OFF -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}" >/dev/null
-cmake --build "$build" --target scale_bench -j2 >/dev/null
+bench_build build-bench scale_bench
 bench="$build/bench/scale_bench"
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
+bench_tmp
 
-echo "== robmat (build type: $(grep -m1 CMAKE_BUILD_TYPE: "$build/CMakeCache.txt" | cut -d= -f2))"
+echo "== robmat (build type: $(build_type))"
 "$bench" --benchmark_min_time="$min_time" --benchmark_color=false | tee "$tmp/ours.txt"
 
-have_robustbase() { command -v Rscript >/dev/null 2>&1 && Rscript -e 'library(robustbase)' >/dev/null 2>&1; }
-if ! have_robustbase && [ "$(id -u)" = 0 ] && command -v apt-get >/dev/null 2>&1; then
-  echo "== installing r-cran-robustbase"
-  { apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
-      r-cran-robustbase; } >"$tmp/apt.log" 2>&1 || echo "(apt-get failed; see below)"
-fi
-if ! have_robustbase; then
+if ! need_r_package robustbase r-cran-robustbase; then
   echo "== R with robustbase is not available: peer comparison skipped"
   exit 0
 fi

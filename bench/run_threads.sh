@@ -7,17 +7,11 @@
 # Usage: bench/run_threads.sh   (BUILD_DIR, BUILD_TYPE override defaults; MIN_TIME: seconds per
 # count and case, default 2; REFINE=1 gives every call option 23 = 1, the converged final stage)
 set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
-root=$(dirname "$here")
-build=${BUILD_DIR:-$root/build-bench-threads}
+. "$(dirname "$0")/common.sh"
 min_time=${MIN_TIME:-2}
-refine=()
-if [ "${REFINE:-0}" = 1 ]; then refine=(--refine); fi
 
-cmake -S "$root" -B "$build" -DROBMAT_BENCH=ON -DROBMAT_TESTS=OFF -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}" >/dev/null
-cmake --build "$build" --target mcd_bench lts_bench -j2 >/dev/null
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
+bench_build build-bench-threads mcd_bench lts_bench
+bench_tmp
 
 echo "== $(nproc) processors; load average $(cut -d' ' -f1-3 /proc/loadavg) before the run"
 "$build/bench/mcd_bench" "${refine[@]}" --threads="$min_time" | tee "$tmp/times.txt"

@@ -13,12 +13,15 @@
 #include <string>
 #include <vector>
 
+#include "bench_common.h"
 #include "kernels/distrib.h"
 #include "kernels/random.h"
 #include "robmat/host/session.h"
 #include "scale/scale.h"
 
 namespace {
+
+using bench::session;
 
 const long kSizes[] = {10000, 100000, 1000000};
 
@@ -33,12 +36,7 @@ std::vector<double> make_sample(long n) {
   return x;
 }
 
-const std::vector<double>& sample(long n) {
-  static std::map<long, std::vector<double>> cache;
-  auto it = cache.find(n);
-  if (it == cache.end()) it = cache.emplace(n, make_sample(n)).first;
-  return it->second;
-}
+const std::vector<double>& sample(long n) { return bench::cached(make_sample, n); }
 
 // The estimators overwrite their sample, so each call gets a fresh copy, as the MAD front
 // end makes one from the column.
@@ -77,11 +75,6 @@ BENCHMARK(BM_MAD)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMilli
 BENCHMARK(BM_Sn)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Qn)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 
-robmat::host::Session& session() {
-  static robmat::host::Session s(ROBMAT_MODULE_PATH);
-  return s;
-}
-
 // The routine call: the host's checks and argument records, the front end's work block and
 // gathering of the column, the engine, the result.
 void time_call(benchmark::State& state, const char* method) {
@@ -104,20 +97,6 @@ void BM_Qn_call(benchmark::State& state) { time_call(state, "qn"); }
 BENCHMARK(BM_MAD_call)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Sn_call)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Qn_call)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
-
-// Keeps seconds per call of every run for the summary printed after the console table.
-class SummaryReporter : public benchmark::ConsoleReporter {
- public:
-  std::map<std::string, double> seconds, cpu_seconds;
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& r : runs)
-      if (r.run_type == Run::RT_Iteration && r.iterations > 0) {
-        seconds[r.benchmark_name()] = r.real_accumulated_time / static_cast<double>(r.iterations);
-        cpu_seconds[r.benchmark_name()] = r.cpu_accumulated_time / static_cast<double>(r.iterations);
-      }
-    ConsoleReporter::ReportRuns(runs);
-  }
-};
 
 int write_data(const char* prefix) {
   for (long n : kSizes) {
@@ -149,7 +128,7 @@ int main(int argc, char** argv) {
     if (std::strncmp(argv[i], "--write-data=", 13) == 0) return write_data(argv[i] + 13);
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  SummaryReporter reporter;
+  bench::SummaryReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   // Machine-readable lines ("time EST N SECONDS", "cpu EST N SECONDS") for run_scale.sh and
   // run_calls.sh.

@@ -472,8 +472,15 @@ void groups_done(void* ctx) {
 
 // Beyond 5000 cases one start from the best kept solution has to do: each C-step costs a pass
 // over all the data.
-const FastEngine kEngine{
-    "MCD", 2, 11, 1, begin_stage, start_elemental, start_from_slot, groups_done, nullptr};
+const FastEngine kEngine{.routine = "MCD",
+                         .merged_limit = 2,
+                         .final_base = 11,
+                         .final_starts_large = 1,
+                         .begin = begin_stage,
+                         .elemental = start_elemental,
+                         .from_slot = start_from_slot,
+                         .groups_done = groups_done,
+                         .kept_done = nullptr};
 
 // A start's C-steps normally converge within a few dozen steps; the limit only bounds a run
 // whose determinants keep shrinking by rounding amounts.

@@ -447,8 +447,15 @@ void kept_done(void* ctx, const FastStage& st) {
 
 // Beyond 5000 cases each final C-step is a pass over all the data; the best three kept
 // solutions have to do.
-const FastEngine kEngine{
-    "LTS", 5, 15, 3, begin_stage, start_elemental, start_from_slot, groups_done, kept_done};
+const FastEngine kEngine{.routine = "LTS",
+                         .merged_limit = 5,
+                         .final_base = 15,
+                         .final_starts_large = 3,
+                         .begin = begin_stage,
+                         .elemental = start_elemental,
+                         .from_slot = start_from_slot,
+                         .groups_done = groups_done,
+                         .kept_done = kept_done};
 
 // ---- the swap descent of a converged final stage ---------------------------------------------
 

@@ -7,6 +7,7 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <string>
@@ -47,6 +48,16 @@ class SummaryReporter : public benchmark::ConsoleReporter {
     ConsoleReporter::ReportRuns(runs);
   }
 };
+
+// Writes v to the file at path as raw doubles (the machine's order); false, after saying why
+// on stderr, when that fails.
+inline bool write_doubles(const std::string& path, const std::vector<double>& v) {
+  FILE* f = std::fopen(path.c_str(), "wb");
+  bool ok = f != nullptr && std::fwrite(v.data(), sizeof(double), v.size(), f) == v.size();
+  if (f != nullptr && std::fclose(f) != 0) ok = false;
+  if (!ok) std::perror(path.c_str());
+  return ok;
+}
 
 // Whether the command line holds `flag`; its first occurrence is removed (argv keeps its
 // closing null), so that Google Benchmark does not see it.

@@ -115,13 +115,6 @@ double hth_squared_residual(const Data& d, const std::vector<double>& b, long h)
   return r2[static_cast<size_t>(h - 1)];
 }
 
-bool write(const std::string& path, const std::vector<double>& v) {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (f == nullptr) return false;
-  const bool ok = std::fwrite(v.data(), sizeof(double), v.size(), f) == v.size();
-  return std::fclose(f) == 0 && ok;
-}
-
 int write_data(const std::string& prefix) {
   for (const Case& c : kCases) {
     const Data& d = data(c.n, c.p);
@@ -130,7 +123,8 @@ int write_data(const std::string& prefix) {
     const long subsets = static_cast<long>(r.results[0].data[1]);
     const std::vector<double> coef(r.results[1].data.begin(), r.results[1].data.begin() + c.p);
     const std::string stem = prefix + "_" + std::to_string(c.n) + "_" + std::to_string(c.p);
-    if (!write(stem + ".x", d.x.data) || !write(stem + ".y", d.y.data) || !write(stem + ".coef", coef)) {
+    if (!bench::write_doubles(stem + ".x", d.x.data) || !bench::write_doubles(stem + ".y", d.y.data) ||
+        !bench::write_doubles(stem + ".coef", coef)) {
       std::fprintf(stderr, "cannot write %s.*\n", stem.c_str());
       return 1;
     }

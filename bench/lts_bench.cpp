@@ -200,19 +200,12 @@ int write_data(const char* prefix, long seed) {
     for (int k : kDims) {
       const Data& d = data(n, k);
       const std::string stem = std::string(prefix) + "_" + std::to_string(n) + "_" + std::to_string(k);
-      FILE* f = std::fopen((stem + ".bin").c_str(), "wb");
-      if (f == nullptr) {
-        std::perror((stem + ".bin").c_str());
-        return 1;
-      }
-      const bool ok = std::fwrite(d.rows.data(), sizeof(double), d.rows.size(), f) == d.rows.size();
-      std::fclose(f);
-      if (!ok) return 1;
+      if (!bench::write_doubles(stem + ".bin", d.rows)) return 1;
       const Call c = arguments(d, seed);
       const auto r = session().call("LTS", std::vector<const Value*>{&c.opt, &c.y, &c.x});
       const long h = static_cast<long>(r.results.at(0).data.at(0));
       std::vector<double> coef(r.results.at(1).data.begin(), r.results.at(1).data.begin() + k + 1);
-      f = std::fopen((stem + ".coef").c_str(), "w");
+      FILE* f = std::fopen((stem + ".coef").c_str(), "w");
       if (f == nullptr) {
         std::perror((stem + ".coef").c_str());
         return 1;

@@ -233,14 +233,7 @@ int write_data(const char* prefix) {
     for (int p : kDims) {
       const Matrix& x = data(n, p);
       const std::string stem = std::string(prefix) + "_" + std::to_string(n) + "_" + std::to_string(p);
-      FILE* f = std::fopen((stem + ".bin").c_str(), "wb");
-      if (f == nullptr) {
-        std::perror((stem + ".bin").c_str());
-        return 1;
-      }
-      const bool ok = std::fwrite(x.data.data(), sizeof(double), x.data.size(), f) == x.data.size();
-      std::fclose(f);
-      if (!ok) return 1;
+      if (!bench::write_doubles(stem + ".bin", x.data)) return 1;
 
       DirectRun d(x);
       const int rc = d.call();
@@ -260,7 +253,7 @@ int write_data(const char* prefix) {
                      volm_host);
         return 1;
       }
-      f = std::fopen((stem + ".best").c_str(), "w");
+      FILE* f = std::fopen((stem + ".best").c_str(), "w");
       if (f == nullptr) {
         std::perror((stem + ".best").c_str());
         return 1;
@@ -280,11 +273,7 @@ int write_det(const char* prefix) {
     for (int p : kDims) {
       const Matrix& x = data(n, p);
       const std::string stem = std::string(prefix) + "_" + std::to_string(n) + "_" + std::to_string(p);
-      FILE* f = std::fopen((stem + ".bin").c_str(), "wb");
-      if (f == nullptr) return 1;
-      const bool ok = std::fwrite(x.data.data(), sizeof(double), x.data.size(), f) == x.data.size();
-      std::fclose(f);
-      if (!ok) return 1;
+      if (!bench::write_doubles(stem + ".bin", x.data)) return 1;
       DirectRun d(x, 1);
       const int rc = d.call();
       const Value opt = det_option(), vx = x;
@@ -295,7 +284,7 @@ int write_det(const char* prefix) {
             stderr, "n=%ld p=%d: the direct run with deterministic starts differs from the host's\n", n, p);
         return 1;
       }
-      f = std::fopen((stem + ".detbest").c_str(), "w");
+      FILE* f = std::fopen((stem + ".detbest").c_str(), "w");
       if (f == nullptr) return 1;
       for (long i : d.best()) std::fprintf(f, "%ld\n", i);
       std::fclose(f);

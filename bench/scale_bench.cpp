@@ -101,15 +101,8 @@ BENCHMARK(BM_Qn_call)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kM
 int write_data(const char* prefix) {
   for (long n : kSizes) {
     const std::string name = std::string(prefix) + "_" + std::to_string(n) + ".bin";
-    FILE* f = std::fopen(name.c_str(), "wb");
-    if (f == nullptr) {
-      std::perror(name.c_str());
-      return 1;
-    }
     const std::vector<double>& x = sample(n);
-    const bool ok = std::fwrite(x.data(), sizeof(double), x.size(), f) == x.size();
-    std::fclose(f);
-    if (!ok) return 1;
+    if (!bench::write_doubles(name, x)) return 1;
     // The values on this exact sample, for checking that a peer computes the same thing.
     std::vector<double> a(x), w(2 * x.size());
     std::vector<long> iw(6 * x.size());

@@ -10,6 +10,7 @@
 #include "kernels/eigen.h"
 #include "kernels/select.h"
 #include "mcd/mcd_internal.h"
+#include "reports/fast_report.h"
 #include "robmat/services.h"
 
 namespace robmat {
@@ -278,17 +279,6 @@ int finish(McdWork* w, double cfac, bool search_det) {
   return 0;
 }
 
-// Nothing is printed at level 0; above level 2 the scatter and correlations are.
-void settle_print_flags(LMTSTR* str) {
-  if (str->ipri == 0) {
-    str->pcov = 0;
-    str->pcor = 0;
-  } else if (str->ipri > 2) {
-    str->pcov = 1;
-    if (str->pcor < 1) str->pcor = 1;
-  }
-}
-
 // h (the default, or the given one clamped into its bounds), its breakdown value and h/n.
 void choose_h(McdWork* w) {
   LMTSTR* str = w->str;
@@ -422,7 +412,7 @@ int engine_status(int rc) { return rc == kMcdEigenFail ? -3 : 0; }
 
 int run(LMTSTR* str) {
   if (const int rc = mcd_check_problem(str->ncas, str->nvar); rc != 0) return rc;
-  settle_print_flags(str);
+  fast_settle_print_flags(str);
   str->jerd = 0;
   str->jlp = 0;
   const int p = str->nvar;

@@ -652,17 +652,6 @@ void group_starts(FltsWork* w) {
 
 // ---- set-up --------------------------------------------------------------------------------
 
-// Nothing is printed at level 0; above level 2 the scatter and correlations are.
-void settle_print_flags(LMTSTR* str) {
-  if (str->ipri == 0) {
-    str->pcov = 0;
-    str->pcor = 0;
-  } else if (str->ipri > 2) {
-    str->pcov = 1;
-    if (str->pcor < 1) str->pcor = 1;
-  }
-}
-
 void prepare_cutoff(LMTSTR* str) {
   if (str->cutof > 0.0) return;
   double q = 0.0;
@@ -702,7 +691,7 @@ int run(LMTSTR* str) {
   // The concentration steps collect no per-case diagnostics over the subsets: the front end
   // leaves them missing rather than reporting the zeros they start as.
   str->jhyb = 0;
-  settle_print_flags(str);
+  fast_settle_print_flags(str);
   prepare_cutoff(str);
   fast_seeds(str->seed, str->copr, &w->useed, &w->rseed);
   if (str->ipri != 0) {

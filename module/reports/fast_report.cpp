@@ -22,6 +22,16 @@ constexpr int kObsLieLabel = 883;  // set 0
 constexpr int kObsLieTitle = 882;  // set 0
 }  // namespace
 
+void fast_settle_print_flags(LMTSTR* str) {
+  if (str->ipri == 0) {
+    str->pcov = 0;
+    str->pcor = 0;
+  } else if (str->ipri > 2) {
+    str->pcov = 1;
+    if (str->pcor < 1) str->pcor = 1;
+  }
+}
+
 void print_fast_header(LMTSTR* str, const FastHeader& hd) {
   // The table reads its bound variables at the append.
   FastHeader v = hd;

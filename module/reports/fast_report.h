@@ -1,6 +1,7 @@
-// What the FAST searches (FAST-MCD, FAST-LTS) report alike: the run header, the notes on the
-// chosen scheme in the log, the table of the subdataset sizes and the counts of cases on the
-// fits of their kept solutions. The engines decide when; these print unconditionally.
+// What the FAST searches (FAST-MCD, FAST-LTS) report alike: the print flags of a level, the
+// run header, the notes on the chosen scheme in the log, the table of the subdataset sizes
+// and the counts of cases on the fits of their kept solutions. The engines decide when; these
+// print unconditionally.
 #pragma once
 
 #include "kernels/fast_search.h"
@@ -21,6 +22,11 @@ struct FastHeader {
   double loc;
   double scale2;
 };
+
+// fast_settle_print_flags: the print flags of the level str->ipri: nothing is printed at
+// level 0 (pcov, pcor 0); above level 2 the scatter and the correlations are (pcov 1, pcor at
+// least 1).
+void fast_settle_print_flags(LMTSTR* str);
 
 // print_fast_header: the row table "FastMCD" (template "Base.NLP.FastMCD", one row) with the
 // values of hd; the table goes to str->fctd, its bound output to str->out.

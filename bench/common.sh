@@ -1,13 +1,13 @@
 # Sourced by the bench/run_*.sh scripts: the paths, the build of the benchmark targets, a
 # temporary folder removed at exit, REFINE's flag, and R packages installed with apt-get where
 # they are missing and we are root.
-# bench_build DEFAULT_DIR TARGET...: configures and builds the targets in $BUILD_DIR (default
-# $root/DEFAULT_DIR) with $BUILD_TYPE (default RelWithDebInfo); sets build.
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 root=$(dirname "$here")
 refine=()
 if [ "${REFINE:-0}" = 1 ]; then refine=(--refine); fi
 
+# bench_build DEFAULT_DIR TARGET...: configures and builds the targets in $BUILD_DIR (default
+# $root/DEFAULT_DIR) with $BUILD_TYPE (default RelWithDebInfo); sets build.
 bench_build() {
   build=${BUILD_DIR:-$root/$1}
   shift

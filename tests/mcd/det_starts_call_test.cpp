@@ -19,12 +19,7 @@ namespace {
 using namespace robmat::host;
 using robmat::testing::load_dataset;
 
-Matrix regressors(const char* name) {
-  const auto d = load_dataset(name);
-  Matrix m(d.rows, 3);
-  m.data = d.columns(0, 3);
-  return m;
-}
+Matrix regressors(const char* name) { return robmat::testing::data_matrix(name, 0, 3); }
 
 // Option 24 = 1, with further positions set; the rest missing.
 Matrix det_options(std::initializer_list<std::pair<int, double>> more = {}) {
@@ -37,8 +32,7 @@ Matrix det_options(std::initializer_list<std::pair<int, double>> more = {}) {
 class DetMcd : public ::testing::Test {
  protected:
   robmat::testing::Outcome run(const Matrix& opt, const Matrix& x) {
-    Value vo = opt, vx = x;
-    return robmat::testing::call(s, "MCD", {&vo, &vx});
+    return robmat::testing::call(s, "MCD", {&opt, &x});
   }
   Session s{ROBMAT_MODULE_PATH};
 };

@@ -23,59 +23,20 @@ namespace {
 
 using namespace robmat::host;
 using robmat::testing::all_missing;
-using robmat::testing::Dataset;
-using robmat::testing::load_dataset;
 
-Matrix block(const Dataset& d, long from, long to) {
-  Matrix m(d.rows, to - from);
-  m.data = d.columns(from, to);
-  return m;
-}
+using robmat::testing::data_matrix;
+using robmat::testing::option_vector;
+using robmat::testing::row_matrix;
 
 const Matrix& hbk() {
-  static const Matrix m = block(load_dataset("hbk"), 0, 3);
+  static const Matrix m = data_matrix("hbk", 0, 3);
   return m;
 }
-
-Matrix row(std::initializer_list<double> v) {
-  Matrix m(1, static_cast<int64_t>(v.size()));
-  std::copy(v.begin(), v.end(), m.data.begin());
-  return m;
-}
-
-// An option vector with the given (1-based) positions set and the others missing.
-Matrix options(std::initializer_list<std::pair<int, double>> set) {
-  int len = 0;
-  for (auto [k, v] : set) len = std::max(len, k);
-  Matrix m(1, len, missing());
-  for (auto [k, v] : set) m.data[static_cast<size_t>(k - 1)] = v;
-  return m;
-}
-
-class RecordingSink : public OutputSink {
- public:
-  void emit(const OutputObject& o) override { objects.push_back(o); }
-  std::vector<OutputObject> objects;
-  bool has(const std::string& name) const {
-    for (const auto& o : objects) {
-      if (auto* m = std::get_if<MatrixOutput>(&o); m && m->name == name) return true;
-      if (auto* t = std::get_if<TableOutput>(&o); t && t->name == name) return true;
-    }
-    return false;
-  }
-};
 
 class Mcd : public ::testing::Test {
  protected:
   robmat::testing::Outcome run(const Matrix& opt, const Matrix& x, const Matrix* start = nullptr) {
-    Value vo = opt, vx = x;
-    std::optional<Value> vs;
-    std::vector<const Value*> args{&vo, &vx};
-    if (start) {
-      vs = *start;
-      args.push_back(&*vs);
-    }
-    return robmat::testing::call(s, "MCD", args);
+    return robmat::testing::call(s, "MCD", {&opt, &x, start});
   }
   Session s{ROBMAT_MODULE_PATH};
 };
@@ -105,13 +66,13 @@ TEST_F(Mcd, HbkOutliersGetWeightZero) {
 }
 
 TEST_F(Mcd, CorrelationRowsAndPrinting) {
-  RecordingSink sink;
+  robmat::testing::RecordingSink sink;
   s.set_output(&sink);
-  auto quiet = run(row({0, 0, 2}), hbk());
+  auto quiet = run(row_matrix({0, 0, 2}), hbk());
   EXPECT_EQ(quiet.results[1].rows, 8);  // 2p + 2
   for (int i = 0; i < 3; ++i) EXPECT_NEAR(quiet.results[1].at(5 + i, i), 1.0, 1e-14);
   EXPECT_TRUE(sink.objects.empty());
-  run(row({2, 0, 3}), hbk());
+  run(row_matrix({2, 0, 3}), hbk());
   EXPECT_TRUE(sink.has("Distances"));
   s.set_output(nullptr);
 }
@@ -119,7 +80,7 @@ TEST_F(Mcd, CorrelationRowsAndPrinting) {
 TEST_F(Mcd, RefusalsLeaveEveryResultMissing) {
   Matrix with_missing = hbk();
   with_missing.at(4, 1) = missing();
-  Matrix start_with_missing = row({1, 2, missing(), 4});
+  Matrix start_with_missing = row_matrix({1, 2, missing(), 4});
   struct Case {
     const char* name;
     Matrix opt;
@@ -130,12 +91,12 @@ TEST_F(Mcd, RefusalsLeaveEveryResultMissing) {
   const Case cases[] = {
       {"option matrix", Matrix(2, 2, 0.0), hbk(), {}, 6},
       {"missing value in x", Matrix(), with_missing, {}, 17},
-      {"start of length p", Matrix(), hbk(), row({1, 2, 3}), 6},
+      {"start of length p", Matrix(), hbk(), row_matrix({1, 2, 3}), 6},
       {"start with a missing value", Matrix(), hbk(), start_with_missing, 17},
-      {"start beyond n", Matrix(), hbk(), row({1, 2, 3, 76}), 6},
-      {"start below 1", Matrix(), hbk(), row({0, 2, 3, 4}), 6},
+      {"start beyond n", Matrix(), hbk(), row_matrix({1, 2, 3, 76}), 6},
+      {"start below 1", Matrix(), hbk(), row_matrix({0, 2, 3, 4}), 6},
       {"start matrix", Matrix(), hbk(), Matrix(2, 2, 1.0), 6},
-      {"good start", Matrix(), hbk(), row({20, 30, 40, 50}), 0},
+      {"good start", Matrix(), hbk(), row_matrix({20, 30, 40, 50}), 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -160,22 +121,22 @@ TEST_F(Mcd, ImpossibleShapesAndOptionsAreRefusedBeforeSizing) {
   };
   const Case cases[] = {
       {"n = p", Matrix(), Matrix(3, 3, 1.0), 6, "There must be more observations than variables."},
-      {"2 x 2", row({1}), Matrix(2, 2, 1.0), 6, "There must be more observations than variables."},
+      {"2 x 2", row_matrix({1}), Matrix(2, 2, 1.0), 6, "There must be more observations than variables."},
       {"wide", Matrix(), Matrix(10, 20000, 1.0), 6, "There must be more observations than variables."},
       {"no rows", Matrix(), Matrix(0, 3), robmat::testing::kHostRefusal, "is empty (0 x 3)"},
       {"no columns", Matrix(), Matrix(3, 0), robmat::testing::kHostRefusal, "is empty (3 x 0)"},
       {"0 x 6e8", Matrix(), Matrix(0, 600000000), robmat::testing::kHostRefusal, "is empty"},
       {"-Inf", Matrix(), with_inf, robmat::testing::kHostRefusal, "holds -Inf at row 5, column 3"},
       {"Inf option",
-       row({1, HUGE_VAL}),
+       row_matrix({1, HUGE_VAL}),
        hbk(),
        robmat::testing::kHostRefusal,
        "Argument 1 (opt) of MCD holds Inf"},
-      {"opt 16 = -1", options({{16, -1}}), hbk(), 6, "Option 16 (the largest number of subdatasets)"},
-      {"opt 16 = 0", options({{16, 0}}), hbk(), 6, "from 1 to 500, not 0"},
-      {"opt 16 = 1e9", options({{16, 1e9}}), hbk(), 6, "from 1 to 500, not 1000000000"},
-      {"opt 17 = -5", options({{17, -5}}), hbk(), 6, "Option 17 (the size of a subdataset)"},
-      {"opt 17 = 0", options({{17, 0}}), hbk(), 6, "at least 1, not 0"},
+      {"opt 16 = -1", option_vector({{16, -1}}), hbk(), 6, "Option 16 (the largest number of subdatasets)"},
+      {"opt 16 = 0", option_vector({{16, 0}}), hbk(), 6, "from 1 to 500, not 0"},
+      {"opt 16 = 1e9", option_vector({{16, 1e9}}), hbk(), 6, "from 1 to 500, not 1000000000"},
+      {"opt 17 = -5", option_vector({{17, -5}}), hbk(), 6, "Option 17 (the size of a subdataset)"},
+      {"opt 17 = 0", option_vector({{17, 0}}), hbk(), 6, "at least 1, not 0"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -187,15 +148,15 @@ TEST_F(Mcd, ImpossibleShapesAndOptionsAreRefusedBeforeSizing) {
   }
   // Large but usable subdataset options ask for no more than the data can use.
   for (double size : {75.0, 1e9}) {
-    const auto r = run(options({{17, size}}), hbk());
+    const auto r = run(option_vector({{17, size}}), hbk());
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.results[0].data[3], 14.0);
   }
 }
 
 TEST_F(Mcd, EveryRefusedRequestIsCleanedUp) {
-  const Matrix start = row({20, 30, 40, 50});
-  const Matrix correlations = row({0, 0, 2});
+  const Matrix start = row_matrix({20, 30, 40, 50});
+  const Matrix correlations = row_matrix({0, 0, 2});
   EXPECT_EQ(robmat::testing::fail_each_request(s, [&] { return run(Matrix(), hbk()); }), 8);
   robmat::testing::fail_each_request(s, [&] { return run(correlations, hbk(), &start); });
 }
@@ -221,36 +182,14 @@ Matrix halves_on_a_line() {
 }
 
 TEST_F(Mcd, ResultsDoNotDependOnTheHostsCpuCount) {
-  using robmat::testing::ScopedCpuCount;
   const Matrix halves = halves_on_a_line();
   const std::pair<Matrix, const Matrix*> calls[] = {{Matrix(), &bench_data()},
-                                                    {options({{1, 5}, {2, 1}}), &bench_data()},
-                                                    {options({{23, 1}}), &bench_data()},
-                                                    {options({{1, 3}}), &halves}};
-  for (const auto& [opt, x] : calls) {
-    std::vector<robmat::testing::Outcome> got;
-    for (int cpus : {1, 2, 4}) {
-      ScopedCpuCount c(cpus);
-      got.push_back(run(opt, *x));
-    }
-    for (size_t k = 1; k < got.size(); ++k) {
-      SCOPED_TRACE(k);
-      EXPECT_EQ(got[k].status, 0);
-      EXPECT_EQ(robmat::testing::result_bits(got[k]), robmat::testing::result_bits(got[0]));
-      EXPECT_EQ(robmat::testing::log_texts(got[k]), robmat::testing::log_texts(got[0]));
-    }
-  }
-  // The worker threads' work space is the one request more.
-  int64_t serial = 0, threaded = 0;
-  {
-    ScopedCpuCount c(1);
-    serial = robmat::testing::fail_each_request(s, [&] { return run(Matrix(), bench_data()); });
-  }
-  {
-    ScopedCpuCount c(2);
-    threaded = robmat::testing::fail_each_request(s, [&] { return run(Matrix(), bench_data()); });
-  }
-  EXPECT_EQ(threaded, serial + 1);
+                                                    {option_vector({{1, 5}, {2, 1}}), &bench_data()},
+                                                    {option_vector({{23, 1}}), &bench_data()},
+                                                    {option_vector({{1, 3}}), &halves}};
+  for (const auto& [opt, x] : calls)
+    robmat::testing::expect_cpu_count_invariance([&] { return run(opt, *x); });
+  robmat::testing::expect_threads_take_one_request_more(s, [&] { return run(Matrix(), bench_data()); });
 }
 
 TEST_F(Mcd, AnInterruptWhileWorkerThreadsRunCancelsTheCallCleanly) {
@@ -307,12 +246,7 @@ TEST_F(Mcd, ResultsFollowTheUnitsOfTheData) {
 // A search of every subset (a negative option 5) at n = 100, p = 5 is 1.2e9 trials: the call
 // warns with the count and the time it expects, and an interrupt ends it.
 TEST_F(Mcd, AnEnumerationOfBillionsWarnsAndCanBeInterrupted) {
-  Matrix x(100, 5);
-  // Values in general position (no hyperplane holds h of them): the fraction of a large sine.
-  for (size_t i = 0; i < x.data.size(); ++i) {
-    const double v = std::sin(static_cast<double>(i) * 12.9898) * 43758.5453;
-    x.data[i] = v - std::floor(v);
-  }
+  const Matrix x = robmat::testing::scattered_data(100, 5, 0.0);  // general position
   std::string warning;
   s.set_log_handler([&](const LogEntry& e) {
     if (e.severity == LogEntry::Severity::kWarning && e.text.find("tries all") != std::string::npos) {
@@ -320,7 +254,7 @@ TEST_F(Mcd, AnEnumerationOfBillionsWarnsAndCanBeInterrupted) {
       s.interrupt();
     }
   });
-  Value vo = row({0, 0, 0, 0, -1}), vx = x;
+  Value vo = row_matrix({0, 0, 0, 0, -1}), vx = x;
   EXPECT_THROW(s.call("MCD", std::vector<const Value*>{&vo, &vx}), Interrupted);
   s.set_log_handler(nullptr);
   EXPECT_NE(warning.find("MCD tries all 1192052400 subsets of 6 of the 100 observations"), std::string::npos)
@@ -349,9 +283,7 @@ std::map<std::string, std::vector<uint64_t>> recorded() {
 }
 
 TEST_F(Mcd, ResultsOfTheBundledDataKeepTheirBits) {
-  const Dataset hd = load_dataset("hbk");
-  const Dataset sd = load_dataset("stackloss");
-  const Matrix stack = block(sd, 0, 3);
+  const Matrix stack = data_matrix("stackloss", 0, 3);
   Matrix constant = hbk(), zero_mad = hbk(), plane = hbk();
   for (long i = 0; i < 75; ++i) {
     constant.at(i, 1) = 7.5;
@@ -364,32 +296,25 @@ TEST_F(Mcd, ResultsOfTheBundledDataKeepTheirBits) {
     Matrix x;
   };
   const Case cases[] = {
-      {"hbk default", row({0}), hbk()},
-      {"hbk correlations", row({2, 1, 3}), hbk()},
-      {"hbk subdatasets", options({{1, 5}, {16, 3}, {17, 10}}), hbk()},
-      {"hbk host stream", options({{1, 1}, {19, 1}, {20, 12345}}), hbk()},
-      {"stack default", row({0}), stack},
-      {"stack enumeration", row({1, 0, 0, 0, 1e6}), stack},
-      {"stack h 15", row({1, 1, 1, 15}), stack},
-      {"stack loss p1", row({3, 1, 1}), block(sd, 3, 4)},
-      {"hbk X2 p1", row({5}), block(hd, 1, 2)},
-      {"constant X2", row({3, 1, 3}), constant},
-      {"zero MAD", row({3, 1, 1}), zero_mad},
-      {"plane", row({5, 1, 3}), plane},
+      {"hbk default", row_matrix({0}), hbk()},
+      {"hbk correlations", row_matrix({2, 1, 3}), hbk()},
+      {"hbk subdatasets", option_vector({{1, 5}, {16, 3}, {17, 10}}), hbk()},
+      {"hbk host stream", option_vector({{1, 1}, {19, 1}, {20, 12345}}), hbk()},
+      {"stack default", row_matrix({0}), stack},
+      {"stack enumeration", row_matrix({1, 0, 0, 0, 1e6}), stack},
+      {"stack h 15", row_matrix({1, 1, 1, 15}), stack},
+      {"stack loss p1", row_matrix({3, 1, 1}), data_matrix("stackloss", 3, 4)},
+      {"hbk X2 p1", row_matrix({5}), data_matrix("hbk", 1, 2)},
+      {"constant X2", row_matrix({3, 1, 3}), constant},
+      {"zero MAD", row_matrix({3, 1, 1}), zero_mad},
+      {"plane", row_matrix({5, 1, 3}), plane},
   };
   const auto want = recorded();
   ASSERT_EQ(want.size(), std::size(cases));
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const auto r = run(c.opt, c.x);
-    std::vector<uint64_t> got;
-    for (const Matrix& m : r.results)
-      for (double v : m.data) {
-        uint64_t b;
-        std::memcpy(&b, &v, sizeof b);
-        got.push_back(b);
-      }
-    EXPECT_EQ(got, want.at(c.name));
+    EXPECT_EQ(robmat::testing::result_bits(r), want.at(c.name));
   }
 }
 

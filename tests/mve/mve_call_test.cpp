@@ -28,9 +28,7 @@ const Matrix& hbk() {
 class Mve : public ::testing::Test {
  protected:
   robmat::testing::Outcome run(const Matrix& opt, const Matrix& x, const Matrix* start = nullptr) {
-    const Value vo = opt, vx = x, vs = start ? *start : Matrix();
-    return robmat::testing::call(
-        s, "MVE", start ? std::vector<const Value*>{&vo, &vx, &vs} : std::vector<const Value*>{&vo, &vx});
+    return robmat::testing::call(s, "MVE", {&opt, &x, start});
   }
   Session s{ROBMAT_MODULE_PATH};
 };

@@ -19,20 +19,8 @@ using namespace robmat::host;
 using robmat::testing::all_missing;
 using robmat::testing::Outcome;
 
-Matrix columns(const robmat::testing::Dataset& d, long from, long to) {
-  Matrix m(d.rows, to - from);
-  m.data = d.columns(from, to);
-  return m;
-}
-
-// An option vector with the given (1-based) positions set and the others missing.
-Matrix options(std::initializer_list<std::pair<int, double>> set) {
-  int len = 0;
-  for (auto [k, v] : set) len = std::max(len, k);
-  Matrix m(1, len, missing());
-  for (auto [k, v] : set) m.data[static_cast<size_t>(k - 1)] = v;
-  return m;
-}
+using robmat::testing::data_matrix;
+using robmat::testing::option_vector;
 
 bool row_missing(const Matrix& m, long r) {
   for (long j = 0; j < m.cols; ++j)
@@ -43,12 +31,10 @@ bool row_missing(const Matrix& m, long r) {
 class FastLtsCall : public ::testing::Test {
  protected:
   Outcome run(const Matrix& opt, const Matrix& y, const Matrix& x) {
-    Value vo = opt, vy = y, vx = x;
-    return robmat::testing::call(s, "LTS", {&vo, &vy, &vx});
+    return robmat::testing::call(s, "LTS", {&opt, &y, &x});
   }
-  const robmat::testing::Dataset stack = robmat::testing::load_dataset("stackloss");
-  const Matrix stack_x = columns(stack, 0, 3);
-  const Matrix stack_y = columns(stack, 3, 4);
+  const Matrix stack_x = data_matrix("stackloss", 0, 3);
+  const Matrix stack_y = data_matrix("stackloss", 3, 4);
   Session s{ROBMAT_MODULE_PATH};
 };
 
@@ -70,18 +56,14 @@ TEST_F(FastLtsCall, StackLossDefaultReachesTheOptimum) {
   EXPECT_TRUE(row_missing(r.results[1], 1));  // no least squares fit asked for, no best subset
   EXPECT_TRUE(row_missing(r.results[2], 2));  // no diagnostics over subsets
   // The default seed is 19: the same call with opt 20 = 19 gives the same bits.
-  const Outcome again = run(options({{20, 19}}), stack_y, stack_x);
+  const Outcome again = run(option_vector({{20, 19}}), stack_y, stack_x);
   ASSERT_EQ(again.status, 0);
-  for (int k = 0; k < 3; ++k)
-    EXPECT_EQ(
-        std::memcmp(again.results[k].data.data(), r.results[k].data.data(), r.results[k].data.size() * 8), 0)
-        << k;
+  EXPECT_EQ(robmat::testing::result_bits(again), robmat::testing::result_bits(r));
 }
 
 // Hawkins, Bradu and Kass: observations 1-10 are bad leverage points, 11-14 good ones.
 TEST_F(FastLtsCall, HbkReweightingDropsExactlyTheBadLeveragePoints) {
-  const robmat::testing::Dataset hbk = robmat::testing::load_dataset("hbk");
-  const Outcome r = run(Matrix(), columns(hbk, 3, 4), columns(hbk, 0, 3));
+  const Outcome r = run(Matrix(), data_matrix("hbk", 3, 4), data_matrix("hbk", 0, 3));
   ASSERT_EQ(r.status, 0);
   const Matrix& obs = r.results[2];
   for (long i = 0; i < 75; ++i) EXPECT_EQ(obs.at(0, i), i < 10 ? 0.0 : 1.0) << "observation " << i + 1;
@@ -103,7 +85,7 @@ TEST_F(FastLtsCall, LeastSquaresCompanionsMoveUpARow) {
   };
   for (const Case& c : {Case{"ordinary", 2, false}, Case{"reweighted", 1, true}, Case{"both", 3, true}}) {
     SCOPED_TRACE(c.name);
-    const Outcome r = run(options({{3, c.ilsq}, {8, 1}}), stack_y, stack_x);
+    const Outcome r = run(option_vector({{3, c.ilsq}, {8, 1}}), stack_y, stack_x);
     ASSERT_EQ(r.status, 0);
     const Matrix& est = r.results[1];
     ASSERT_EQ(est.rows, 8);
@@ -126,10 +108,7 @@ TEST_F(FastLtsCall, LeastSquaresCompanionsMoveUpARow) {
   }
 }
 
-// Two equal regressors: every elemental subset is singular, so the run ends (xexit 9999)
-// with every result missing; the session goes on.
 TEST_F(FastLtsCall, ResultsDoNotDependOnTheHostsCpuCount) {
-  using robmat::testing::ScopedCpuCount;
   // The size of the bench data: 2000 cases, 4 regressors and an intercept, a fifth of them
   // bad leverage points.
   const Matrix x = robmat::testing::scattered_data(2000, 4, 5.0);
@@ -138,36 +117,17 @@ TEST_F(FastLtsCall, ResultsDoNotDependOnTheHostsCpuCount) {
     y.at(i, 0) = 1.0 + 0.1 * std::sin(static_cast<double>(i));
     for (long j = 0; j < 4; ++j) y.at(i, 0) += i >= 1600 ? -x.at(i, j) : x.at(i, j);
   }
-  for (const Matrix& opt : {Matrix(), options({{2, 5}}), options({{23, 1}})}) {
-    std::vector<Outcome> got;
-    for (int cpus : {1, 2, 4}) {
-      ScopedCpuCount c(cpus);
-      got.push_back(run(opt, y, x));
-    }
-    for (size_t k = 1; k < got.size(); ++k) {
-      SCOPED_TRACE(k);
-      EXPECT_EQ(got[k].status, 0);
-      EXPECT_EQ(robmat::testing::result_bits(got[k]), robmat::testing::result_bits(got[0]));
-      EXPECT_EQ(robmat::testing::log_texts(got[k]), robmat::testing::log_texts(got[0]));
-    }
-  }
-  // The worker threads' work space is the one request more.
-  int64_t serial = 0, threaded = 0;
-  {
-    ScopedCpuCount c(1);
-    serial = robmat::testing::fail_each_request(s, [&] { return run(Matrix(), y, x); });
-  }
-  {
-    ScopedCpuCount c(2);
-    threaded = robmat::testing::fail_each_request(s, [&] { return run(Matrix(), y, x); });
-  }
-  EXPECT_EQ(threaded, serial + 1);
+  for (const Matrix& opt : {Matrix(), option_vector({{2, 5}}), option_vector({{23, 1}})})
+    robmat::testing::expect_cpu_count_invariance([&] { return run(opt, y, x); });
+  robmat::testing::expect_threads_take_one_request_more(s, [&] { return run(Matrix(), y, x); });
 }
 
+// Two equal regressors: every elemental subset is singular, so the run ends (xexit 9999)
+// with every result missing; the session goes on.
 TEST_F(FastLtsCall, EverySubsetSingularEndsTheRun) {
   Matrix twins = stack_x;
   for (long i = 0; i < 21; ++i) twins.at(i, 1) = twins.at(i, 0);
-  for (const Matrix& opt : {Matrix(), options({{2, 1}})}) {
+  for (const Matrix& opt : {Matrix(), option_vector({{2, 1}})}) {
     const Outcome r = run(opt, stack_y, twins);
     EXPECT_EQ(r.exit_code, 9999);
     EXPECT_TRUE(all_missing(r.results));

@@ -22,63 +22,25 @@ using robmat::testing::all_missing;
 using robmat::testing::Outcome;
 using Severity = LogEntry::Severity;
 
-Matrix columns(const robmat::testing::Dataset& d, long from, long to) {
-  Matrix m(d.rows, to - from);
-  m.data = d.columns(from, to);
-  return m;
-}
+using robmat::testing::data_matrix;
+using robmat::testing::option_vector;
 
-const robmat::testing::Dataset& stack() {
-  static const robmat::testing::Dataset d = robmat::testing::load_dataset("stackloss");
-  return d;
-}
 const Matrix& stack_x() {
-  static const Matrix m = columns(stack(), 0, 3);
+  static const Matrix m = data_matrix("stackloss", 0, 3);
   return m;
 }
 const Matrix& stack_y() {
-  static const Matrix m = columns(stack(), 3, 4);
+  static const Matrix m = data_matrix("stackloss", 3, 4);
   return m;
 }
 
 Matrix vec(std::initializer_list<double> v, bool column = false) {
-  Matrix m(column ? static_cast<int64_t>(v.size()) : 1, column ? 1 : static_cast<int64_t>(v.size()));
-  std::copy(v.begin(), v.end(), m.data.begin());
-  return m;
-}
-
-// An option vector with the given (1-based) positions set and the others missing.
-Matrix options(std::initializer_list<std::pair<int, double>> set) {
-  int len = 0;
-  for (auto [k, v] : set) len = std::max(len, k);
-  Matrix m(1, len, missing());
-  for (auto [k, v] : set) m.data[static_cast<size_t>(k - 1)] = v;
+  Matrix m = robmat::testing::row_matrix(v);
+  if (column) std::swap(m.rows, m.cols);
   return m;
 }
 
 constexpr int kAllSubsets = 10000;  // above C(21, 4) = 5985: opt 5 asks for every subset
-
-// Every output object a call prints, by name (tables and matrices) and text.
-class RecordingSink : public OutputSink {
- public:
-  void emit(const OutputObject& o) override { objects.push_back(o); }
-  std::vector<OutputObject> objects;
-  const TableOutput* table(const std::string& name) const {
-    for (const auto& o : objects)
-      if (auto* t = std::get_if<TableOutput>(&o); t && t->name == name) return t;
-    return nullptr;
-  }
-  bool has_matrix(const std::string& name) const {
-    for (const auto& o : objects)
-      if (auto* m = std::get_if<MatrixOutput>(&o); m && m->name == name) return true;
-    return false;
-  }
-  bool has_line(const std::string& text) const {
-    for (const auto& o : objects)
-      if (auto* l = std::get_if<TextLine>(&o); l && l->text.find(text) != std::string::npos) return true;
-    return false;
-  }
-};
 
 class Lmts : public ::testing::Test {
  protected:
@@ -87,18 +49,7 @@ class Lmts : public ::testing::Test {
               const Matrix& y,
               const Matrix* x = nullptr,
               const Matrix* start = nullptr) {
-    Value vo = opt, vy = y;
-    std::optional<Value> vx, vs;
-    std::vector<const Value*> args{&vo, &vy};
-    if (x || start) {
-      if (x) vx = *x;
-      args.push_back(x ? &*vx : nullptr);
-    }
-    if (start) {
-      vs = *start;
-      args.push_back(&*vs);
-    }
-    return robmat::testing::call(s, routine, args);
+    return robmat::testing::call(s, routine, {&opt, &y, x, start});
   }
   Session s{ROBMAT_MODULE_PATH};
 };
@@ -106,7 +57,7 @@ class Lmts : public ::testing::Test {
 // The all-subsets LMS optimum of stack loss (brute force over the 5985 subsets, each with its
 // best intercept): 13th smallest squared residual 0.5625 at (-39.25, 0.75, 0.5, 0).
 TEST_F(Lmts, StackLossLmsOptimumOverAllSubsets) {
-  const Outcome r = run("LMS", options({{5, kAllSubsets}}), stack_y(), &stack_x());
+  const Outcome r = run("LMS", option_vector({{5, kAllSubsets}}), stack_y(), &stack_x());
   ASSERT_EQ(r.status, 0);
   const Matrix& sc = r.results[0];
   const Matrix& est = r.results[1];
@@ -135,7 +86,7 @@ TEST_F(Lmts, StackLossLmsOptimumOverAllSubsets) {
 // optimum 2.932391246: the optimal 13-subset's least squares plane passes through no 4
 // observations, and elemental fits are not refined by concentration steps here.
 TEST_F(Lmts, StackLossLtsSubsetSearchAboveTheOptimum) {
-  const Outcome r = run("LTS", options({{5, kAllSubsets}, {9, 1}}), stack_y(), &stack_x());
+  const Outcome r = run("LTS", option_vector({{5, kAllSubsets}, {9, 1}}), stack_y(), &stack_x());
   ASSERT_EQ(r.status, 0);
   const double sum = 13.0 * r.results[0].data[4] * r.results[0].data[4];
   EXPECT_GE(sum, 2.932391246);
@@ -153,7 +104,7 @@ TEST_F(Lmts, ExactFitEndsWithoutReweighting) {
   }
   y.data[2] = 40;
   y.data[6] = -5;
-  const Outcome r = run("LMS", options({{3, 3}, {8, 3}}), y, &x);
+  const Outcome r = run("LMS", option_vector({{3, 3}, {8, 3}}), y, &x);
   ASSERT_EQ(r.status, 0);
   const Matrix& sc = r.results[0];
   EXPECT_EQ(sc.data[3], 10.0);  // on the line
@@ -181,9 +132,9 @@ TEST_F(Lmts, PrintLevels) {
       {0, false, false, false}, {1, false, false, false}, {2, true, true, false}, {5, true, true, true}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.level);
-    RecordingSink sink;
+    robmat::testing::RecordingSink sink;
     s.set_output(&sink);
-    const Outcome r = run("LMS", options({{2, c.level}, {3, 3}, {8, 3}}), y, &x);
+    const Outcome r = run("LMS", option_vector({{2, c.level}, {3, 3}, {8, 3}}), y, &x);
     s.set_output(nullptr);
     ASSERT_EQ(r.status, 0);
     EXPECT_EQ(sink.objects.empty(), c.level == 0);
@@ -231,7 +182,7 @@ TEST_F(Lmts, LeastSquaresCompanionsAgainstLongDouble) {
     }
     const auto ref =
         robmat::testing::ls_reference(design, c.y.data, static_cast<int>(p), std::vector<double>(n, 1.0));
-    const Outcome r = run("LMS", options({{3, 2}, {8, 1}}), c.y, &c.x);
+    const Outcome r = run("LMS", option_vector({{3, 2}, {8, 1}}), c.y, &c.x);
     ASSERT_EQ(r.status, 0);
     const Matrix& est = r.results[1];
     const Matrix& sc = r.results[0];
@@ -254,7 +205,7 @@ TEST_F(Lmts, LeastSquaresCompanionsAgainstLongDouble) {
     EXPECT_NEAR(sc.data[13], ref.f, c.tol * ref.f);
   }
   // R 4.x, summary(lm(stack.loss ~ ., stackloss)): Pr(>|t|) as printed.
-  const Outcome r = run("LMS", options({{3, 2}, {8, 1}}), stack_y(), &stack_x());
+  const Outcome r = run("LMS", option_vector({{3, 2}, {8, 1}}), stack_y(), &stack_x());
   const double published[4] = {5.8e-05, 0.00263, 0.34405, 0.00375};
   for (int j = 0; j < 4; ++j) EXPECT_NEAR(r.results[1].at(5, j), published[j], 0.006 * published[j]) << j;
 }
@@ -273,7 +224,7 @@ TEST_F(Lmts, EquivarianceWithTheSameSubsets) {
   }
   for (const char* routine : {"LMS", "LTS"}) {
     SCOPED_TRACE(routine);
-    const Matrix opt = options({{9, 1}});
+    const Matrix opt = option_vector({{9, 1}});
     const Outcome base = run(routine, opt, y, &x);
     ASSERT_EQ(base.status, 0);
     const Matrix& b = base.results[1];
@@ -306,7 +257,7 @@ TEST_F(Lmts, EquivarianceWithTheSameSubsets) {
 // Result layouts that depend on the options: least squares rows, the significance rows, the
 // univariate walk through the origin, the intercept-only model.
 TEST_F(Lmts, ResultLayouts) {
-  const Matrix x1 = columns(stack(), 0, 1);
+  const Matrix x1 = data_matrix("stackloss", 0, 1);
   struct Case {
     const char* name;
     Matrix opt;
@@ -314,13 +265,13 @@ TEST_F(Lmts, ResultLayouts) {
     int est_rows, obs_rows;
     int cols;
   } cases[] = {
-      {"no least squares", options({{9, 1}}), true, 2, 3, 4},
-      {"reweighted fit", options({{3, 1}}), true, 4, 4, 4},
-      {"both fits with tests", options({{3, 3}, {8, 1}}), true, 8, 4, 4},
+      {"no least squares", option_vector({{9, 1}}), true, 2, 3, 4},
+      {"reweighted fit", option_vector({{3, 1}}), true, 4, 4, 4},
+      {"both fits with tests", option_vector({{3, 3}, {8, 1}}), true, 8, 4, 4},
       // Option 8 out of range: no covariance, but the rows exist and are missing.
-      {"option 8 out of range", options({{3, 1}, {8, 7}}), true, 8, 4, 4},
-      {"intercept only", options({{3, 3}}), false, 4, 4, 1},
-      {"through the origin", options({{1, 1}, {3, 2}}), true, 4, 4, 3},
+      {"option 8 out of range", option_vector({{3, 1}, {8, 7}}), true, 8, 4, 4},
+      {"intercept only", option_vector({{3, 3}}), false, 4, 4, 1},
+      {"through the origin", option_vector({{1, 1}, {3, 2}}), true, 4, 4, 3},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -331,13 +282,13 @@ TEST_F(Lmts, ResultLayouts) {
     ASSERT_EQ(r.results[2].rows, c.obs_rows);
     ASSERT_EQ(r.results[2].cols, 21);
   }
-  const Outcome bad8 = run("LMS", options({{3, 1}, {8, 7}}), stack_y(), &stack_x());
+  const Outcome bad8 = run("LMS", option_vector({{3, 1}, {8, 7}}), stack_y(), &stack_x());
   EXPECT_TRUE(bad8.logged("option 8"));
   for (int k = 3; k < 8; ++k) EXPECT_TRUE(is_missing(bad8.results[1].at(k, 0))) << k;
   EXPECT_FALSE(is_missing(bad8.results[1].at(2, 0)));
 
   // One regressor through the origin with LMS: the exact walk draws no subsets.
-  const Outcome walk = run("LMS", options({{1, 1}}), stack_y(), &x1);
+  const Outcome walk = run("LMS", option_vector({{1, 1}}), stack_y(), &x1);
   ASSERT_EQ(walk.status, 0);
   EXPECT_TRUE(is_missing(walk.results[0].data[1]) && is_missing(walk.results[0].data[2]));
   EXPECT_TRUE(is_missing(walk.results[1].at(1, 0)));
@@ -364,7 +315,6 @@ TEST_F(Lmts, RefusalsAndFailures) {
   for (long i = 0; i < 21; ++i) constant.at(i, 1) = 7;
   Matrix twins = stack_x();
   for (long i = 0; i < 21; ++i) twins.at(i, 2) = twins.at(i, 0);
-  const Matrix short_x = columns(stack(), 0, 3);
   Matrix few_y(6, 1), few_x(6, 3);
   for (int i = 0; i < 6; ++i) {
     few_y.data[i] = stack_y().data[i];
@@ -373,7 +323,13 @@ TEST_F(Lmts, RefusalsAndFailures) {
   Matrix wrong_rows(20, 3, 1.0);
   Matrix flat_y(21, 1, 4.0);
   Matrix one_y(1, 1, 2.0), one_wide_x(1, 8, 1.0);  // fewer observations than p/4
-  const Matrix start4 = vec({1, 2, 3, 4});
+  const Matrix& Y = stack_y();
+  const Matrix* X = &stack_x();
+  const Matrix lts = option_vector({{9, 1}});  // the subset search
+  const Matrix sticky_seed = option_vector({{19, 1}, {20, 2147483647}});
+  const Matrix zero_low_seed = option_vector({{19, 1}, {20, 4294967296.0}});
+  const char* kDim5 = "Bad dimension 5 of specified subset (n=4).";
+  const char* kOpt17 = "Option 17 (the size of a subdataset) must be a whole number of at least 1, not -7.";
   enum Kind { kStatus, kFailed, kExit };
   struct Case {
     const char* name;
@@ -386,108 +342,28 @@ TEST_F(Lmts, RefusalsAndFailures) {
     int code;          // status or exit code
     const char* text;  // in the one error logged
   } cases[] = {
-      {"option matrix", "LMS", Matrix(2, 2, 0.0), stack_y(), &short_x, {}, kStatus, 6, nullptr},
-      {"missing response", "LMS", Matrix(), y_missing, &short_x, {}, kStatus, 17, nullptr},
-      {"response as a row", "LMS", Matrix(), vec({1, 2, 3, 4, 5, 6, 7}), nullptr, {}, kStatus, 6, nullptr},
-      {"missing regressor", "LMS", Matrix(), stack_y(), &x_missing, {}, kStatus, 17, nullptr},
-      {"regressor rows", "LMS", Matrix(), stack_y(), &wrong_rows, {}, kStatus, 6, nullptr},
-      {"start with a missing value",
-       "LMS",
-       Matrix(),
-       stack_y(),
-       &short_x,
-       vec({1, 2, missing(), 4}),
-       kStatus,
-       17,
-       nullptr},
-      {"start matrix", "LMS", Matrix(), stack_y(), &short_x, Matrix(2, 2, 1.0), kStatus, 6, nullptr},
-      {"start of length p + 1",
-       "LMS",
-       Matrix(),
-       stack_y(),
-       &short_x,
-       vec({1, 2, 3, 4, 5}),
-       kStatus,
-       6,
-       "Bad dimension 5 of specified subset (n=4)."},
-      {"start beyond n",
-       "LTS",
-       options({{9, 1}}),
-       stack_y(),
-       &short_x,
-       vec({1, 2, 3, 22}),
-       kStatus,
-       6,
-       "Element 4 of the start subset"},
-      {"start below 1", "LMS", Matrix(), stack_y(), &short_x, vec({0, 2, 3, 4}), kStatus, 6, "Element 1"},
-      {"n = 2p", "LMS", Matrix(), few_y, &few_x, {}, kFailed, 0, "(n = 6, p = 4)"},
-      {"one observation", "LMS", Matrix(), vec({3}, true), nullptr, {}, kFailed, 0, "(n = 1, p = 1)"},
-      {"FAST-LTS, n < p/4", "LTS", Matrix(), one_y, &one_wide_x, {}, kFailed, 0, "(n = 1, p = 9)"},
+      {"option matrix", "LMS", Matrix(2, 2, 0.0), Y, X, {}, kStatus, 6, nullptr},
+      {"missing response", "LMS", {}, y_missing, X, {}, kStatus, 17, nullptr},
+      {"response as a row", "LMS", {}, vec({1, 2, 3, 4, 5, 6, 7}), nullptr, {}, kStatus, 6, nullptr},
+      {"missing regressor", "LMS", {}, Y, &x_missing, {}, kStatus, 17, nullptr},
+      {"regressor rows", "LMS", {}, Y, &wrong_rows, {}, kStatus, 6, nullptr},
+      {"start with a missing value", "LMS", {}, Y, X, vec({1, 2, missing(), 4}), kStatus, 17, nullptr},
+      {"start matrix", "LMS", {}, Y, X, Matrix(2, 2, 1.0), kStatus, 6, nullptr},
+      {"start of length p + 1", "LMS", {}, Y, X, vec({1, 2, 3, 4, 5}), kStatus, 6, kDim5},
+      {"start beyond n", "LTS", lts, Y, X, vec({1, 2, 3, 22}), kStatus, 6, "Element 4 of the start subset"},
+      {"start below 1", "LMS", {}, Y, X, vec({0, 2, 3, 4}), kStatus, 6, "Element 1"},
+      {"n = 2p", "LMS", {}, few_y, &few_x, {}, kFailed, 0, "(n = 6, p = 4)"},
+      {"one observation", "LMS", {}, vec({3}, true), nullptr, {}, kFailed, 0, "(n = 1, p = 1)"},
+      {"FAST-LTS, n < p/4", "LTS", {}, one_y, &one_wide_x, {}, kFailed, 0, "(n = 1, p = 9)"},
       // FAST-LTS sizes its work space from the subdataset options.
-      {"FAST-LTS, opt 17 = -7",
-       "LTS",
-       options({{17, -7}}),
-       stack_y(),
-       nullptr,
-       {},
-       kStatus,
-       6,
-       "Option 17 (the size of a subdataset) must be a whole number of at least 1, not -7."},
-      {"FAST-LTS, opt 16 = 0",
-       "LTS",
-       options({{16, 0}}),
-       stack_y(),
-       &short_x,
-       {},
-       kStatus,
-       6,
-       "from 1 to 500, not 0"},
-      {"seed that sticks",
-       "LMS",
-       options({{19, 1}, {20, 2147483647}}),
-       stack_y(),
-       &short_x,
-       {},
-       kFailed,
-       0,
-       "option 20"},
-      {"seed with low bits 0",
-       "LMS",
-       options({{19, 1}, {20, 4294967296.0}}),
-       stack_y(),
-       &short_x,
-       {},
-       kFailed,
-       0,
-       "option 20"},
-      {"singular start subset",
-       "LMS",
-       Matrix(),
-       stack_y(),
-       &short_x,
-       vec({6, 7, 8, 9}),
-       kFailed,
-       0,
-       "start subset is singular"},
-      {"constant regressor",
-       "LMS",
-       Matrix(),
-       stack_y(),
-       &constant,
-       {},
-       kExit,
-       9999,
-       "Regressor 2 has a scale of 0"},
-      {"constant response",
-       "LTS",
-       options({{9, 1}}),
-       flat_y,
-       &short_x,
-       {},
-       kExit,
-       9999,
-       "response has a scale of 0"},
-      {"equal regressors", "LMS", Matrix(), stack_y(), &twins, {}, kExit, 9999, "Every subset"},
+      {"FAST-LTS, opt 17 = -7", "LTS", option_vector({{17, -7}}), Y, nullptr, {}, kStatus, 6, kOpt17},
+      {"FAST-LTS, opt 16 = 0", "LTS", option_vector({{16, 0}}), Y, X, {}, kStatus, 6, "from 1 to 500, not 0"},
+      {"seed that sticks", "LMS", sticky_seed, Y, X, {}, kFailed, 0, "option 20"},
+      {"seed with low bits 0", "LMS", zero_low_seed, Y, X, {}, kFailed, 0, "option 20"},
+      {"singular start subset", "LMS", {}, Y, X, vec({6, 7, 8, 9}), kFailed, 0, "start subset is singular"},
+      {"constant regressor", "LMS", {}, Y, &constant, {}, kExit, 9999, "Regressor 2 has a scale of 0"},
+      {"constant response", "LTS", lts, flat_y, X, {}, kExit, 9999, "response has a scale of 0"},
+      {"equal regressors", "LMS", {}, Y, &twins, {}, kExit, 9999, "Every subset"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -512,11 +388,11 @@ TEST_F(Lmts, RefusalsAndFailures) {
     }
   }
   // The session goes on.
-  EXPECT_EQ(run("LMS", Matrix(), stack_y(), &short_x).status, 0);
+  EXPECT_EQ(run("LMS", Matrix(), stack_y(), X).status, 0);
   // The subset search reads no subdataset option.
-  EXPECT_EQ(run("LTS", options({{9, 1}, {17, -7}}), stack_y(), &short_x).status, 0);
+  EXPECT_EQ(run("LTS", option_vector({{9, 1}, {17, -7}}), stack_y(), X).status, 0);
   // A subdataset size beyond the data asks for no more work space than the data allow.
-  EXPECT_EQ(run("LTS", options({{17, 1e9}}), stack_y(), &short_x).status, 0);
+  EXPECT_EQ(run("LTS", option_vector({{17, 1e9}}), stack_y(), X).status, 0);
 }
 
 // Options out of range are reported and replaced by their defaults; the call goes on.
@@ -527,9 +403,9 @@ TEST_F(Lmts, OptionsOutOfRangeTakeTheirDefaults) {
     bool start;
     const char* text;
   } cases[] = {
-      {"print level 9", options({{2, 9}}), false, "Option 2 is out of range"},
-      {"least squares 7", options({{3, 7}}), false, "Option 3 is out of range"},
-      {"start switch 2", options({{7, 2}}), true, "Option 7 must lie between 0 and 1"},
+      {"print level 9", option_vector({{2, 9}}), false, "Option 2 is out of range"},
+      {"least squares 7", option_vector({{3, 7}}), false, "Option 3 is out of range"},
+      {"start switch 2", option_vector({{7, 2}}), true, "Option 7 must lie between 0 and 1"},
   };
   const Matrix start = vec({8, 10, 11, 15});
   for (const Case& c : cases) {
@@ -552,7 +428,7 @@ TEST_F(Lmts, GivenStarts) {
   EXPECT_NEAR(s1.results[0].data[4], 0.75, 1e-12);
   for (int j = 0; j < 4; ++j) EXPECT_EQ(s1.results[1].at(1, j), subset.data[j]);
   const Matrix coef = vec({0.75, 0.5, 0.0, -39.25});
-  const Outcome s2 = run("LMS", options({{7, 1}}), stack_y(), &stack_x(), &coef);
+  const Outcome s2 = run("LMS", option_vector({{7, 1}}), stack_y(), &stack_x(), &coef);
   ASSERT_EQ(s2.status, 0);
   EXPECT_NEAR(s2.results[0].data[4], 0.75, 1e-12);
   EXPECT_NEAR(s2.results[1].at(0, 3), -39.25, 1e-12);
@@ -565,18 +441,18 @@ TEST_F(Lmts, EveryRefusedRequestIsCleanedUp) {
   EXPECT_EQ(robmat::testing::fail_each_request(
                 s,
                 [&] {
-                  return run("LMS", options({{3, 3}, {8, 3}}), stack_y(), &stack_x(), &subset);
+                  return run("LMS", option_vector({{3, 3}, {8, 3}}), stack_y(), &stack_x(), &subset);
                 }),
             6);
   // FAST-LTS: its third block besides.
   EXPECT_EQ(
       robmat::testing::fail_each_request(s, [&] { return run("LTS", Matrix(), stack_y(), &stack_x()); }), 7);
-  robmat::testing::fail_each_request(s, [&] { return run("LTS", options({{3, 2}}), stack_y()); });
+  robmat::testing::fail_each_request(s, [&] { return run("LTS", option_vector({{3, 2}}), stack_y()); });
   // Robmat's exchange refinement (opt 22): the box and the factor copies besides.
   EXPECT_EQ(robmat::testing::fail_each_request(
                 s,
                 [&] {
-                  return run("LMS", options({{5, 20}, {22, 1}}), stack_y(), &stack_x());
+                  return run("LMS", option_vector({{5, 20}, {22, 1}}), stack_y(), &stack_x());
                 }),
             8);
 }

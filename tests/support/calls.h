@@ -13,8 +13,10 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <variant>
 #include <vector>
 
+#include "robmat/host/output.h"
 #include "robmat/host/session.h"
 #include "support/datasets.h"
 
@@ -82,6 +84,45 @@ inline Outcome call(host::Session& s, const std::string& name, const std::vector
     return {kHostRefusal, 0, false, {}, 0, e.what(), {}};
   }
 }
+
+// A call with matrix arguments; a null one is omitted, and trailing omitted ones are dropped.
+inline Outcome call(host::Session& s,
+                    const std::string& name,
+                    std::initializer_list<const host::Matrix*> args) {
+  std::vector<host::Value> values;
+  values.reserve(args.size());
+  std::vector<const host::Value*> ptrs;
+  for (const host::Matrix* m : args) {
+    values.push_back(m ? host::Value(*m) : host::Value(host::Matrix()));
+    ptrs.push_back(m ? &values.back() : nullptr);
+  }
+  while (!ptrs.empty() && ptrs.back() == nullptr) ptrs.pop_back();
+  return call(s, name, ptrs);
+}
+
+// Every output object a call prints, by name (tables and matrices) and text.
+class RecordingSink : public host::OutputSink {
+ public:
+  void emit(const host::OutputObject& o) override { objects.push_back(o); }
+  std::vector<host::OutputObject> objects;
+  const host::TableOutput* table(const std::string& name) const {
+    for (const auto& o : objects)
+      if (auto* t = std::get_if<host::TableOutput>(&o); t && t->name == name) return t;
+    return nullptr;
+  }
+  bool has_matrix(const std::string& name) const {
+    for (const auto& o : objects)
+      if (auto* m = std::get_if<host::MatrixOutput>(&o); m && m->name == name) return true;
+    return false;
+  }
+  bool has(const std::string& name) const { return has_matrix(name) || table(name) != nullptr; }
+  bool has_line(const std::string& text) const {
+    for (const auto& o : objects)
+      if (auto* l = std::get_if<host::TextLine>(&o); l && l->text.find(text) != std::string::npos)
+        return true;
+    return false;
+  }
+};
 
 // Every result the call created holds only missing values (results never created are 0 x 0).
 inline bool all_missing(const std::vector<host::Matrix>& results) {
@@ -159,6 +200,34 @@ inline int64_t fail_each_request(host::Session& s, const std::function<Outcome()
     EXPECT_EQ(o.status, 1);
     EXPECT_TRUE(all_missing(o.results));
   }
+}
+
+// The results (bits) and log of `run` are the same with 1, 2 and 4 CPUs, and the worker
+// threads' work space is the one request more than a serial call makes.
+inline void expect_cpu_count_invariance(const std::function<Outcome()>& run) {
+  std::vector<Outcome> got;
+  for (int cpus : {1, 2, 4}) {
+    ScopedCpuCount c(cpus);
+    got.push_back(run());
+  }
+  for (size_t k = 1; k < got.size(); ++k) {
+    SCOPED_TRACE(k);
+    EXPECT_EQ(got[k].status, 0);
+    EXPECT_EQ(result_bits(got[k]), result_bits(got[0]));
+    EXPECT_EQ(log_texts(got[k]), log_texts(got[0]));
+  }
+}
+inline void expect_threads_take_one_request_more(host::Session& s, const std::function<Outcome()>& run) {
+  int64_t serial = 0, threaded = 0;
+  {
+    ScopedCpuCount c(1);
+    serial = fail_each_request(s, run);
+  }
+  {
+    ScopedCpuCount c(2);
+    threaded = fail_each_request(s, run);
+  }
+  EXPECT_EQ(threaded, serial + 1);
 }
 
 }  // namespace robmat::testing

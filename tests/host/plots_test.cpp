@@ -106,26 +106,8 @@ plots::CallRecord location_scatter_call() {
   c.args = {Value(Matrix(1, 1, 0.0)), Value(x)};
   c.results = {rows(7, 1, {4, 500, 500, 2, 0.1, 1.0, 2.0}),
                rows(4, 2, {0, 0, 1, 1, 1, 0, 0, 1}),
-               rows(3,
-                    6,
-                    {1.0,
-                     1.2,
-                     2.5,
-                     1.1,
-                     0.9,
-                     1.4,  // classical
-                     0.0,
-                     1.0,
-                     3.0,
-                     1.0,
-                     2.5,
-                     1.0,  // robust
-                     1,
-                     1,
-                     0,
-                     1,
-                     0,
-                     1})};  // weights
+               // Rows: classical distances, robust distances, weights.
+               rows(3, 6, {1.0, 1.2, 2.5, 1.1, 0.9, 1.4, 0.0, 1.0, 3.0, 1.0, 2.5, 1.0, 1, 1, 0, 1, 0, 1})};
   c.row_names = {"a", "b", "c<", "d", "e&", "f"};
   return c;
 }

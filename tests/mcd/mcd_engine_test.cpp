@@ -30,6 +30,7 @@
 namespace robmat {
 namespace {
 
+using testing::bits;
 using testing::pk;
 
 // X1-X3 of the Hawkins-Bradu-Kass data (cases 1-14 are planted outliers) and the three
@@ -204,11 +205,7 @@ double brute_force(const double* x, long n, int p, long h) {
 
 // Standard normal data; the first `outliers` cases shifted by outlier_shift in every variable.
 std::vector<double> random_data(long n, int p, unsigned seed, double outlier_shift = 0.0, long outliers = 0) {
-  std::mt19937 gen(seed);
-  std::normal_distribution<double> z(0.0, 1.0);
-  std::vector<double> x(static_cast<size_t>(n * p));
-  for (long i = 0; i < n * p; ++i) x[i] = z(gen) + (i < outliers * p ? outlier_shift : 0.0);
-  return x;
+  return testing::normal_data(n, p, seed, outliers, outlier_shift);
 }
 
 // mcduni on sorted values: the start of the best window of h, with its location and scale.
@@ -646,13 +643,6 @@ TEST(Mcd, SameSeedSameResultForBothGenerators) {
 }
 
 // ---- worker threads --------------------------------------------------------------------------
-// The bits of doubles, so that missing values and NaNs compare too.
-std::vector<uint64_t> bits(const std::vector<double>& v) {
-  std::vector<uint64_t> b(v.size());
-  if (!v.empty()) std::memcpy(b.data(), v.data(), v.size() * sizeof(double));
-  return b;
-}
-
 TEST(Mcd, WorkerThreadsGiveTheSerialResultsBitForBit) {
   // Data on which starts take every path: plain ones; singular elemental subsets grown from
   // the generator (a coarse grid); halves of a subdataset collapsing onto a line, whose

@@ -11,6 +11,7 @@
 
 #include "mve/mve.h"
 #include "robmat/services.h"
+#include "support/matrices.h"
 #include "support/recording_host.h"
 
 namespace robmat::testing {
@@ -68,15 +69,6 @@ struct MveRun {
     return {s.lwim + e * k, s.lwim + (e + 1) * k};
   }
 };
-
-// n rows of p standard normal values (row-major), the first `outliers` rows shifted.
-inline std::vector<double> normal_data(long n, int p, unsigned seed, long outliers = 0, double shift = 0.0) {
-  std::mt19937 gen(seed);
-  std::normal_distribution<double> z;
-  std::vector<double> x(static_cast<size_t>(n * p));
-  for (long i = 0; i < n * p; ++i) x[i] = z(gen) + (i < outliers * p ? shift : 0.0);
-  return x;
-}
 
 // The mean and the covariance (divisor p) of the subset J of n rows x, in long double, with
 // the inverse and the determinant of the covariance by Gauss-Jordan with partial pivoting

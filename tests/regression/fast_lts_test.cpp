@@ -21,10 +21,14 @@
 #include "regression/regression.h"
 #include "robmat/services.h"
 #include "support/datasets.h"
+#include "support/least_squares_reference.h"
+#include "support/matrices.h"
 #include "support/recording_host.h"
 
 namespace robmat {
 namespace {
+
+using testing::bits;
 
 constexpr double kCanary = -1.2345e-301;
 
@@ -126,29 +130,12 @@ struct FltsRun {
 
 // ---- references ------------------------------------------------------------------------------
 
-// Least squares on the rows of subset (0-based), by the normal equations in long double.
+// Least squares on the rows of subset (0-based), by the long double QR of the reference.
 std::vector<double> least_squares(const FltsRun& r, const std::vector<long>& subset) {
-  const int p = r.s.nvar;
-  std::vector<long double> m(static_cast<size_t>(p * (p + 1)), 0.0L);
-  for (long i : subset)
-    for (int a = 0; a < p; ++a) {
-      for (int b = 0; b < p; ++b) m[a * (p + 1) + b] += static_cast<long double>(r.x(i, a)) * r.x(i, b);
-      m[a * (p + 1) + p] += static_cast<long double>(r.x(i, a)) * r.y(i);
-    }
-  for (int c = 0; c < p; ++c) {
-    int piv = c;
-    for (int a = c + 1; a < p; ++a)
-      if (std::fabs(m[a * (p + 1) + c]) > std::fabs(m[piv * (p + 1) + c])) piv = a;
-    for (int b = 0; b <= p; ++b) std::swap(m[c * (p + 1) + b], m[piv * (p + 1) + b]);
-    for (int a = 0; a < p; ++a) {
-      if (a == c) continue;
-      const long double f = m[a * (p + 1) + c] / m[c * (p + 1) + c];
-      for (int b = c; b <= p; ++b) m[a * (p + 1) + b] -= f * m[c * (p + 1) + b];
-    }
-  }
-  std::vector<double> beta(static_cast<size_t>(p));
-  for (int c = 0; c < p; ++c) beta[c] = static_cast<double>(m[c * (p + 1) + p] / m[c * (p + 1) + c]);
-  return beta;
+  const long n = r.s.ncas;
+  std::vector<double> w(static_cast<size_t>(n), 0.0);
+  for (long i : subset) w[i] = 1.0;
+  return testing::ls_reference({r.s.a, r.s.a + n * r.s.nvar}, {r.s.b, r.s.b + n}, r.s.nvar, w, false).beta;
 }
 
 std::vector<double> residuals(const FltsRun& r, const std::vector<double>& beta) {
@@ -570,16 +557,7 @@ TEST(FastLts, EverySubsetSingularEndsTheRun) {
   }
 }
 
-// ---- printed output ----------------------------------------------------------------------------
-
 // ---- worker threads --------------------------------------------------------------------------
-
-// The bits of doubles, so that missing values and NaNs compare too.
-std::vector<uint64_t> bits(const double* v, long n) {
-  std::vector<uint64_t> b(static_cast<size_t>(n));
-  if (n > 0) std::memcpy(b.data(), v, static_cast<size_t>(n) * sizeof(double));
-  return b;
-}
 
 TEST(FastLts, WorkerThreadsGiveTheSerialResultsBitForBit) {
   // Plain data, and a regressor that is 1 for a few cases only: the halves of a group often
@@ -634,9 +612,7 @@ TEST(FastLts, WorkerThreadsGiveTheSerialResultsBitForBit) {
       EXPECT_EQ(r.rec->lines, serial.rec->lines);
       EXPECT_EQ(r.rec->calls.size(), serial.rec->calls.size());
       for (size_t i = 0; i < r.rec->calls.size() && i < serial.rec->calls.size(); ++i)
-        EXPECT_EQ(
-            bits(r.rec->calls[i].values.data(), static_cast<long>(r.rec->calls[i].values.size())),
-            bits(serial.rec->calls[i].values.data(), static_cast<long>(serial.rec->calls[i].values.size())));
+        EXPECT_EQ(bits(r.rec->calls[i].values), bits(serial.rec->calls[i].values));
       EXPECT_EQ(r.rec->host->log, serial.rec->host->log);
     }
   }

@@ -4,6 +4,8 @@
 
 #include <cfloat>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <random>
 #include <vector>
 
@@ -17,6 +19,25 @@ inline std::vector<double> random_vector(std::mt19937_64& gen, long n, double sc
   std::vector<double> v(static_cast<size_t>(n));
   for (double& x : v) x = scale * nd(gen);
   return v;
+}
+
+// The bits of n doubles, so that missing values and NaNs compare too.
+inline std::vector<uint64_t> bits(const double* v, long n) {
+  std::vector<uint64_t> b(static_cast<size_t>(n));
+  if (n > 0) std::memcpy(b.data(), v, static_cast<size_t>(n) * sizeof(double));
+  return b;
+}
+inline std::vector<uint64_t> bits(const std::vector<double>& v) {
+  return bits(v.data(), static_cast<long>(v.size()));
+}
+
+// n rows of p standard normal values (row-major), the first `outliers` rows shifted.
+inline std::vector<double> normal_data(long n, int p, unsigned seed, long outliers = 0, double shift = 0.0) {
+  std::mt19937 gen(seed);
+  std::normal_distribution<double> z;
+  std::vector<double> x(static_cast<size_t>(n * p));
+  for (long i = 0; i < n * p; ++i) x[i] = z(gen) + (i < outliers * p ? shift : 0.0);
+  return x;
 }
 
 inline size_t pk(long i, long j) {

@@ -7,17 +7,8 @@
 #include <string.h>
 #include <time.h>
 
+#include "check.h"
 #include "robmat_host.h"
-
-static int failures = 0;
-
-#define CHECK(cond)                                                            \
-  do {                                                                         \
-    if (!(cond)) {                                                             \
-      fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond); \
-      ++failures;                                                              \
-    }                                                                          \
-  } while (0)
 
 static void pause_ms(long ms) {
   struct timespec t = {ms / 1000, (ms % 1000) * 1000000L};
@@ -114,10 +105,5 @@ int main(int argc, char** argv) {
   }
   robmat_session_close(s);
   (void)argv[1];
-  if (failures != 0) {
-    fprintf(stderr, "%d check(s) failed\n", failures);
-    return 1;
-  }
-  printf("capi_interactive_test: all checks passed\n");
-  return 0;
+  return check_report("capi_interactive_test");
 }

@@ -1,28 +1,18 @@
 // The C interface from plain C: sessions on good and bad module files, MAD on the stack loss
 // data, the log, listing and JSON of a call, every kind of failure (refused call, front-end
 // status, xexit, bad arguments) with its code and message, names, and one session shared by
-// several threads (also under the sanitizers, where the Python tests do not run), MCD and LTS
-// whatever the host's CPU count; plots and reports. Routine results themselves are checked by
-// the engines' own tests. Arguments: the real module, the test module (routines that misbehave
-// on purpose), and a module file with a wrong magic number.
-#define _POSIX_C_SOURCE 200809L  // setenv and strdup, for the host's CPU count
+// several threads (also under the sanitizers, where the Python tests do not run); plots and
+// reports. Routine results themselves, and their independence of the host's CPU count, are
+// checked by the engines' and the host's own tests. Arguments: the real module, the test
+// module (routines that misbehave on purpose), and a module file with a wrong magic number.
 #include <math.h>
 #include <pthread.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
+#include "check.h"
 #include "robmat_host.h"
-
-static int failures = 0;
-
-#define CHECK(cond)                                                            \
-  do {                                                                         \
-    if (!(cond)) {                                                             \
-      fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond); \
-      ++failures;                                                              \
-    }                                                                          \
-  } while (0)
 
 static const double kStackLoss[21][4] = {
     {80, 27, 89, 42}, {80, 27, 88, 37}, {75, 25, 90, 37}, {62, 24, 87, 28}, {62, 22, 87, 18},
@@ -347,69 +337,6 @@ static void test_plots_and_report(robmat_session* s) {
   robmat_result_free(r);
 }
 
-// MCD and LTS on 2000 cases, where their subdatasets run on as many worker threads as the
-// host's CPU count (ROBMAT_CPUCOUNT, read at each call) allows: the results are those of one
-// thread, bit for bit.
-enum { kCpuCases = 2000, kCpuVars = 4 };
-static double cpu_x[kCpuCases][kCpuVars], cpu_y[kCpuCases];
-
-// The three results of MCD(x) (lts 0) or LTS(y, x) (lts 1) one after another, in memory the
-// caller frees; *len receives their count.
-static double* robust_results(robmat_session* s, int lts, int64_t* len) {
-  robmat_args* args = robmat_args_new();
-  CHECK(robmat_args_add_matrix(args, 0, 0, NULL, NULL) == ROBMAT_OK);
-  if (lts) CHECK(robmat_args_add_matrix(args, kCpuCases, 1, cpu_y, NULL) == ROBMAT_OK);
-  CHECK(robmat_args_add_matrix(args, kCpuCases, kCpuVars, &cpu_x[0][0], NULL) == ROBMAT_OK);
-  robmat_result* r = call(s, lts ? "LTS" : "MCD", args, ROBMAT_OK);
-  *len = 0;
-  for (int k = 1; k <= 3; ++k) *len += robmat_result_rows(r, k) * robmat_result_cols(r, k);
-  double* all = malloc((size_t)*len * sizeof(double) + 1);
-  for (int64_t k = 1, at = 0; all != NULL && k <= 3; ++k) {
-    const int64_t m = robmat_result_rows(r, (int)k) * robmat_result_cols(r, (int)k);
-    if (m > 0) memcpy(all + at, robmat_result_data(r, (int)k), (size_t)m * sizeof(double));
-    at += m;
-  }
-  robmat_result_free(r);
-  robmat_args_free(args);
-  return all;
-}
-
-static void test_cpu_count(robmat_session* s) {
-  for (int i = 0; i < kCpuCases; ++i) {
-    cpu_y[i] = 1.0;
-    for (int j = 0; j < kCpuVars; ++j) {
-      const double v = sin((double)(i * kCpuVars + j) * 12.9898) * 43758.5453;
-      cpu_x[i][j] = v - floor(v) + (i < kCpuCases / 5 ? 4.0 : 0.0);
-      cpu_y[i] += (j + 1) * cpu_x[i][j];
-    }
-    if (i < kCpuCases / 5) cpu_y[i] -= 30.0;
-  }
-  const char* old = getenv("ROBMAT_CPUCOUNT");
-  char* saved = old != NULL ? strdup(old) : NULL;
-  const char* counts[3] = {"1", "2", "4"};
-  for (int lts = 0; lts <= 1; ++lts) {
-    setenv("ROBMAT_CPUCOUNT", counts[0], 1);
-    int64_t len = 0;
-    double* one = robust_results(s, lts, &len);
-    CHECK(one != NULL && len > 3 * kCpuCases);
-    for (int t = 1; t < 3; ++t) {
-      setenv("ROBMAT_CPUCOUNT", counts[t], 1);
-      int64_t got_len = 0;
-      double* got = robust_results(s, lts, &got_len);
-      CHECK(got != NULL && got_len == len);
-      if (got != NULL && one != NULL && got_len == len)
-        CHECK(memcmp(got, one, (size_t)len * sizeof(double)) == 0);
-      free(got);
-    }
-    free(one);
-  }
-  if (saved != NULL)
-    setenv("ROBMAT_CPUCOUNT", saved, 1);
-  else
-    unsetenv("ROBMAT_CPUCOUNT");
-  free(saved);
-}
-
 static void test_threads(robmat_session* s) {
   for (int m = 0; m < 4; ++m) {
     robmat_result* r = NULL;
@@ -440,15 +367,9 @@ int main(int argc, char** argv) {
     test_failures(s);
     test_names(s);
     test_plots_and_report(s);
-    test_cpu_count(s);
     test_threads(s);
   }
   robmat_session_close(s);
   test_with_test_module(argv[2]);
-  if (failures != 0) {
-    fprintf(stderr, "%d check(s) failed\n", failures);
-    return 1;
-  }
-  printf("capi_test: all checks passed\n");
-  return 0;
+  return check_report("capi_test");
 }

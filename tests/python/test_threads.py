@@ -66,26 +66,3 @@ def test_mcd_from_threads_equals_serial(hbk_x):
         assert r.estimates.tobytes() == serial.estimates.tobytes()
         assert r.distances.tobytes() == serial.distances.tobytes()
 
-
-def test_results_do_not_depend_on_the_cpu_count(monkeypatch):
-    """The subdatasets of MCD and FAST-LTS run on as many worker threads as ROBMAT_CPUCOUNT
-    (read at each call) allows; the numbers are those of one thread, bit for bit."""
-    rng = np.random.default_rng(7)
-    x = rng.standard_normal((2000, 5))
-    x[:400] += 4.0
-    y = x[:, 0] + 2.0 * x[:, 1] - x[:, 2] + 0.1 * rng.standard_normal(2000)
-    y[:400] -= 20.0
-
-    def results():
-        out = []
-        for refine in (False, True):
-            m = robmat.mcd(x, refine=refine)
-            lt = robmat.lts(y, x[:, 1:], refine=refine)
-            out += [m.summary, m.estimates, m.distances, lt.summary, lt.estimates, lt.observations]
-        return [a.tobytes() for a in out]
-
-    monkeypatch.setenv("ROBMAT_CPUCOUNT", "1")
-    serial = results()
-    for cpus in ("2", "4"):
-        monkeypatch.setenv("ROBMAT_CPUCOUNT", cpus)
-        assert results() == serial

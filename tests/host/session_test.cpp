@@ -7,6 +7,8 @@
 #include <cstring>
 #include <fstream>
 
+#include "support/calls.h"
+
 namespace {
 
 using robmat::host::Error;
@@ -122,16 +124,8 @@ TEST(Dispatch, ExitUnwindsTheCallOnly) {
 TEST(Dispatch, EveryFailedRequestIsCleanedUp) {
   Session s(ROBMAT_TESTMOD_PATH);
   Value x = mat({1});
-  for (int n = 1; n <= 4; ++n) {
-    SCOPED_TRACE(n);
-    s.fail_nth_allocation(n);
-    try {
-      s.call("ALLOC", std::vector<const Value*>{&x});
-      ADD_FAILURE() << "request " << n << " did not fail";
-    } catch (const RoutineError& e) {
-      EXPECT_EQ(e.status, 1);
-    }
-  }
+  EXPECT_EQ(robmat::testing::fail_each_request(s, [&] { return robmat::testing::call(s, "ALLOC", {&x}); }),
+            4);
   EXPECT_EQ(s.call("ALLOC", std::vector<const Value*>{&x}).results[0].data[0], 7.0);
 }
 
@@ -148,16 +142,8 @@ TEST(Dispatch, KeptWorkSpaceIsCheckedAsFreshWorkSpace) {
       "Internal error: the routine LEAK left 1 block(s) of work space (1048576 bytes) allocated when it "
       "returned.");
   EXPECT_EQ(s.call("ALLOC", std::vector<const Value*>{&bigger}).results[0].data[0], 7.0);
-  for (int n = 1; n <= 4; ++n) {
-    SCOPED_TRACE(n);
-    s.fail_nth_allocation(n);
-    try {
-      s.call("ALLOC", std::vector<const Value*>{&big});
-      ADD_FAILURE() << "request " << n << " did not fail";
-    } catch (const RoutineError& e) {
-      EXPECT_EQ(e.status, 1);
-    }
-  }
+  EXPECT_EQ(robmat::testing::fail_each_request(s, [&] { return robmat::testing::call(s, "ALLOC", {&big}); }),
+            4);
   EXPECT_EQ(s.call("ALLOC", std::vector<const Value*>{&big}).results[0].data[0], 7.0);
 }
 

@@ -131,6 +131,24 @@ inline bool all_missing(const std::vector<host::Matrix>& results) {
   });
 }
 
+// The results of a location and scatter routine (MCD, MVE) on the hbk regressors: three of
+// their shapes, h = (n + p + 1) / 2, symmetric scatter rows, the cutoff at the root of the
+// chi-square(3) 0.975 quantile, and weight 0 for exactly the planted outliers 1-14.
+inline void expect_hbk_outliers(const Outcome& r) {
+  ASSERT_EQ(r.status, 0);
+  ASSERT_EQ(r.results.size(), 3u);
+  const host::Matrix &sc = r.results[0], &est = r.results[1], &dist = r.results[2];
+  EXPECT_EQ(sc.rows, 7);
+  EXPECT_TRUE(est.rows == 5 && est.cols == 3);
+  ASSERT_TRUE(dist.rows == 3 && dist.cols == 75);
+  EXPECT_EQ(sc.data[0], 39.0);
+  EXPECT_NEAR(sc.data[6], std::sqrt(9.348403604496145), 1e-12);
+  for (int i = 0; i < 75; ++i) EXPECT_EQ(dist.at(2, i), i < 14 ? 0.0 : 1.0) << "observation " << i + 1;
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j) EXPECT_EQ(est.at(2 + i, j), est.at(2 + j, i));
+  EXPECT_FALSE(r.engine_failed);
+}
+
 // The host's "host.cpucount" for the calls made in a scope: ROBMAT_CPUCOUNT, which the host
 // reads at each call.
 class ScopedCpuCount {

@@ -156,7 +156,7 @@ def test_names_in_and_out_through_pandas():
     frame = pd.read_csv(DATA / "hbk.csv").iloc[:, :3]
     frame.index = [f"obs{i + 1}" for i in range(len(frame))]
     r = robmat.mcd(frame)
-    assert list(r.location.index) == ["X1", "X2", "X3"]
+    assert list(r.location.index) == ["X1", "X2", "X3"] and r.names == ["X1", "X2", "X3"] and "X1=" in repr(r)
     assert list(r.scatter.columns) == ["X1", "X2", "X3"] and list(r.scatter.index) == ["X1", "X2", "X3"]
     assert r.outliers.index[0] == "obs1" and r.outliers[:14].all() and not r.outliers[14:].any()
     assert r.weights.dtype == np.float64 and r.robust_distances.shape == (75,)

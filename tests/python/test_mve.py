@@ -1,6 +1,6 @@
 """robmat.mve: keyword options (with exchange=, robmat's own option 22) onto option vector
 positions, the Hawkins-Bradu-Kass regressors (observations 1-14 are the known outliers), the
-result shapes and named views, the exchange refinement and the start subset."""
+result shapes and named views, and the start subset."""
 
 import numpy as np
 import pytest
@@ -65,13 +65,8 @@ def test_correlations_and_listing(hbk_x):
     assert "Minimum Volume Ellipsoid Estimation" in r.listing
 
 
-def test_exchange_refines_and_start_subset(hbk_x):
-    plain = robmat.mve(hbk_x, nrep=100)
-    for variant in (1, 2, 3):
-        r = robmat.mve(hbk_x, nrep=100, exchange=variant)
-        # 1e-12: the refined subset's volume is recomputed from its sorted members.
-        assert r.volume <= plain.volume * (1 + 1e-12)
-        assert r.summary[1] > plain.summary[1]  # exchange trials are counted
+def test_start_subset(hbk_x):
+    # (The exchange refinement itself is checked through the host, mve_call_test.)
     s = robmat.mve(hbk_x, start=[20, 30, 40, 50])
     assert s.summary[1] == 1 and np.flatnonzero(s.weights == 0).tolist() == list(range(14))
 

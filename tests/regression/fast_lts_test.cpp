@@ -205,20 +205,20 @@ double brute_force_lts(const FltsRun& r, long h, std::vector<long>* argmin) {
 
 // Regression data: y = 1 + sum_j (j + 1) x_j + N(0, 1) noise, with the first fifth of the
 // cases bad leverage points (x shifted by 10, y by -30).
-void make_data(long n, int k, unsigned seed, std::vector<double>* x, std::vector<double>* y) {
+std::pair<std::vector<double>, std::vector<double>> make_data(long n, int k, unsigned seed) {
   std::mt19937 gen(seed);
   std::normal_distribution<double> z(0.0, 1.0);
-  x->assign(static_cast<size_t>(n * k), 0.0);
-  y->assign(static_cast<size_t>(n), 0.0);
+  std::vector<double> x(static_cast<size_t>(n * k)), y(static_cast<size_t>(n));
   for (long i = 0; i < n; ++i) {
     const bool bad = i < n / 5;
     double f = 1.0;
     for (int j = 0; j < k; ++j) {
-      (*x)[i * k + j] = z(gen) + (bad ? 10.0 : 0.0);
-      f += (j + 1.0) * (*x)[i * k + j];
+      x[i * k + j] = z(gen) + (bad ? 10.0 : 0.0);
+      f += (j + 1.0) * x[i * k + j];
     }
-    (*y)[i] = f + z(gen) + (bad ? -30.0 * k : 0.0);
+    y[i] = f + z(gen) + (bad ? -30.0 * k : 0.0);
   }
+  return {x, y};
 }
 
 // ---- published and brute-force optima -----------------------------------------------------
@@ -255,8 +255,7 @@ TEST(FastLts, SmallProblemsReachTheBruteForceOptimum) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    std::vector<double> x, y;
-    make_data(c.n, c.k, c.seed, &x, &y);
+    auto [x, y] = make_data(c.n, c.k, c.seed);
     FltsRun r(x, y, c.k, c.intercept);
     r.run();
     EXPECT_EQ(r.s.algo, 0);  // few cases: every elemental subset
@@ -289,8 +288,7 @@ TEST(FastLts, ReturnedSolutionIsConsistentAndReproducible) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    std::vector<double> x, y;
-    make_data(c.n, c.k, 11, &x, &y);
+    auto [x, y] = make_data(c.n, c.k, 11);
     if (!c.intercept)  // a last regressor far from 0, which an intercept shift would move
       for (long i = 0; i < c.n; ++i) {
         x[i * c.k + c.k - 1] += 50.0;
@@ -361,7 +359,7 @@ TEST(FastLts, ConvergedFinalStageEndsAtAFixedPointNoWorseThanTheDefault) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     std::vector<double> x = stack.columns(0, 3), y = stack.columns(3, 4);
-    if (c.n > 0) make_data(c.n, c.k, 23, &x, &y);
+    if (c.n > 0) std::tie(x, y) = make_data(c.n, c.k, 23);
     FltsRun plain(x, y, c.k, true), refined(x, y, c.k, true);
     refined.s.imve = 1;
     plain.run(c.n > 0 ? 0 : 13);
@@ -498,8 +496,7 @@ TEST(FastLts, SchemeBoundaries) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    std::vector<double> x, y;
-    make_data(c.n, c.k, 17, &x, &y);
+    auto [x, y] = make_data(c.n, c.k, 17);
     FltsRun r(x, y, c.k, true);
     r.s.ipri = 5;
     r.s.imve = c.refine;
@@ -513,8 +510,7 @@ TEST(FastLts, SchemeBoundaries) {
 
 TEST(FastLts, OneRegressorDividesAndSkipsZeroRegressors) {
   // Through the origin, p = 1: each elemental fit is y/x; |x| <= 1e-10 is singular.
-  std::vector<double> x, y;
-  make_data(40, 1, 23, &x, &y);
+  auto [x, y] = make_data(40, 1, 23);
   x[31] = 0.0;
   x[32] = -1e-10;
   x[33] = 2e-10;
@@ -581,8 +577,7 @@ TEST(FastLts, WorkerThreadsGiveTheSerialResultsBitForBit) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    std::vector<double> x, y;
-    make_data(c.n, c.k, 71, &x, &y);
+    auto [x, y] = make_data(c.n, c.k, 71);
     if (c.rare > 0)
       for (long i = 0; i < c.n; ++i) x[i * c.k + c.k - 1] = (i % (c.n / c.rare)) == 7 ? 1.0 : 0.0;
     FltsRun serial(x, y, c.k, c.intercept);
@@ -620,8 +615,7 @@ TEST(FastLts, WorkerThreadsGiveTheSerialResultsBitForBit) {
 
 TEST(FastLts, LaneWorkSpaceIsExactlyWhatTheLanesTake) {
   // One double short, the search runs on the calling thread alone, with the same results.
-  std::vector<double> x, y;
-  make_data(1000, 3, 73, &x, &y);
+  auto [x, y] = make_data(1000, 3, 73);
   FltsRun serial(x, y, 3, true);
   serial.run();
   for (long short_by : {0L, 1L}) {
@@ -637,8 +631,7 @@ TEST(FastLts, LaneWorkSpaceIsExactlyWhatTheLanesTake) {
 }
 
 TEST(FastLts, PrintsTheSchemeAndTheKeptSolutions) {
-  std::vector<double> x, y;
-  make_data(1000, 2, 29, &x, &y);
+  auto [x, y] = make_data(1000, 2, 29);
   FltsRun r(x, y, 2, true);
   r.s.ipri = 5;
   r.run();

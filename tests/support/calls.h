@@ -1,7 +1,9 @@
 // Routine calls through the host for front-end tests: arguments built from the data sets and
 // option positions, the outcome of a call whether it succeeded or not (status, results,
-// requests made), the refusal rule that every result is left missing, and fault injection
-// that fails the Nth work-space or result request for every N the call reaches.
+// requests made), the printed output, the refusal rule that every result is left missing, the
+// hbk facts every location and scatter routine must give, fault injection that fails the Nth
+// work-space or result request for every N the call reaches, and the same bits whatever the
+// host's CPU count.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -220,8 +222,7 @@ inline int64_t fail_each_request(host::Session& s, const std::function<Outcome()
   }
 }
 
-// The results (bits) and log of `run` are the same with 1, 2 and 4 CPUs, and the worker
-// threads' work space is the one request more than a serial call makes.
+// The results (bits) and log of `run` are the same with 1, 2 and 4 CPUs.
 inline void expect_cpu_count_invariance(const std::function<Outcome()>& run) {
   std::vector<Outcome> got;
   for (int cpus : {1, 2, 4}) {
@@ -235,6 +236,8 @@ inline void expect_cpu_count_invariance(const std::function<Outcome()>& run) {
     EXPECT_EQ(log_texts(got[k]), log_texts(got[0]));
   }
 }
+
+// The worker threads' work space is the one request more than a serial call makes.
 inline void expect_threads_take_one_request_more(host::Session& s, const std::function<Outcome()>& run) {
   int64_t serial = 0, threaded = 0;
   {

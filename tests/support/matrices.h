@@ -1,5 +1,6 @@
-// Test matrices of known spectrum for the kernel tests: n x n row-major, and symmetric ones
-// packed by rows of the lower triangle (which is also the upper triangle by columns).
+// Test data for the kernel and engine tests: matrices of known spectrum, n x n row-major, and
+// symmetric ones packed by rows of the lower triangle (which is also the upper triangle by
+// columns); normal samples with planted outliers; the bits of doubles, for bit-identity.
 #pragma once
 
 #include <cfloat>

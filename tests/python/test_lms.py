@@ -1,7 +1,7 @@
 """robmat.lms and robmat.lts: keyword options onto option vector positions, the stack loss
 LMS optimum over all subsets with the intercept first in the named views, the least squares
 companions, pandas labels, starts, the location model, LTS's default (FAST-LTS) and the
-exchange refinement of robmat's option 22."""
+trials of robmat's option 22."""
 
 import numpy as np
 import pytest
@@ -111,14 +111,10 @@ def test_lts_default_is_fast_lts(stackloss):
     assert robmat.lts(y, x, method="subsets").h == 13
 
 
-def test_exchange_refines_a_random_search(stackloss):
-    # Robmat's option 22: every variant starts from the box of the same 20 random subsets, so
-    # it can only lower the criterion, and never below the optimum over all 5985 subsets.
+def test_exchange_counts_its_trials(stackloss):
+    # Robmat's option 22 (each variant's criterion is checked on the engine, exchange_test).
     y, x = stackloss[:, 3], stackloss[:, :3]
     plain = robmat.lms(y, x, nrep=20, seed=3)
-    for variant in (1, 2, 3):
-        r = robmat.lms(y, x, nrep=20, seed=3, exchange=variant)
-        assert 0.75 - 1e-12 <= r.criterion <= plain.criterion, variant
-        assert r.summary[1] > plain.summary[1]  # the trial subsets count as evaluated
+    assert robmat.lms(y, x, nrep=20, seed=3, exchange=2).summary[1] > plain.summary[1]
     with pytest.raises(ValueError, match="exchange"):
         robmat.lms(y, x, exchange=4)

@@ -289,35 +289,27 @@ TEST(Mve, SingularSubsetsAreCountedAndDrawnAgain) {
 
 TEST(Mve, CoverageCutoffAndCorrectionFactor) {
   const std::vector<double> x10 = normal_data(10, 2, 5);
+  // n = 2, p = 1: the bounds n/2 + 1 = 2 and 3n/4 + (p+1)/4 = 1 + 0 leave no value between
+  // them; only h = 2 covers a majority, so every given h becomes 2 (and the default is
+  // (2 + 1 + 1)/2 = 2 too).
+  const std::vector<double> x2 = {5.0, 1.0};
   struct HCase {
+    bool pair;  // the n = 2, p = 1 data, else x10
     long given, used;
     const char* message;
   };
   const HCase hs[] = {
-      {0, 6, nullptr},
-      {3, 6, "549/954: The value of h must lie between 6 and 7; 6 is used."},
-      {9, 7, "549/954: The value of h must lie between 6 and 7; 7 is used."},
-      {7, 7, nullptr},
+      {false, 0, 6, nullptr},
+      {false, 3, 6, "549/954: The value of h must lie between 6 and 7; 6 is used."},
+      {false, 9, 7, "549/954: The value of h must lie between 6 and 7; 7 is used."},
+      {false, 7, 7, nullptr},
+      {true, 1, 2, "549/954: The value of h must lie between 2 and 2; 2 is used."},
+      {true, 2, 2, nullptr},
+      {true, 5, 2, "549/954: The value of h must lie between 2 and 2; 2 is used."},
   };
   for (const HCase& c : hs) {
-    SCOPED_TRACE(c.given);
-    MveRun r(x10, 10, 2);
-    r.s.jqu = c.given;
-    ASSERT_EQ(zminvol(&r.s, 0), 0);
-    EXPECT_EQ(r.s.jqu, c.used);
-    EXPECT_EQ(r.rec->logged("549/954"), c.message != nullptr);
-    if (c.message) {
-      EXPECT_TRUE(r.rec->logged(c.message));
-    }
-  }
-  // n = 2, p = 1: the bounds n/2 + 1 = 2 and 3n/4 + (p+1)/4 = 1 + 0 leave no value between
-  // them; only h = 2 covers a majority, so every given h becomes 2 (and the default is
-  // (2 + 1 + 1)/2 = 2 too).
-  for (const HCase& c : {HCase{1, 2, "549/954: The value of h must lie between 2 and 2; 2 is used."},
-                         HCase{2, 2, nullptr},
-                         HCase{5, 2, "549/954: The value of h must lie between 2 and 2; 2 is used."}}) {
-    SCOPED_TRACE("n = 2, h = " + std::to_string(c.given));
-    MveRun r({5.0, 1.0}, 2, 1);
+    SCOPED_TRACE(std::string(c.pair ? "n = 2" : "n = 10") + ", h = " + std::to_string(c.given));
+    MveRun r(c.pair ? x2 : x10, c.pair ? 2 : 10, c.pair ? 1 : 2);
     r.s.jqu = c.given;
     ASSERT_EQ(zminvol(&r.s, 0), 0);
     EXPECT_EQ(r.s.jqu, c.used);
